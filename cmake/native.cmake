@@ -1,0 +1,34 @@
+# The native build: the core as a library with its tests, and the vendor-side tools.
+option(VAULTAIDE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" ON)
+if(VAULTAIDE_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+add_library(vaultaide STATIC
+    src/platform/native/rooted_files.cpp
+)
+target_link_libraries(vaultaide PUBLIC vaultaide_core)
+
+enable_testing()
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+add_library(vaultaide_fakes STATIC tests/fakes/fake_platform.cpp)
+target_include_directories(vaultaide_fakes PUBLIC tests)
+target_link_libraries(vaultaide_fakes PUBLIC vaultaide)
+
+add_executable(unit_tests
+    tests/unit/bank_profile_test.cpp
+    tests/unit/server_endpoint_test.cpp
+    tests/unit/startup_test.cpp
+    tests/unit/system_utils_test.cpp
+)
+target_link_libraries(unit_tests PRIVATE vaultaide_fakes GTest::gtest_main)
+gtest_discover_tests(unit_tests TEST_PREFIX "unit." DISCOVERY_TIMEOUT 60)
+
+# End-to-end tests of the Windows program under Wine, given the Windows build tree.
+set(VAULTAIDE_WIN_BUILD_DIR "" CACHE PATH "x86_64 Windows build tree whose program the Wine tests run")
+if(VAULTAIDE_WIN_BUILD_DIR)
+    include(cmake/wine_tests.cmake)
+endif()

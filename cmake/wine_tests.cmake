@@ -1,0 +1,20 @@
+# Wine end-to-end tests. One throw-away prefix and one private X display per ctest run:
+# the setup test makes them, the cleanup test stops every process they started.
+set(VAULTAIDE_WINE_DIR ${CMAKE_BINARY_DIR}/wine)
+
+add_executable(wine_tests
+    tests/wine/wine_bench.cpp
+    tests/wine/startup_wine_test.cpp
+)
+target_include_directories(wine_tests PRIVATE tests src)
+target_link_libraries(wine_tests PRIVATE vaultaide GTest::gtest_main)
+target_compile_definitions(wine_tests PRIVATE
+    VAULTAIDE_WINE_DIR="${VAULTAIDE_WINE_DIR}"
+    VAULTAIDE_WIN_BUILD_DIR="${VAULTAIDE_WIN_BUILD_DIR}")
+
+add_test(NAME wine.setup COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/bench up ${VAULTAIDE_WINE_DIR})
+add_test(NAME wine.cleanup COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/bench down ${VAULTAIDE_WINE_DIR})
+set_tests_properties(wine.setup PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+set_tests_properties(wine.cleanup PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
+gtest_discover_tests(wine_tests TEST_PREFIX "wine." DISCOVERY_TIMEOUT 60
+    PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine TIMEOUT 180)

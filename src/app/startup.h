@@ -1,0 +1,26 @@
+#pragma once
+// Start-up of the downloader: run mode, single instance and server endpoint.
+#include <cstdint>
+#include <string>
+
+#include "app/app_state.h"
+#include "protocol/server_endpoint.h"
+
+namespace vaultaide {
+
+struct Platform;
+
+// "qv_detect_tools_single_msgid" + channel + "_" + decimal bank code.
+std::string broadcastMessageName(const AppState& state);
+// "downloader_KORVA_" + "%03x" of the bank code.
+std::string singleInstanceMutexName(const AppState& state);
+
+constexpr const char* kEndCommand = "-t";
+constexpr uintptr_t kBroadcastEnd = 1;
+
+// Runs the whole start-up on the calling thread; always returns false (the application then
+// ends). detectMessageId receives the registered broadcast message id.
+bool initInstance(Platform& platform, const std::string& commandLine, uint32_t& detectMessageId,
+                  AppState& state = g_appState, DownloadPath& endpoint = g_downloadpath);
+
+}  // namespace vaultaide

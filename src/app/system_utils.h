@@ -1,0 +1,38 @@
+#pragma once
+// Small operations on the operating system shared by several steps.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vaultaide {
+
+class Files;
+class Processes;
+class SystemInfo;
+
+constexpr const char* kBrowserImageName = "iexplore.exe";
+constexpr uint32_t kTerminatedExitCode = 0xFFFFFFF7;  // -9
+
+// The id of the first process in the list whose image name equals name, ignoring case.
+bool findProcessByName(Processes& processes, const std::string& name, uint32_t& processId);
+bool findRunningBrowser(Processes& processes, uint32_t& processId);
+// Terminates processId, or with 0 the first running browser. Always true.
+bool terminateBrowser(Processes& processes, uint32_t processId);
+// Terminates the first process of that image name, ignoring case. Always true.
+bool terminateProcessByName(Processes& processes, const std::string& name);
+
+// False on systems not based on NT or older than NT 5. isWin7or8 tells Windows 6.1/6.2;
+// isX86 is set only for x86 (true) and x64 (false) and otherwise left as the caller set it.
+bool probeWindowsVersion(SystemInfo& system, bool& isWin7or8, bool& isX86);
+
+// The levels of a directory path as createDirectoryTree walks them.
+std::vector<std::string> splitDirectoryPath(const std::string& path);
+// Creates every missing level below the first; true when the directory exists at the end.
+bool createDirectoryTree(Files& files, const std::string& path);
+
+// Four numbers from a version text; texts of three characters or fewer leave them unchanged.
+void parseVersionText(const std::string& text, uint32_t numbers[4]);
+// -1, 0 or 1 comparing two parsed versions number by number.
+int compareVersions(const uint32_t a[4], const uint32_t b[4]);
+
+}  // namespace vaultaide

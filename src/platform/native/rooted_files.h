@@ -1,0 +1,28 @@
+#pragma once
+// Real files under a folder that stands for the machine's drives: "C:\A\b.txt" lives at
+// ROOT/C/A/b.txt, and relative names resolve against a Windows current directory.
+#include <string>
+
+#include "platform/files.h"
+
+namespace vaultaide {
+
+class RootedFiles : public Files {
+public:
+    explicit RootedFiles(std::string root, std::string currentDirectory = "C:\\");
+
+    // The host path that stands for a Windows path.
+    std::string hostPath(const std::string& windowsPath) const;
+    void setCurrentDirectory(std::string windowsPath) { currentDirectory_ = std::move(windowsPath); }
+
+    bool isDirectory(const std::string& path) override;
+    bool exists(const std::string& path) override;
+    bool createDirectory(const std::string& path) override;
+    bool readFile(const std::string& path, std::string& bytes) override;
+
+private:
+    std::string root_;
+    std::string currentDirectory_;
+};
+
+}  // namespace vaultaide

@@ -1,0 +1,19 @@
+#pragma once
+// The whole platform boundary, handed to the steps as one bundle.
+#include "platform/files.h"
+#include "platform/kernel.h"
+#include "platform/processes.h"
+#include "platform/system_info.h"
+#include "platform/ui_services.h"
+
+namespace vaultaide {
+
+struct Platform {
+    Kernel& kernel;
+    Processes& processes;
+    Files& files;
+    SystemInfo& system;
+    UiServices& ui;
+};
+
+}  // namespace vaultaide

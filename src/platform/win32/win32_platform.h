@@ -1,0 +1,54 @@
+#pragma once
+// The Win32 implementation of the platform boundary: the product's own.
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace vaultaide {
+
+// Enables SeTakeOwnershipPrivilege on the token of the given process.
+bool enableTakeOwnershipPrivilege(HANDLE process);
+
+class Win32Kernel : public Kernel {
+public:
+    void trace(const std::string& line) override;
+    uint32_t registerMessage(const std::string& name) override;
+    void broadcastMessage(uint32_t messageId, uintptr_t wParam, intptr_t lParam) override;
+    bool createNamedMutexAlreadyExisted(const std::string& name) override;
+    bool enableTakeOwnershipPrivilege() override;
+    std::string applicationTitle() override;
+    void sleepMs(uint32_t ms) override;
+    [[noreturn]] void exitProcess(uint32_t code) override;
+    [[noreturn]] void exitOrderly(int code) override;
+};
+
+class Win32Processes : public Processes {
+public:
+    std::vector<ProcessEntry> snapshot() override;
+    bool terminate(uint32_t processId, uint32_t exitCode) override;
+};
+
+class Win32Files : public Files {
+public:
+    bool isDirectory(const std::string& path) override;
+    bool exists(const std::string& path) override;
+    bool createDirectory(const std::string& path) override;
+    bool readFile(const std::string& path, std::string& bytes) override;
+};
+
+class Win32SystemInfo : public SystemInfo {
+public:
+    OsVersion osVersion() override;
+    uint16_t processorArchitecture() override;
+};
+
+class Win32UiServices : public UiServices {
+public:
+    void initCommonControls() override;
+    int messageBox(const std::string& text, const std::string& caption, unsigned style) override;
+};
+
+// One process-wide set of the implementations above.
+Platform& win32Platform();
+
+}  // namespace vaultaide
