@@ -7,12 +7,14 @@ add_executable(wine_tests
     tests/wine/startup_wine_test.cpp
 )
 target_include_directories(wine_tests PRIVATE tests src)
+target_link_libraries(wine_tests PRIVATE vaultaide_fakes)
 target_link_libraries(wine_tests PRIVATE vaultaide GTest::gtest_main)
 target_compile_definitions(wine_tests PRIVATE
     VAULTAIDE_WINE_DIR="${VAULTAIDE_WINE_DIR}"
     VAULTAIDE_WIN_BUILD_DIR="${VAULTAIDE_WIN_BUILD_DIR}")
 
-add_test(NAME wine.setup COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/bench up ${VAULTAIDE_WINE_DIR})
+add_test(NAME wine.setup COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/bench up ${VAULTAIDE_WINE_DIR}
+    ${VAULTAIDE_WIN_BUILD_DIR}/wadriver.exe)
 add_test(NAME wine.cleanup COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/bench down ${VAULTAIDE_WINE_DIR})
 set_tests_properties(wine.setup PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
 set_tests_properties(wine.cleanup PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)

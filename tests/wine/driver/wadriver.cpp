@@ -2,6 +2,8 @@
 //   wadriver hold-mutex NAME SECONDS READYFILE   holds a named mutex, creating READYFILE once
 //                                                 it is held, for at most SECONDS
 //   wadriver acp                                  prints the ANSI code page
+//   wadriver idle SECONDS                         does nothing for SECONDS (keeps the
+//                                                 prefix's desktop process up between runs)
 #include <windows.h>
 
 #include <cstdio>
@@ -23,6 +25,10 @@ int main(int argc, char** argv) {
         std::printf("%u\n", GetACP());
         return 0;
     }
-    std::fprintf(stderr, "usage: wadriver hold-mutex NAME SECONDS READYFILE | acp\n");
+    if (argc == 3 && std::strcmp(argv[1], "idle") == 0) {
+        Sleep(static_cast<DWORD>(std::atoi(argv[2])) * 1000);
+        return 0;
+    }
+    std::fprintf(stderr, "usage: wadriver hold-mutex NAME SECONDS READYFILE | acp | idle SECONDS\n");
     return 2;
 }

@@ -1,0 +1,119 @@
+// The Windows program's start-up under Wine: run modes, single instance, server endpoint.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "fakes/fake_platform.h"
+#include "wine/wine_bench.h"
+
+namespace vaultaide::wine {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+const std::vector<std::string> kDefaultTraces = {
+    "g_downloadpath.ip(https://assist.lanzhou-bank.example)",
+    "g_downloadpath.path(/assist/server?reqtype=1&data=)",
+    "g_downloadpath.port()",
+    "https://assist.lanzhou-bank.example/assist/server?reqtype=1&data=",
+};
+
+class WineStartup : public ::testing::Test {
+protected:
+    fakes::TempDir work;
+    std::string dir() const { return work.path().string(); }
+    WineRun runDownloader(const std::vector<std::string>& arguments = {}) {
+        return runProgram(windowsProgram("vaultaide_810.exe"), arguments, dir());
+    }
+};
+
+TEST_F(WineStartup, AnsiCodePageIsGbk) {
+    const WineRun run = runProgram(windowsProgram("wadriver.exe"), {"acp"}, dir());
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.output.find("936"), std::string::npos) << run.output;
+}
+
+TEST_F(WineStartup, NormalStartTracesTheDefaultEndpoint) {
+    const WineRun run = runDownloader();
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.traces, kDefaultTraces) << run.output;
+}
+
+TEST_F(WineStartup, ServerFileVariants) {
+    const std::vector<std::string> local = {
+        "g_downloadpath.ip(http://127.0.0.1)",
+        "g_downloadpath.path(/assist/server?reqtype=1&data=)",
+        "g_downloadpath.port(:8080)",
+        "http://127.0.0.1:8080/assist/server?reqtype=1&data=",
+    };
+    writeHostFile(dir() + "/serverip.dat",
+                  "http://127.0.0.1\n:8080\n/assist/server?reqtype=1&data=");
+    WineRun run = runDownloader();
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.traces, local) << run.output;
+
+    writeHostFile(dir() + "/serverip.dat",
+                  "http://127.0.0.1\r\n:8080\r\n/assist/server?reqtype=1&data=\r\n");
+    run = runDownloader();
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.traces, local) << run.output;
+
+    writeHostFile(dir() + "/serverip.dat", "http://127.0.0.1\n\n/assist/server?reqtype=1&data=\n");
+    run = runDownloader();
+    EXPECT_EQ(run.exitCode, 0);
+    ASSERT_EQ(run.traces.size(), 4u) << run.output;
+    EXPECT_EQ(run.traces[2], "g_downloadpath.port()");
+    EXPECT_EQ(run.traces[3], "http://127.0.0.1/assist/server?reqtype=1&data=");
+
+    // Two lines end the run before any trace.
+    writeHostFile(dir() + "/serverip.dat", "http://127.0.0.1\n:8080\n");
+    run = runDownloader();
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.traces.empty()) << run.output;
+}
+
+TEST_F(WineStartup, SecondInstanceEndsAtOnceWithoutTrace) {
+    const std::string ready = dir() + "/held";
+    BackgroundProgram holder(windowsProgram("wadriver.exe"),
+                             {"hold-mutex", "downloader_KORVA_810", "60", "held"}, dir());
+    ASSERT_TRUE(eventually([&] { return fs::exists(ready); }));
+    const WineRun run = runDownloader();
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.traces.empty()) << run.output;
+
+    // The end command needs no mutex and runs beside a normal instance.
+    const WineRun end = runDownloader({"-t"});
+    EXPECT_EQ(end.exitCode, 0);
+}
+
+TEST_F(WineStartup, EndCommandStopsRunningAssistantPrograms) {
+    fs::copy_file(stubProgram("Nexio_810.exe"), work.path() / "Nexio_810.exe");
+    const std::string log = dir() + "/assistant.log";
+    BackgroundProgram assistant(dir() + "/Nexio_810.exe", {}, dir());
+    ASSERT_TRUE(eventually([&] {
+        return readHostFile(log).find("ready Nexio_810.exe") != std::string::npos;
+    }));
+
+    const WineRun run = runDownloader({"-t"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.traces.empty()) << run.output;
+    EXPECT_TRUE(eventually([&] { return readHostFile(log).find("message 1 0") != std::string::npos; }))
+        << readHostFile(log);
+    int code = -1;
+    EXPECT_TRUE(assistant.waitForExit(30s, code));
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(readHostFile(log),
+              "start Nexio_810.exe []\r\nready Nexio_810.exe\r\nmessage 1 0\r\n");
+}
+
+TEST_F(WineStartup, CommandLinesCloseToTheEndCommandTakeTheNormalRun) {
+    for (const std::string argument : {"-T", "-t ", "-update"}) {
+        const WineRun run = runDownloader({argument});
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.traces, kDefaultTraces) << argument << run.output;
+    }
+}
+
+}  // namespace
+}  // namespace vaultaide::wine

@@ -1,0 +1,55 @@
+#pragma once
+// Runs Windows programs under the run's Wine bench (see tests/wine/bench): its prefix,
+// display and locale, with bounded waits only.
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vaultaide::wine {
+
+struct WineRun {
+    int exitCode = -1;
+    bool timedOut = false;
+    std::vector<std::string> traces;  // OutputDebugStringA lines, in order, unescaped
+    std::string output;               // everything the program and Wine wrote
+};
+
+// The Windows build's program and helpers.
+std::string windowsProgram(const std::string& name);  // e.g. "vaultaide_810.exe"
+std::string stubProgram(const std::string& name);     // e.g. "Nexio_810.exe"
+
+// Runs a program to its end (or kills it after the bound) in the given host folder.
+WineRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                   const std::string& workingDirectory,
+                   std::chrono::seconds bound = std::chrono::seconds(60));
+
+// A program running in the background until it ends or the object goes.
+class BackgroundProgram {
+public:
+    BackgroundProgram(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::string& workingDirectory);
+    ~BackgroundProgram();
+    BackgroundProgram(const BackgroundProgram&) = delete;
+    BackgroundProgram& operator=(const BackgroundProgram&) = delete;
+    // True with the exit code when it ended within the bound.
+    bool waitForExit(std::chrono::seconds bound, int& exitCode);
+
+private:
+    pid_t pid_ = -1;
+};
+
+// Polls a condition every 50 ms until it holds or the bound passes.
+bool eventually(const std::function<bool()>& condition,
+                std::chrono::milliseconds bound = std::chrono::seconds(30));
+
+// Reads a whole host file; empty when missing.
+std::string readHostFile(const std::string& path);
+void writeHostFile(const std::string& path, const std::string& bytes);
+
+// Parses Wine's debug channel output into the traced strings.
+std::vector<std::string> parseDebugStrings(const std::string& output);
+
+}  // namespace vaultaide::wine
