@@ -32,3 +32,17 @@ set(VAULTAIDE_WIN_BUILD_DIR "" CACHE PATH "x86_64 Windows build tree whose progr
 if(VAULTAIDE_WIN_BUILD_DIR)
     include(cmake/wine_tests.cmake)
 endif()
+
+set(VAULTAIDE_WIN_I686_BUILD_DIR "" CACHE PATH "i686 Windows build tree (the shipping program)")
+foreach(tree IN ITEMS x86_64 i686)
+    if(tree STREQUAL x86_64)
+        set(dir ${VAULTAIDE_WIN_BUILD_DIR})
+    else()
+        set(dir ${VAULTAIDE_WIN_I686_BUILD_DIR})
+    endif()
+    if(dir)
+        add_test(NAME build.windows_program_${tree}
+            COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/check-windows-program
+                    ${dir}/vaultaide_810.exe ${tree})
+    endif()
+endforeach()
