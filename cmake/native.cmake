@@ -6,9 +6,41 @@ if(VAULTAIDE_SANITIZE)
 endif()
 
 add_library(vaultaide STATIC
+    src/platform/native/curl_transport.cpp
+    src/platform/native/iconv_text_encoding.cpp
     src/platform/native/rooted_files.cpp
 )
-target_link_libraries(vaultaide PUBLIC vaultaide_core)
+find_package(CURL REQUIRED)
+target_link_libraries(vaultaide PUBLIC vaultaide_core CURL::libcurl)
+
+# Vendor-side tools.
+add_library(vaultaide_tools STATIC
+    tools/common/key_folder.cpp
+    tools/server/release_config.cpp
+    tools/server/version_endpoint.cpp
+    tools/publish/keygen.cpp
+)
+target_include_directories(vaultaide_tools PUBLIC tools)
+target_link_libraries(vaultaide_tools PUBLIC vaultaide_core)
+add_executable(vaultaide-publish tools/publish/main.cpp)
+target_link_libraries(vaultaide-publish PRIVATE vaultaide_tools)
+add_executable(vaultaide-server tools/server/main.cpp)
+find_package(Threads REQUIRED)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+target_link_libraries(vaultaide-server PRIVATE vaultaide_tools PkgConfig::HTTPLIB Threads::Threads)
+
+# Keys for the tests and the demo, made once in the build tree unless a folder is given.
+if(VAULTAIDE_KEY_DIR)
+    set(VAULTAIDE_KEYS ${VAULTAIDE_KEY_DIR})
+else()
+    set(VAULTAIDE_KEYS ${CMAKE_BINARY_DIR}/keys)
+    add_custom_command(OUTPUT ${VAULTAIDE_KEYS}/envelope.key ${VAULTAIDE_KEYS}/manifest_public.pem
+        COMMAND ${CMAKE_COMMAND} -DPUBLISH=$<TARGET_FILE:vaultaide-publish> -DDIR=${VAULTAIDE_KEYS}
+                -P ${CMAKE_SOURCE_DIR}/cmake/make_keys.cmake
+        DEPENDS vaultaide-publish
+        COMMENT "Making the test key folder ${VAULTAIDE_KEYS}")
+endif()
 
 enable_testing()
 find_package(GTest REQUIRED)
@@ -16,7 +48,7 @@ include(GoogleTest)
 
 add_library(vaultaide_fakes STATIC tests/fakes/fake_platform.cpp)
 target_include_directories(vaultaide_fakes PUBLIC tests)
-target_link_libraries(vaultaide_fakes PUBLIC vaultaide)
+target_link_libraries(vaultaide_fakes PUBLIC vaultaide vaultaide_keys)
 
 add_executable(unit_tests
     tests/unit/bank_profile_test.cpp

@@ -1,9 +1,16 @@
 # The Windows program and the Windows-side test programs, statically linked.
+if(NOT VAULTAIDE_KEY_DIR)
+    message(FATAL_ERROR "VAULTAIDE_KEY_DIR: the Windows program needs the key folder")
+endif()
+set(VAULTAIDE_KEYS ${VAULTAIDE_KEY_DIR})
 set(VAULTAIDE_STATIC_LINK -static -static-libgcc -static-libstdc++)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/resources")
 
 add_executable(vaultaide_810 WIN32
     src/app/win32/downloader_app.cpp
+    src/platform/win32/win32_http.cpp
+    src/platform/win32/win32_registry.cpp
+    src/platform/win32/win32_text_encoding.cpp
     src/platform/win32/win32_files.cpp
     src/platform/win32/win32_kernel.cpp
     src/platform/win32/win32_processes.cpp
@@ -11,7 +18,7 @@ add_executable(vaultaide_810 WIN32
     src/platform/win32/win32_ui_services.cpp
     resources/vaultaide.rc
 )
-target_link_libraries(vaultaide_810 PRIVATE vaultaide_core comctl32)
+target_link_libraries(vaultaide_810 PRIVATE vaultaide_keys comctl32 wininet)
 target_link_options(vaultaide_810 PRIVATE ${VAULTAIDE_STATIC_LINK})
 
 # Stand-ins for the assistant's own programs, under the names the suite gives them.
@@ -26,4 +33,5 @@ endforeach()
 
 # The end-to-end tests' helper on the Windows side.
 add_executable(wadriver tests/wine/driver/wadriver.cpp)
+target_link_libraries(wadriver PRIVATE wininet)
 target_link_options(wadriver PRIVATE ${VAULTAIDE_STATIC_LINK})

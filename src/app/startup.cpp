@@ -14,8 +14,9 @@ std::string singleInstanceMutexName(const AppState& state) {
     return "downloader_KORVA_" + hexTag3(state.bankCode);
 }
 
-bool initInstance(Platform& platform, const std::string& commandLine, uint32_t& detectMessageId,
-                  AppState& state, DownloadPath& endpoint) {
+bool initInstance(Platform& platform, const EnvelopeKeyPair& keys, StartupUi& ui,
+                  const std::string& commandLine, uint32_t& detectMessageId, AppState& state,
+                  DownloadPath& endpoint) {
     platform.kernel.enableTakeOwnershipPrivilege();
     platform.ui.initCommonControls();
 
@@ -47,6 +48,9 @@ bool initInstance(Platform& platform, const std::string& commandLine, uint32_t& 
     platform.kernel.trace("g_downloadpath.path(" + endpoint.path + ")");
     platform.kernel.trace("g_downloadpath.port(" + endpoint.port + ")");
     platform.kernel.trace(endpoint.ip + endpoint.port + endpoint.path);
+
+    if (!runVersionCheck(platform, keys, ui, commandLine, state, endpoint))
+        ui.runVersionQueryDialog();
     return false;
 }
 

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/version_check.h"
+#include "protocol/crypto.h"
 #include "protocol/server_endpoint.h"
 
 namespace vaultaide {
@@ -18,9 +20,17 @@ std::string singleInstanceMutexName(const AppState& state);
 constexpr const char* kEndCommand = "-t";
 constexpr uintptr_t kBroadcastEnd = 1;
 
+// The dialogs start-up may open, besides those of the version check.
+class StartupUi : public VersionCheckUi {
+public:
+    // The first-installation path: asks the server and leads through the wizard.
+    virtual void runVersionQueryDialog() = 0;
+};
+
 // Runs the whole start-up on the calling thread; always returns false (the application then
 // ends). detectMessageId receives the registered broadcast message id.
-bool initInstance(Platform& platform, const std::string& commandLine, uint32_t& detectMessageId,
+bool initInstance(Platform& platform, const EnvelopeKeyPair& keys, StartupUi& ui,
+                  const std::string& commandLine, uint32_t& detectMessageId,
                   AppState& state = g_appState, DownloadPath& endpoint = g_downloadpath);
 
 }  // namespace vaultaide

@@ -1,9 +1,12 @@
 #pragma once
 // The whole platform boundary, handed to the steps as one bundle.
 #include "platform/files.h"
+#include "platform/http.h"
 #include "platform/kernel.h"
 #include "platform/processes.h"
+#include "platform/registry.h"
 #include "platform/system_info.h"
+#include "platform/text_encoding.h"
 #include "platform/ui_services.h"
 
 namespace vaultaide {
@@ -14,6 +17,9 @@ struct Platform {
     Files& files;
     SystemInfo& system;
     UiServices& ui;
+    Registry& registry;
+    HttpTransport& http;
+    TextEncoding& text;
 };
 
 }  // namespace vaultaide

@@ -43,6 +43,68 @@ int FakeUiServices::messageBox(const std::string& text, const std::string& capti
     return (style & kMbYesNo) ? kIdYes : kIdOk;
 }
 
+namespace {
+
+std::string lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::string storeName(const std::string& path, RegistryView view) {
+    return (view == RegistryView::View64 ? "64|" : "32|") + lower(path);
+}
+
+class FakeKey : public RegistryKey {
+public:
+    explicit FakeKey(FakeRegistry::Values& values) : values_(values) {}
+    bool queryString(const std::string& name, std::string& value, size_t maxBytes) override {
+        auto found = values_.find(lower(name));
+        if (found == values_.end() || found->second.size() + 1 > maxBytes) return false;
+        value = found->second;
+        return true;
+    }
+    bool setString(const std::string& name, const std::string& value) override {
+        values_[lower(name)] = value;
+        return true;
+    }
+    bool deleteValue(const std::string& name) override { return values_.erase(lower(name)) > 0; }
+
+private:
+    FakeRegistry::Values& values_;
+};
+
+}  // namespace
+
+std::unique_ptr<RegistryKey> FakeRegistry::openKey(const std::string& path, uint32_t access,
+                                                   RegistryView view) {
+    auto found = keys.find(storeName(path, view));
+    if (found == keys.end()) return nullptr;
+    if (access == kKeyAllAccess && deniedFullAccess.count(lower(path))) return nullptr;
+    return std::make_unique<FakeKey>(found->second);
+}
+
+std::unique_ptr<RegistryKey> FakeRegistry::createKey(const std::string& path, uint32_t access,
+                                                     RegistryView view) {
+    if (access == kKeyAllAccess && deniedFullAccess.count(lower(path))) return nullptr;
+    return std::make_unique<FakeKey>(keys[storeName(path, view)]);
+}
+
+std::map<std::string, std::string> FakeRegistry::values(const std::string& path,
+                                                        RegistryView view) const {
+    auto found = keys.find(storeName(path, view));
+    return found == keys.end() ? Values{} : found->second;
+}
+
+void FakeRegistry::setValue(const std::string& path, const std::string& name,
+                            const std::string& value, RegistryView view) {
+    keys[storeName(path, view)][lower(name)] = value;
+}
+
+bool FakeRegistry::hasKey(const std::string& path, RegistryView view) const {
+    return keys.count(storeName(path, view)) > 0;
+}
+
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "vaultaide-XXXXXX").string();
     if (!mkdtemp(pattern.data())) std::abort();
@@ -56,7 +118,8 @@ TempDir::~TempDir() {
 
 FakeMachine::FakeMachine()
     : files(root.path().string(), "C:\\work"),
-      platform{kernel, processes, files, system, ui} {
+      http([this](const std::string& path) { return files.hostPath(path); }),
+      platform{kernel, processes, files, system, ui, registry, http, text} {
     std::filesystem::create_directories(files.hostPath("C:\\work"));
 }
 

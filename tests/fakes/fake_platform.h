@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/native/curl_transport.h"
+#include "platform/native/iconv_text_encoding.h"
 #include "platform/native/rooted_files.h"
+#include "app/startup.h"
 #include "platform/platform.h"
 
 namespace vaultaide::fakes {
@@ -88,6 +91,38 @@ public:
     int commonControlInits = 0;
 };
 
+// The registry as a map of keys (paths compared ignoring case, one map per view; the default
+// view is the 32-bit one, as for the shipping program).
+class FakeRegistry : public Registry {
+public:
+    std::unique_ptr<RegistryKey> openKey(const std::string& path, uint32_t access,
+                                         RegistryView view) override;
+    std::unique_ptr<RegistryKey> createKey(const std::string& path, uint32_t access,
+                                           RegistryView view) override;
+
+    // Values of a key by name; empty when the key is missing.
+    std::map<std::string, std::string> values(const std::string& path,
+                                              RegistryView view = RegistryView::View32) const;
+    void setValue(const std::string& path, const std::string& name, const std::string& value,
+                  RegistryView view = RegistryView::View32);
+    bool hasKey(const std::string& path, RegistryView view = RegistryView::View32) const;
+
+    std::set<std::string> deniedFullAccess;  // key paths (lower case) that refuse full access
+
+    using Values = std::map<std::string, std::string>;  // lower-case name -> value
+    std::map<std::string, Values> keys;                 // "32|path" or "64|path", lower case
+};
+
+// Records the dialogs start-up and the version check open, in order ("query", "prompt 0",
+// "progress 1", ...).
+class RecordingStartupUi : public StartupUi {
+public:
+    void runVersionQueryDialog() override { opened.push_back("query"); }
+    void runUpdatePrompt(int variant) override { opened.push_back("prompt " + std::to_string(variant)); }
+    void runProgressDialog(int mode) override { opened.push_back("progress " + std::to_string(mode)); }
+    std::vector<std::string> opened;
+};
+
 // A temporary folder removed with the object.
 class TempDir {
 public:
@@ -113,6 +148,9 @@ struct FakeMachine {
     RootedFiles files;
     FakeSystemInfo system;
     FakeUiServices ui;
+    FakeRegistry registry;
+    CurlTransport http;
+    IconvTextEncoding text;
     Platform platform;
 };
 

@@ -4,6 +4,7 @@
 
 #include "app/bank_profile.h"
 #include "fakes/fake_platform.h"
+#include "protocol/built_in_keys.h"
 
 namespace vaultaide {
 namespace {
@@ -15,12 +16,14 @@ struct StartRun {
     FakeMachine machine;
     AppState state;
     DownloadPath endpoint;
+    fakes::RecordingStartupUi ui;
     uint32_t messageId = 0;
     std::optional<ProcessEnded> ended;
 
     void start(const std::string& commandLine) {
         try {
-            EXPECT_FALSE(initInstance(machine.platform, commandLine, messageId, state, endpoint));
+            EXPECT_FALSE(initInstance(machine.platform, builtInEnvelopeKeys(), ui, commandLine,
+                                      messageId, state, endpoint));
         } catch (const ProcessEnded& e) {
             ended = e;
         }
@@ -70,6 +73,7 @@ TEST(Startup, SecondInstanceEndsOrderlyWithoutTraceOrMessage) {
     EXPECT_TRUE(run.ended->orderly);
     EXPECT_TRUE(run.machine.kernel.traces.empty());
     EXPECT_TRUE(run.machine.ui.boxes.empty());
+    EXPECT_TRUE(run.ui.opened.empty());
 }
 
 TEST(Startup, FailedRegistrationShowsErrorBeforeLookingAtTheCommandLine) {
@@ -100,6 +104,8 @@ TEST(Startup, NormalRunTracesEndpointInOrder) {
                                         "g_downloadpath.path(/assist/x?data=)",
                                         "g_downloadpath.port(:8080)",
                                         "http://127.0.0.1:8080/assist/x?data="}));
+    // Nothing installed: the first-installation path opens.
+    EXPECT_EQ(run.ui.opened, std::vector<std::string>{"query"});
     EXPECT_TRUE(run.state.createDesktopShortcut && run.state.createProgramGroup &&
                 run.state.createQuickLaunch);
     EXPECT_FALSE(run.state.runAtStartup);

@@ -2,13 +2,31 @@
 
 #include "app/startup.h"
 #include "platform/win32/win32_platform.h"
+#include "protocol/built_in_keys.h"
 
 namespace vaultaide {
+
+namespace {
+
+// The dialogs that start-up and the version check open. Their windows come with the user
+// interface; until then the run ends where one of them would open.
+class Win32StartupUi : public StartupUi {
+public:
+    void runVersionQueryDialog() override {}
+    void runUpdatePrompt(int) override {}
+    void runProgressDialog(int) override {}
+};
+
+}  // namespace
 
 CDownloaderApp* theApp = nullptr;
 
 BOOL CDownloaderApp::InitInstance() {
-    return initInstance(win32Platform(), commandLine_, detectMessageId) ? TRUE : FALSE;
+    Win32StartupUi ui;
+    return initInstance(win32Platform(), builtInEnvelopeKeys(), ui, commandLine_,
+                        detectMessageId)
+               ? TRUE
+               : FALSE;
 }
 
 }  // namespace vaultaide

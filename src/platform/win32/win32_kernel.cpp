@@ -61,7 +61,10 @@ Platform& win32Platform() {
     static Win32Files files;
     static Win32SystemInfo system;
     static Win32UiServices ui;
-    static Platform platform{kernel, processes, files, system, ui};
+    static Win32Registry registry;
+    static Win32HttpTransport http;
+    static Win32TextEncoding text;
+    static Platform platform{kernel, processes, files, system, ui, registry, http, text};
     return platform;
 }
 

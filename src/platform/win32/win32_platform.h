@@ -48,6 +48,27 @@ public:
     int messageBox(const std::string& text, const std::string& caption, unsigned style) override;
 };
 
+class Win32Registry : public Registry {
+public:
+    std::unique_ptr<RegistryKey> openKey(const std::string& path, uint32_t access,
+                                         RegistryView view) override;
+    std::unique_ptr<RegistryKey> createKey(const std::string& path, uint32_t access,
+                                           RegistryView view) override;
+};
+
+// WinInet, as the exchange requires it.
+class Win32HttpTransport : public HttpTransport {
+public:
+    std::unique_ptr<HttpClient> openClient() override;
+    int downloadOnce(const std::string& url, const std::string& path, DownloadSink* sink) override;
+    void removeFromCache(const std::string& url) override;
+};
+
+class Win32TextEncoding : public TextEncoding {
+public:
+    std::string utf8ToAnsi(const std::string& utf8) override;
+};
+
 // One process-wide set of the implementations above.
 Platform& win32Platform();
 

@@ -1,0 +1,96 @@
+#include "app/version_check.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/bank_profile.h"
+#include "app/system_utils.h"
+#include "platform/platform.h"
+#include "protocol/envelope.h"
+#include "protocol/server_answer.h"
+
+namespace vaultaide {
+
+DispatchAction decideDispatch(const std::string& commandLine, int32_t updateMode,
+                              int installedVsServer) {
+    if (updateMode == 0 && commandLine == kUpdateCommand) return DispatchAction::None;
+    if (commandLine == kRepairCommand) return DispatchAction::Repair;
+    if (installedVsServer >= 0 && commandLine == kUpdateCommand) return DispatchAction::None;
+    if (updateMode == 1)
+        return installedVsServer < 0 ? DispatchAction::PromptNewerVersion
+                                     : DispatchAction::PromptReinstall;
+    if (updateMode == 2) return DispatchAction::ForcedUpdate;
+    return DispatchAction::None;
+}
+
+std::string ownRegistryKeyPath(const AppState& state) {
+    return "Software\\" + state.vendorSubKey + "\\Vellumark\\Nexio\\" + state.channelCode + "\\" +
+           hexTag(state.bankCode);
+}
+
+bool runVersionCheck(Platform& platform, const EnvelopeKeyPair& keys, VersionCheckUi& ui,
+                     const std::string& commandLine, AppState& state,
+                     const DownloadPath& endpoint) {
+    std::string installedVersion, installedPath;
+    {
+        auto key = platform.registry.openKey(ownRegistryKeyPath(state), kKeyAllAccess);
+        if (!key) return false;
+        if (!key->queryString("Version", installedVersion)) return false;
+        if (!key->queryString("Path", installedPath)) return false;
+    }
+
+    const std::string request = hexTag(state.bankCode);
+    std::string answer;
+    bool answered = false;
+    for (int attempt = 0; attempt < kVersionRequestAttempts && !answered; ++attempt)
+        answered = sendServerRequest(platform.http, platform.kernel, keys, endpoint, endpoint.path,
+                                     request, answer) &&
+                   !answer.empty();
+    if (!answered) platform.kernel.exitOrderly(0);
+
+    std::string plaintext;
+    if (!openServerAnswer(keys, answer, plaintext)) return true;
+    ServerAnswer server;
+    if (!readServerAnswer(plaintext, platform.text, server)) return true;
+    state.serverVersion = server.v;
+    state.downloadUrl = server.url;
+    state.updateMode = std::atoi(server.update.c_str());
+
+    if (state.updateMode == 0 && commandLine == kUpdateCommand) return true;
+
+    // Texts too short to parse count as version 0.0.0.0.
+    uint32_t serverNumbers[4] = {}, installedNumbers[4] = {};
+    parseVersionText(server.v, serverNumbers);
+    parseVersionText(installedVersion, installedNumbers);
+    state.installPath = installedPath;
+
+    switch (decideDispatch(commandLine, state.updateMode,
+                           compareVersions(installedNumbers, serverNumbers))) {
+        case DispatchAction::Repair: {
+            uint32_t browser = 0;
+            if (findRunningBrowser(platform.processes, browser)) {
+                if (platform.ui.messageBox("安装过程中需关闭IE浏览器，是否继续？",
+                                           state.assistantName, kMbYesNo) != kIdYes)
+                    return true;
+                terminateBrowser(platform.processes, browser);
+            }
+            ui.runProgressDialog(kModeRepair);
+            break;
+        }
+        case DispatchAction::PromptNewerVersion:
+            ui.runUpdatePrompt(kPromptNewerVersion);
+            break;
+        case DispatchAction::PromptReinstall:
+            ui.runUpdatePrompt(kPromptReinstall);
+            break;
+        case DispatchAction::ForcedUpdate:
+            terminateBrowser(platform.processes, 0);
+            ui.runProgressDialog(kModeUpdate);
+            break;
+        case DispatchAction::None:
+            break;
+    }
+    return true;
+}
+
+}  // namespace vaultaide

@@ -1,0 +1,218 @@
+#include <wininet.h>
+
+#include <vector>
+
+#include "platform/win32/win32_platform.h"
+#include "protocol/http_settings.h"
+
+namespace vaultaide {
+
+namespace {
+
+constexpr DWORD kRelaxedSecurityFlags = 0x3380;
+
+struct ParsedUrl {
+    INTERNET_SCHEME scheme = INTERNET_SCHEME_UNKNOWN;
+    std::string host;
+    INTERNET_PORT port = 0;
+    std::string object;  // path and query
+};
+
+// Splits a URL as the framework's URL parser does; false for anything but http and https.
+bool parseHttpUrl(const std::string& url, ParsedUrl& parsed) {
+    std::vector<char> host(url.size() + 1), path(url.size() + 1), extra(url.size() + 1);
+    URL_COMPONENTSA parts = {};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host.data();
+    parts.dwHostNameLength = static_cast<DWORD>(host.size());
+    parts.lpszUrlPath = path.data();
+    parts.dwUrlPathLength = static_cast<DWORD>(path.size());
+    parts.lpszExtraInfo = extra.data();
+    parts.dwExtraInfoLength = static_cast<DWORD>(extra.size());
+    if (!InternetCrackUrlA(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return false;
+    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)
+        return false;
+    parsed.scheme = parts.nScheme;
+    parsed.host = host.data();
+    parsed.port = parts.nPort;
+    parsed.object = std::string(path.data()) + extra.data();
+    if (parsed.object.empty()) parsed.object = "/";
+    return true;
+}
+
+DWORD connectionFlags(const ParsedUrl& url) {
+    DWORD flags = INTERNET_FLAG_KEEP_CONNECTION;
+    if (url.scheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+    return flags;
+}
+
+DWORD requestFlags(const ParsedUrl& url) {
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+    if (url.scheme == INTERNET_SCHEME_HTTPS)
+        flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
+    return flags;
+}
+
+int failureResult(DWORD error) {
+    return error == ERROR_INTERNET_TIMEOUT ? kHttpTimeout : kHttpFailed;
+}
+
+void closeHandle(HINTERNET& handle) {
+    if (handle) InternetCloseHandle(handle);
+    handle = nullptr;
+}
+
+// Opens connection and request and sends the request; false with the error code.
+bool openAndSend(HINTERNET session, const ParsedUrl& url, HINTERNET& connection,
+                 HINTERNET& request, bool addHeaders, DWORD& error) {
+    connection = InternetConnectA(session, url.host.c_str(), url.port, nullptr, nullptr,
+                                  INTERNET_SERVICE_HTTP, connectionFlags(url), 1);
+    if (connection)
+        request = HttpOpenRequestA(connection, "GET", url.object.c_str(), "HTTP/1.0", nullptr,
+                                   nullptr, requestFlags(url), 1);
+    if (!request) {
+        error = GetLastError();
+        return false;
+    }
+    DWORD security = 0;
+    DWORD size = sizeof security;
+    if (InternetQueryOptionA(request, INTERNET_OPTION_SECURITY_FLAGS, &security, &size)) {
+        security |= kRelaxedSecurityFlags;
+        InternetSetOptionA(request, INTERNET_OPTION_SECURITY_FLAGS, &security, sizeof security);
+    }
+    if (addHeaders)
+        for (const char* header : kRequestHeaders)
+            HttpAddRequestHeadersA(request, header, static_cast<DWORD>(-1),
+                                   HTTP_ADDREQ_FLAG_ADD_IF_NEW);
+    if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
+        error = GetLastError();
+        return false;
+    }
+    return true;
+}
+
+// The client of one server request: one session, a connection and request per exchange.
+class CHttpClient : public HttpClient {
+public:
+    CHttpClient() {
+        inetSession = InternetOpenA(kServerUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
+                                    nullptr, 0);
+    }
+    ~CHttpClient() override {
+        Close();
+        closeHandle(inetSession);
+    }
+    void Close() {
+        closeHandle(request);
+        closeHandle(connection);
+    }
+    int get(const std::string& url, std::string& answer) override { return Get(url, answer); }
+
+    int Get(const std::string& url, std::string& answer) {
+        ParsedUrl parsed;
+        if (!inetSession || !parseHttpUrl(url, parsed)) return kHttpFailed;
+        DWORD timeout = kServerTimeoutMs;
+        InternetSetOptionA(inetSession, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
+        InternetSetOptionA(inetSession, INTERNET_OPTION_DATA_SEND_TIMEOUT, &timeout,
+                           sizeof timeout);
+        InternetSetOptionA(inetSession, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &timeout,
+                           sizeof timeout);
+        DWORD error = 0;
+        if (!openAndSend(inetSession, parsed, connection, request, true, error)) {
+            Close();
+            return failureResult(error);
+        }
+        std::string body;
+        char piece[1024];
+        DWORD got = 0;
+        for (;;) {
+            if (!InternetReadFile(request, piece, sizeof piece, &got)) {
+                error = GetLastError();
+                Close();
+                return failureResult(error);
+            }
+            if (got == 0) break;
+            body.append(piece, got);
+        }
+        answer.swap(body);
+        Close();
+        return kHttpOk;
+    }
+
+private:
+    HINTERNET inetSession = nullptr;
+    HINTERNET connection = nullptr;
+    HINTERNET request = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<HttpClient> Win32HttpTransport::openClient() {
+    return std::make_unique<CHttpClient>();
+}
+
+void Win32HttpTransport::removeFromCache(const std::string& url) {
+    DeleteUrlCacheEntryA(url.c_str());
+}
+
+int Win32HttpTransport::downloadOnce(const std::string& url, const std::string& path,
+                                     DownloadSink* sink) {
+    ParsedUrl parsed;
+    if (!parseHttpUrl(url, parsed)) return kHttpFailed;
+    HINTERNET session = InternetOpenA(kDownloadUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
+                                      nullptr, 0);
+    HINTERNET connection = nullptr, request = nullptr;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    const std::string partial = path + kPartialSuffix;
+    auto finish = [&](int result) {
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            DeleteFileA(partial.c_str());
+        }
+        closeHandle(request);
+        closeHandle(connection);
+        closeHandle(session);
+        return result;
+    };
+    DWORD error = 0;
+    if (!session) return kHttpFailed;
+    if (!openAndSend(session, parsed, connection, request, false, error))
+        return finish(failureResult(error));
+
+    DWORD status = 0, length = 0, size = sizeof status;
+    HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                   nullptr);
+    size = sizeof length;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
+                        &size, nullptr))
+        length = 0;
+    // Any other status completes the attempt without reading or writing.
+    if (status != HTTP_STATUS_OK) return finish(kHttpOk);
+
+    file = CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return finish(kHttpFailed);
+    uint64_t received = 0;
+    char piece[4096];
+    DWORD got = 0;
+    for (;;) {
+        if (!InternetReadFile(request, piece, sizeof piece, &got))
+            return finish(failureResult(GetLastError()));
+        if (got == 0) break;
+        DWORD written = 0;
+        if (!WriteFile(file, piece, got, &written, nullptr) || written != got)
+            return finish(kHttpFailed);
+        received += got;
+        if (sink) sink->onProgress(received, length);
+    }
+    if (received != length) return finish(kHttpFailed);
+    CloseHandle(file);
+    file = INVALID_HANDLE_VALUE;
+    if (!MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileA(partial.c_str());
+        return finish(kHttpFailed);
+    }
+    return finish(kHttpOk);
+}
+
+}  // namespace vaultaide

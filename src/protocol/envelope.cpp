@@ -1,0 +1,101 @@
+#include "protocol/envelope.h"
+
+#include "platform/http.h"
+#include "platform/kernel.h"
+#include "protocol/server_endpoint.h"
+
+namespace vaultaide {
+
+namespace {
+
+void putLength16(std::string& out, size_t value) {
+    out += static_cast<char>((value >> 8) & 0xFF);
+    out += static_cast<char>(value & 0xFF);
+}
+
+unsigned byteAt(const std::string& bytes, size_t offset) {
+    return static_cast<unsigned char>(bytes[offset]);
+}
+
+}  // namespace
+
+bool sealEnvelope(const EnvelopeKeyPair& keys, const std::string& plaintext, std::string& text) {
+    const size_t c = plaintext.size() - plaintext.size() % 8 + 8;
+    if (c + 158 > 0xFFFF) return false;  // the two-byte length fields bound the envelope
+    const std::string messageKey = makeMessageKey();
+    if (messageKey.size() != kMessageKeyBytes) return false;
+    std::string encryptedKey;
+    if (rsaEncryptPublic(keys, messageKey, encryptedKey) != 0) return false;
+    const std::string ciphertext = tripleDesCbcEncrypt(messageKey, plaintext);
+    const std::string digest = sha1Digest(plaintext);
+
+    std::string bytes;
+    bytes.reserve(162 + c);
+    bytes += "\x30\x82";
+    putLength16(bytes, c + 158);
+    bytes += "\x04\x81\x80";
+    bytes += encryptedKey;
+    bytes += "\x04\x82";
+    putLength16(bytes, c);
+    bytes += ciphertext;
+    bytes += "\x04\x81\x14";
+    bytes += digest;
+    text = hexEncode(bytes);
+    return true;
+}
+
+bool openEnvelope(const EnvelopeKeyPair& keys, const std::string& text, std::string& plaintext) {
+    std::string bytes;
+    if (!hexDecode(text, bytes)) return false;
+    const size_t b = bytes.size();
+    if (b <= 6) return false;
+    const size_t k = byteAt(bytes, 6);
+    // The key is always decrypted from 128 bytes, so another declared length cannot be right.
+    if (k != kEnvelopeKeyBytes) return false;
+    if (b < k + 11) return false;
+    const size_t c = byteAt(bytes, k + 9) * 256 + byteAt(bytes, k + 10);
+    if (b < k + c + 14) return false;
+    const size_t d = byteAt(bytes, k + c + 13);
+    if (k + c + 14 + d > b) return false;
+
+    std::string messageKey;
+    if (rsaDecryptPrivate(keys, bytes.substr(7, k), kMessageKeyBytes, messageKey) != 0)
+        return false;
+    messageKey.resize(kMessageKeyBytes, '\0');  // a shorter key is zero-filled
+    std::string decrypted;
+    if (!tripleDesCbcDecrypt(messageKey, bytes.substr(k + 11, c), decrypted)) return false;
+    if (d != kSha1Bytes) return false;
+    if (sha1Digest(decrypted) != bytes.substr(k + c + 14, d)) return false;
+    plaintext.swap(decrypted);
+    return true;
+}
+
+bool openServerAnswer(const EnvelopeKeyPair& keys, const std::string& answer,
+                      std::string& plaintext) {
+    std::string opened;
+    if (!openEnvelope(keys, answer.substr(0, answer.size() - answer.size() % 2), opened))
+        return false;
+    const auto zero = opened.find('\0');
+    if (zero != std::string::npos) opened.resize(zero);
+    plaintext.swap(opened);
+    return true;
+}
+
+bool sendServerRequest(HttpTransport& http, Kernel& kernel, const EnvelopeKeyPair& keys,
+                       const DownloadPath& endpoint, const std::string& path,
+                       const std::string& plaintext, std::string& answer) {
+    kernel.trace("strSendData:(" + plaintext + ")");
+    std::string envelope;
+    if (!sealEnvelope(keys, plaintext, envelope)) return false;
+    auto client = http.openClient();
+    if (endpoint.ipList.empty())
+        return client->get(endpoint.ip + endpoint.port + path + envelope, answer) == kHttpOk;
+    for (const auto& base : endpoint.ipList) {
+        const std::string url = base + endpoint.port + path;
+        kernel.trace("domain:(" + url + ")");
+        if (client->get(url + envelope, answer) == kHttpOk) return true;
+    }
+    return false;
+}
+
+}  // namespace vaultaide

@@ -1,0 +1,28 @@
+#pragma once
+// The sealed envelope of every server request and answer: an RSA-encrypted message key, the
+// triple-DES ciphertext and the SHA-1 of the plaintext, as a BER sequence in hexadecimal.
+#include <string>
+
+#include "protocol/crypto.h"
+
+namespace vaultaide {
+
+class Kernel;
+class HttpTransport;
+struct DownloadPath;
+
+// The envelope text, or false when the message key cannot be encrypted.
+bool sealEnvelope(const EnvelopeKeyPair& keys, const std::string& plaintext, std::string& text);
+// The plaintext of an envelope text of even length, or false.
+bool openEnvelope(const EnvelopeKeyPair& keys, const std::string& text, std::string& plaintext);
+// Opens a server answer: an odd last character is ignored, the plaintext ends at a zero byte.
+bool openServerAnswer(const EnvelopeKeyPair& keys, const std::string& answer,
+                      std::string& plaintext);
+
+// Seals plaintext and sends it to each base of the endpoint in turn; true with the raw answer
+// body after the first completed exchange.
+bool sendServerRequest(HttpTransport& http, Kernel& kernel, const EnvelopeKeyPair& keys,
+                       const DownloadPath& endpoint, const std::string& path,
+                       const std::string& plaintext, std::string& answer);
+
+}  // namespace vaultaide

@@ -1,0 +1,23 @@
+#pragma once
+// The reporting every step does on the progress dialog.
+#include <cstdint>
+#include <string>
+
+#include "ui/progress_view.h"
+
+namespace vaultaide {
+
+// "%.2lf%%": two decimals and a percent sign.
+std::string formatPercent(double value);
+
+void setStatusText(ProgressView& view, const std::string& text);
+void setCurrentRange(ProgressView& view, int32_t low, int32_t high);
+void setCurrentPos(ProgressView& view, int32_t position);
+void setCurrentPercent(ProgressView& view, const std::string& text);
+void setOverallRange32(ProgressView& view, int32_t low, int32_t high);
+void setOverallRange16(ProgressView& view, uint16_t low, uint16_t high);
+void setOverallPos(ProgressView& view, int32_t position);
+void setOverallPercent(ProgressView& view, const std::string& text);
+void setCancelCaption(ProgressView& view, const std::string& text);
+
+}  // namespace vaultaide
