@@ -46,12 +46,15 @@ enable_testing()
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-add_library(vaultaide_fakes STATIC tests/fakes/fake_platform.cpp)
+add_library(vaultaide_fakes STATIC tests/fakes/fake_platform.cpp tests/fakes/scripted_http.cpp)
 target_include_directories(vaultaide_fakes PUBLIC tests)
 target_link_libraries(vaultaide_fakes PUBLIC vaultaide vaultaide_keys)
 
 add_executable(unit_tests
     tests/unit/bank_profile_test.cpp
+    tests/unit/crypto_test.cpp
+    tests/unit/envelope_test.cpp
+    tests/unit/server_answer_test.cpp
     tests/unit/server_endpoint_test.cpp
     tests/unit/startup_test.cpp
     tests/unit/system_utils_test.cpp

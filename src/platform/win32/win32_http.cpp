@@ -1,8 +1,9 @@
+#include "platform/win32/win32_platform.h"
+
 #include <wininet.h>
 
 #include <vector>
 
-#include "platform/win32/win32_platform.h"
 #include "protocol/http_settings.h"
 
 namespace vaultaide {
