@@ -58,6 +58,7 @@ add_executable(unit_tests
     tests/unit/server_endpoint_test.cpp
     tests/unit/startup_test.cpp
     tests/unit/system_utils_test.cpp
+    tests/unit/version_check_test.cpp
 )
 target_link_libraries(unit_tests PRIVATE vaultaide_fakes GTest::gtest_main)
 gtest_discover_tests(unit_tests TEST_PREFIX "unit." DISCOVERY_TIMEOUT 60)
