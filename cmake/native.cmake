@@ -82,3 +82,17 @@ foreach(tree IN ITEMS x86_64 i686)
                     ${dir}/vaultaide_810.exe ${tree})
     endif()
 endforeach()
+
+# Integration tests: the client against vaultaide-server and scripted servers on 127.0.0.1.
+add_executable(integration_tests
+    tests/integration/exchange_integration_test.cpp
+    tests/integration/raw_http_server.cpp
+    tests/integration/server_process.cpp
+)
+target_link_libraries(integration_tests PRIVATE vaultaide_fakes GTest::gtest_main Threads::Threads)
+target_compile_definitions(integration_tests PRIVATE
+    VAULTAIDE_SERVER_BIN="$<TARGET_FILE:vaultaide-server>"
+    VAULTAIDE_TEST_KEY_DIR="${VAULTAIDE_KEYS}")
+add_dependencies(integration_tests vaultaide-server)
+gtest_discover_tests(integration_tests TEST_PREFIX "integration." DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT 120)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 
 namespace vaultaide::fakes {
 
@@ -103,6 +104,17 @@ void FakeRegistry::setValue(const std::string& path, const std::string& name,
 
 bool FakeRegistry::hasKey(const std::string& path, RegistryView view) const {
     return keys.count(storeName(path, view)) > 0;
+}
+
+std::string readHostFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void writeHostFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 TempDir::TempDir() {

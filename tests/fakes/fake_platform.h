@@ -123,6 +123,10 @@ public:
     std::vector<std::string> opened;
 };
 
+// Whole host files, for tests.
+std::string readHostFile(const std::string& path);  // empty when missing
+void writeHostFile(const std::string& path, const std::string& bytes);
+
 // A temporary folder removed with the object.
 class TempDir {
 public:

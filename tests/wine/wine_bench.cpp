@@ -147,17 +147,6 @@ bool eventually(const std::function<bool()>& condition, std::chrono::millisecond
     }
 }
 
-std::string readHostFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-void writeHostFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 std::vector<std::string> parseDebugStrings(const std::string& output) {
     // Lines look like: 0158:warn:debugstr:OutputDebugStringA "text with \"escapes\""
     static const std::string marker = ":OutputDebugStringA \"";

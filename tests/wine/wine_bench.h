@@ -8,7 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "fakes/fake_platform.h"
+
 namespace vaultaide::wine {
+
+using fakes::readHostFile;
+using fakes::writeHostFile;
 
 struct WineRun {
     int exitCode = -1;
@@ -44,10 +49,6 @@ private:
 // Polls a condition every 50 ms until it holds or the bound passes.
 bool eventually(const std::function<bool()>& condition,
                 std::chrono::milliseconds bound = std::chrono::seconds(30));
-
-// Reads a whole host file; empty when missing.
-std::string readHostFile(const std::string& path);
-void writeHostFile(const std::string& path, const std::string& bytes);
 
 // Parses Wine's debug channel output into the traced strings.
 std::vector<std::string> parseDebugStrings(const std::string& output);

@@ -90,6 +90,11 @@ int main(int argc, char** argv) {
         t_note = answer.note;
     });
     server.set_logger(logRequest);
+    // Clients ask for gzip but decode nothing: every body goes out as its bytes.
+    server.set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
+        const_cast<httplib::Request&>(request).headers.erase("Accept-Encoding");
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
 
     const int bound = port == 0 ? server.bind_to_any_port(host) : server.bind_to_port(host, port)
                                                                      ? port

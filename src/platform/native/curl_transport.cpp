@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <memory>
@@ -104,8 +105,13 @@ size_t writeDownload(char* data, size_t size, size_t count, void* target) {
         state.writeFailed = true;
         return 0;
     }
-    state.received += bytes;
-    if (state.sink) state.sink->onProgress(state.received, state.expected);
+    // Progress is reported per piece of at most 4096 bytes, however the data arrived.
+    for (size_t done = 0; done < bytes;) {
+        const size_t piece = std::min<size_t>(4096, bytes - done);
+        done += piece;
+        state.received += piece;
+        if (state.sink) state.sink->onProgress(state.received, state.expected);
+    }
     return bytes;
 }
 

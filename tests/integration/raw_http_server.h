@@ -1,0 +1,41 @@
+#pragma once
+// A scripted HTTP server on 127.0.0.1 for the cases a well-behaved server never shows: it
+// records each request head and answers with fixed bytes, or holds the connection open without
+// a word until it is stopped.
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vaultaide::testing {
+
+class RawHttpServer {
+public:
+    // response: the bytes sent back to every request; empty holds every connection open.
+    explicit RawHttpServer(std::string response);
+    ~RawHttpServer();
+    RawHttpServer(const RawHttpServer&) = delete;
+    RawHttpServer& operator=(const RawHttpServer&) = delete;
+
+    int port() const { return port_; }
+    std::string base() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    std::vector<std::string> requests();  // request heads, in order
+
+    static std::string response(int status, const std::string& body, bool withLength = true,
+                                long announcedLength = -1);
+
+private:
+    void serve();
+
+    std::string response_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::mutex mutex_;
+    std::vector<std::string> requests_;
+    std::vector<int> held_;
+    std::thread thread_;
+};
+
+}  // namespace vaultaide::testing
