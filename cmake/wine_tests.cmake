@@ -3,15 +3,21 @@
 set(VAULTAIDE_WINE_DIR ${CMAKE_BINARY_DIR}/wine)
 
 add_executable(wine_tests
-    tests/wine/wine_bench.cpp
+    tests/integration/raw_http_server.cpp
+    tests/integration/server_process.cpp
+    tests/wine/exchange_wine_test.cpp
     tests/wine/startup_wine_test.cpp
+    tests/wine/wine_bench.cpp
 )
 target_include_directories(wine_tests PRIVATE tests src)
 target_link_libraries(wine_tests PRIVATE vaultaide_fakes)
 target_link_libraries(wine_tests PRIVATE vaultaide GTest::gtest_main)
 target_compile_definitions(wine_tests PRIVATE
     VAULTAIDE_WINE_DIR="${VAULTAIDE_WINE_DIR}"
-    VAULTAIDE_WIN_BUILD_DIR="${VAULTAIDE_WIN_BUILD_DIR}")
+    VAULTAIDE_WIN_BUILD_DIR="${VAULTAIDE_WIN_BUILD_DIR}"
+    VAULTAIDE_SERVER_BIN="$<TARGET_FILE:vaultaide-server>"
+    VAULTAIDE_TEST_KEY_DIR="${VAULTAIDE_KEYS}")
+add_dependencies(wine_tests vaultaide-server)
 
 add_test(NAME wine.setup COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/bench up ${VAULTAIDE_WINE_DIR}
     ${VAULTAIDE_WIN_BUILD_DIR}/wadriver.exe)
