@@ -96,3 +96,15 @@ target_compile_definitions(integration_tests PRIVATE
 add_dependencies(integration_tests vaultaide-server)
 gtest_discover_tests(integration_tests TEST_PREFIX "integration." DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 120)
+
+# Benchmarks (run by scripts/bench in an optimised tree without sanitizers).
+find_package(benchmark REQUIRED)
+add_executable(exchange_bench
+    bench/exchange_bench.cpp
+    tests/integration/server_process.cpp
+)
+target_link_libraries(exchange_bench PRIVATE vaultaide_fakes benchmark::benchmark Threads::Threads)
+target_compile_definitions(exchange_bench PRIVATE
+    VAULTAIDE_SERVER_BIN="$<TARGET_FILE:vaultaide-server>"
+    VAULTAIDE_TEST_KEY_DIR="${VAULTAIDE_KEYS}")
+add_dependencies(exchange_bench vaultaide-server)
