@@ -1,6 +1,8 @@
 #pragma once
 // Files and folders by Windows path ("C:\..." or relative to the current directory).
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace vaultaide {
 
@@ -13,6 +15,24 @@ public:
     virtual bool createDirectory(const std::string& path) = 0;
     // Reads the whole file's bytes; false when it cannot be opened or read.
     virtual bool readFile(const std::string& path, std::string& bytes) = 0;
+    // Streams the file in pieces of at most chunkSize bytes; false when it cannot be opened.
+    // A read that fails part way ends the stream early.
+    virtual bool readChunks(const std::string& path, size_t chunkSize,
+                            const std::function<void(const char*, size_t)>& piece) = 0;
+    // Creates or truncates the file and writes the bytes.
+    virtual bool writeFile(const std::string& path, const std::string& bytes) = 0;
+    virtual bool deleteFile(const std::string& path) = 0;
+    // Renames a file; with replaceExisting an existing target is replaced. A running program's
+    // file can be renamed but not replaced.
+    virtual bool moveFile(const std::string& from, const std::string& to,
+                          bool replaceExisting = false) = 0;
+
+    struct Entry {
+        std::string name;
+        bool isDirectory;
+    };
+    // The entries of a folder (without "." and ".."); false when it cannot be listed.
+    virtual bool listDirectory(const std::string& path, std::vector<Entry>& entries) = 0;
 };
 
 }  // namespace vaultaide

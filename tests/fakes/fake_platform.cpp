@@ -33,6 +33,12 @@ bool FakeProcesses::terminate(uint32_t processId, uint32_t exitCode) {
     return true;
 }
 
+bool FakeProcesses::terminateAndWait(uint32_t processId, uint32_t exitCode, uint32_t timeoutMs) {
+    waitBounds.push_back(timeoutMs);
+    if (unending.count(processId)) return false;
+    return terminate(processId, exitCode);
+}
+
 int FakeUiServices::messageBox(const std::string& text, const std::string& caption,
                                unsigned style) {
     boxes.push_back({text, caption, style});

@@ -59,6 +59,7 @@ class FakeProcesses : public Processes {
 public:
     std::vector<ProcessEntry> snapshot() override { return running; }
     bool terminate(uint32_t processId, uint32_t exitCode) override;
+    bool terminateAndWait(uint32_t processId, uint32_t exitCode, uint32_t timeoutMs) override;
 
     struct Termination {
         uint32_t id;
@@ -67,6 +68,8 @@ public:
     std::vector<ProcessEntry> running;
     std::vector<Termination> terminated;
     std::set<uint32_t> protectedIds;  // processes that cannot be opened
+    std::set<uint32_t> unending;      // processes that do not end when terminated
+    std::vector<uint32_t> waitBounds;  // the bound of every wait, in order
 };
 
 class FakeSystemInfo : public SystemInfo {

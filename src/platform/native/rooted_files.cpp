@@ -1,6 +1,10 @@
 #include "platform/native/rooted_files.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <fstream>
 #include <sstream>
@@ -38,6 +42,45 @@ bool RootedFiles::readFile(const std::string& path, std::string& bytes) {
     std::ostringstream content;
     content << in.rdbuf();
     bytes = content.str();
+    return true;
+}
+
+bool RootedFiles::readChunks(const std::string& path, size_t chunkSize,
+                             const std::function<void(const char*, size_t)>& piece) {
+    if (isDirectory(path)) return false;
+    std::FILE* file = std::fopen(hostPath(path).c_str(), "rb");
+    if (!file) return false;
+    std::string buffer(chunkSize, '\0');
+    size_t got;
+    while ((got = std::fread(buffer.data(), 1, chunkSize, file)) > 0) piece(buffer.data(), got);
+    std::fclose(file);
+    return true;
+}
+
+bool RootedFiles::writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(hostPath(path), std::ios::binary | std::ios::trunc);
+    return out && out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush();
+}
+
+bool RootedFiles::deleteFile(const std::string& path) {
+    return !isDirectory(path) && unlink(hostPath(path).c_str()) == 0;
+}
+
+bool RootedFiles::moveFile(const std::string& from, const std::string& to, bool replaceExisting) {
+    if (!exists(from) || (!replaceExisting && exists(to))) return false;
+    return std::rename(hostPath(from).c_str(), hostPath(to).c_str()) == 0;
+}
+
+bool RootedFiles::listDirectory(const std::string& path, std::vector<Entry>& entries) {
+    DIR* dir = opendir(hostPath(path).c_str());
+    if (!dir) return false;
+    entries.clear();
+    while (dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        entries.push_back({name, isDirectory(path + "\\" + name)});
+    }
+    closedir(dir);
     return true;
 }
 

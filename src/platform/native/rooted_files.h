@@ -19,6 +19,12 @@ public:
     bool exists(const std::string& path) override;
     bool createDirectory(const std::string& path) override;
     bool readFile(const std::string& path, std::string& bytes) override;
+    bool readChunks(const std::string& path, size_t chunkSize,
+                    const std::function<void(const char*, size_t)>& piece) override;
+    bool writeFile(const std::string& path, const std::string& bytes) override;
+    bool deleteFile(const std::string& path) override;
+    bool moveFile(const std::string& from, const std::string& to, bool replaceExisting) override;
+    bool listDirectory(const std::string& path, std::vector<Entry>& entries) override;
 
 private:
     std::string root_;

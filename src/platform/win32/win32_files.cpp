@@ -16,18 +16,56 @@ bool Win32Files::createDirectory(const std::string& path) {
 }
 
 bool Win32Files::readFile(const std::string& path, std::string& bytes) {
+    std::string content;
+    if (!readChunks(path, 4096, [&](const char* data, size_t size) { content.append(data, size); }))
+        return false;
+    bytes.swap(content);
+    return true;
+}
+
+bool Win32Files::readChunks(const std::string& path, size_t chunkSize,
+                            const std::function<void(const char*, size_t)>& piece) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    std::string content;
-    char buffer[4096];
+    std::string buffer(chunkSize, '\0');
     DWORD got = 0;
-    bool ok = true;
-    while ((ok = ReadFile(file, buffer, sizeof buffer, &got, nullptr)) && got > 0)
-        content.append(buffer, got);
+    while (ReadFile(file, buffer.data(), static_cast<DWORD>(chunkSize), &got, nullptr) && got > 0)
+        piece(buffer.data(), got);
     CloseHandle(file);
-    if (ok) bytes.swap(content);
+    return true;
+}
+
+bool Win32Files::writeFile(const std::string& path, const std::string& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                              nullptr) &&
+                    written == bytes.size();
+    CloseHandle(file);
     return ok;
+}
+
+bool Win32Files::deleteFile(const std::string& path) { return DeleteFileA(path.c_str()); }
+
+bool Win32Files::moveFile(const std::string& from, const std::string& to, bool replaceExisting) {
+    return MoveFileExA(from.c_str(), to.c_str(), replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
+}
+
+bool Win32Files::listDirectory(const std::string& path, std::vector<Entry>& entries) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*.*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    entries.clear();
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return true;
 }
 
 }  // namespace vaultaide

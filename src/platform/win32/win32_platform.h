@@ -26,6 +26,7 @@ class Win32Processes : public Processes {
 public:
     std::vector<ProcessEntry> snapshot() override;
     bool terminate(uint32_t processId, uint32_t exitCode) override;
+    bool terminateAndWait(uint32_t processId, uint32_t exitCode, uint32_t timeoutMs) override;
 };
 
 class Win32Files : public Files {
@@ -34,6 +35,12 @@ public:
     bool exists(const std::string& path) override;
     bool createDirectory(const std::string& path) override;
     bool readFile(const std::string& path, std::string& bytes) override;
+    bool readChunks(const std::string& path, size_t chunkSize,
+                    const std::function<void(const char*, size_t)>& piece) override;
+    bool writeFile(const std::string& path, const std::string& bytes) override;
+    bool deleteFile(const std::string& path) override;
+    bool moveFile(const std::string& from, const std::string& to, bool replaceExisting) override;
+    bool listDirectory(const std::string& path, std::vector<Entry>& entries) override;
 };
 
 class Win32SystemInfo : public SystemInfo {

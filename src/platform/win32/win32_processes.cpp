@@ -24,4 +24,13 @@ bool Win32Processes::terminate(uint32_t processId, uint32_t exitCode) {
     return ended;
 }
 
+bool Win32Processes::terminateAndWait(uint32_t processId, uint32_t exitCode, uint32_t timeoutMs) {
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+    if (!process) return false;
+    TerminateProcess(process, exitCode);
+    const bool ended = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
 }  // namespace vaultaide

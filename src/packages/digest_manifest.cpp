@@ -1,0 +1,129 @@
+#include "packages/digest_manifest.h"
+
+#include <cstdio>
+
+#include "platform/files.h"
+#include "platform/text_encoding.h"
+
+namespace vaultaide {
+
+std::string manifestFileName(int set, int32_t bankCode) {
+    if (set == kCommonManifest) return "Digest.xml";
+    if (set == kUnusedManifest) return "Digest_n.xml";
+    if (set != kBankManifest) return "";
+    char name[15];
+    std::snprintf(name, sizeof name, "Digest_%.3x.xml", static_cast<unsigned>(bankCode) & 0xFFF);
+    return name;
+}
+
+bool DigestManifest::loadManifest(Files& files, const std::string& path) {
+    document_.Clear();
+    std::string bytes;
+    if (!files.exists(path) || !files.readFile(path, bytes)) return false;
+    return loadText(bytes);
+}
+
+bool DigestManifest::loadText(const std::string& utf8Xml) {
+    document_.Clear();
+    document_.Parse(utf8Xml.c_str(), nullptr, TIXML_ENCODING_UTF8);
+    // A manifest that does not parse has no entries; its signature would not hold anyway.
+    if (document_.Error()) {
+        document_.Clear();
+        return false;
+    }
+    return true;
+}
+
+bool DigestManifest::search(const TiXmlNode* node, const std::string& name, int n) {
+    for (; node; node = node->NextSibling()) {
+        if (node->ToElement() && node->ValueStr() == name && ++matchCount == n) {
+            foundElement = node->ToElement();
+            return true;
+        }
+        if (search(node->FirstChild(), name, n)) return true;
+    }
+    return false;
+}
+
+const TiXmlElement* DigestManifest::findElement(const std::string& name, int n) {
+    matchCount = 0;
+    foundElement = nullptr;
+    search(document_.RootElement(), name, n);
+    return foundElement;
+}
+
+int DigestManifest::countChildElements(const std::string& name, int n) {
+    const TiXmlElement* parent = name.empty() ? document_.RootElement() : findElement(name, n);
+    if (!parent) return 0;
+    int count = 0;
+    for (const TiXmlElement* child = parent->FirstChildElement(); child;
+         child = child->NextSiblingElement())
+        ++count;
+    return count;
+}
+
+std::string DigestManifest::ansiAttribute(const TiXmlElement* element,
+                                          const std::string& attribute) {
+    const char* value = element ? element->Attribute(attribute.c_str()) : nullptr;
+    return value && *value ? encoding_.utf8ToAnsi(value) : std::string();
+}
+
+std::string DigestManifest::readAttribute(const std::string& element, const std::string& attribute,
+                                          int n) {
+    return ansiAttribute(findElement(element, n), attribute);
+}
+
+std::vector<FileEntry> DigestManifest::entries() {
+    const int count = entryCount();
+    std::vector<const TiXmlElement*> fileElements;
+    // Collects the "File" elements in the same order findElement counts them.
+    struct Walker {
+        std::vector<const TiXmlElement*>& out;
+        size_t wanted;
+        void walk(const TiXmlNode* node) {
+            for (; node && out.size() < wanted; node = node->NextSibling()) {
+                if (node->ToElement() && node->ValueStr() == "File") out.push_back(node->ToElement());
+                walk(node->FirstChild());
+            }
+        }
+    } walker{fileElements, static_cast<size_t>(count)};
+    walker.walk(document_.RootElement());
+    std::vector<FileEntry> result(static_cast<size_t>(count));
+    for (size_t i = 0; i < fileElements.size(); ++i)
+        result[i] = {ansiAttribute(fileElements[i], "Path"),
+                     ansiAttribute(fileElements[i], "FileName"),
+                     ansiAttribute(fileElements[i], "Digest")};
+    return result;
+}
+
+bool LoadedManifest::hasEntry(const std::string& path, const std::string& fileName,
+                              const std::string& digest) const {
+    const auto found = firstDigest.find({path, fileName});
+    return found != firstDigest.end() && found->second == digest;
+}
+
+LoadedManifest loadManifestEntries(Files& files, TextEncoding& encoding, const std::string& path) {
+    LoadedManifest loaded;
+    DigestManifest manifest(encoding);
+    loaded.exists = manifest.loadManifest(files, path);
+    loaded.entries = manifest.entries();
+    for (const auto& entry : loaded.entries)
+        loaded.firstDigest.emplace(std::make_pair(entry.path, entry.fileName), entry.digest);
+    return loaded;
+}
+
+bool manifestHasEntry(Files& files, TextEncoding& encoding, const std::string& manifestPath,
+                      const std::string& path, const std::string& fileName,
+                      const std::string& digest) {
+    return loadManifestEntries(files, encoding, manifestPath).hasEntry(path, fileName, digest);
+}
+
+const LoadedManifest& ManifestCache::get(Files& files, TextEncoding& encoding,
+                                         const std::string& path) {
+    auto found = loaded_.find(path);
+    if (found == loaded_.end())
+        found = loaded_.emplace(path, loadManifestEntries(files, encoding, path)).first;
+    return found->second;
+}
+
+}  // namespace vaultaide

@@ -1,0 +1,44 @@
+#include "packages/install_job.h"
+
+#include "platform/registry.h"
+
+namespace vaultaide {
+
+namespace {
+
+std::string readFallback(Registry& registry, const std::string& channelCode,
+                         const std::string& name) {
+    auto key = registry.openKey(suiteRegistryKeyPath(channelCode), kKeyRead);
+    std::string value;
+    if (!key || !key->queryString(name, value, kRegistryValueBytes)) return "";
+    return value;
+}
+
+}  // namespace
+
+std::string suiteRegistryKeyPath(const std::string& channelCode) {
+    return "Software\\Vellumark\\Nexio\\" + channelCode;
+}
+
+InstallJob::InstallJob(ProgressView* dialog, const std::string& channelCode, int mode,
+                       const std::string& downloadUrl, int32_t updateMode,
+                       const std::string& serverVersion, const std::string& installPath,
+                       int32_t bankCode, Registry& registry)
+    : updateMode(updateMode),
+      channelCode(channelCode),
+      serverVersion(serverVersion),
+      mode(mode),
+      dialog(dialog) {
+    downloadBase =
+        downloadUrl.empty() ? readFallback(registry, channelCode, "ServerURL") : downloadUrl;
+    installDir = installPath.empty() ? readFallback(registry, channelCode, "Path") : installPath;
+    downloadDir = installDir + "\\DownLoad";
+    for (int set = 1; set <= 3; ++set) {
+        const std::string name = manifestFileName(set, bankCode);
+        manifestUrl[set - 1] = downloadBase + "/" + name;
+        manifestDownloadPath[set - 1] = installDir + "\\DownLoad\\" + name;
+        manifestInstalledPath[set - 1] = installDir + "\\" + name;
+    }
+}
+
+}  // namespace vaultaide

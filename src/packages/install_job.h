@@ -1,0 +1,53 @@
+#pragma once
+// The state of one install, update or repair run.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "packages/digest_manifest.h"
+
+namespace vaultaide {
+
+class ProgressView;
+class Registry;
+
+class InstallJob {
+public:
+    // The registry fallbacks come from "Software\Vellumark\Nexio\" + channelCode, a key other
+    // software writes: "ServerURL" when downloadUrl is empty, "Path" when installPath is.
+    InstallJob(ProgressView* dialog, const std::string& channelCode, int mode,
+               const std::string& downloadUrl, int32_t updateMode,
+               const std::string& serverVersion, const std::string& installPath,
+               int32_t bankCode, Registry& registry);
+
+    // Per manifest set (1 to 3): server address, download-folder copy, installed copy.
+    const std::string& manifestUrlOf(int set) const { return manifestUrl[set - 1]; }
+    const std::string& manifestDownloadPathOf(int set) const { return manifestDownloadPath[set - 1]; }
+    const std::string& manifestInstalledPathOf(int set) const {
+        return manifestInstalledPath[set - 1];
+    }
+
+    int32_t updateMode;
+    std::string channelCode;
+    std::string downloadBase;
+    std::string installDir;
+    std::string serverVersion;
+    std::string downloadDir;
+    int32_t unitsTotal = 0;
+    int32_t unitsDone = 1;
+    std::string manifestUrl[3];
+    std::string manifestDownloadPath[3];
+    std::string manifestInstalledPath[3];
+    int mode;
+    ProgressView* dialog;
+    // Relative paths still to download in updates and repairs, with the digest each must have.
+    std::vector<std::string> pendingFiles;
+    std::vector<std::string> pendingDigests;
+    // Every manifest is read once per run.
+    ManifestCache manifests;
+};
+
+// "Software\Vellumark\Nexio\" + channel: the read-only key of the suite.
+std::string suiteRegistryKeyPath(const std::string& channelCode);
+
+}  // namespace vaultaide

@@ -1,0 +1,200 @@
+#include "packages/package_download.h"
+
+#include <cstdio>
+
+#include "app/bank_profile.h"
+#include "app/system_utils.h"
+#include "packages/file_digest.h"
+#include "packages/install_job.h"
+#include "platform/platform.h"
+#include "protocol/download.h"
+#include "ui/progress_reporting.h"
+
+namespace vaultaide {
+
+namespace {
+
+constexpr const char* kVerifiedSuffix = ".download";
+
+std::string downloadingText(const std::string& name, int done, int total) {
+    char counts[32];
+    std::snprintf(counts, sizeof counts, "   %d/%d", done, total);
+    return "正在下载 " + name + counts;
+}
+
+double share(double part, double whole) { return whole == 0 ? 0.0 : part / whole * 100.0; }
+
+void reportFailure(ProgressView* view, const std::string& name) {
+    if (!view) return;
+    setStatusText(*view, "下载" + name + " 失败");
+    setCancelCaption(*view, "下载失败");
+}
+
+void reportNothingToUpdate(ProgressView& view) {
+    setCurrentRange(view, 0, 1);
+    setCurrentPos(view, 1);
+    setOverallRange32(view, 0, 1);
+    setOverallPos(view, 1);
+    setStatusText(view, "无需更新");
+    setCurrentPercent(view, "100%");
+    setOverallPercent(view, "100%");
+}
+
+std::string relativePath(const FileEntry& entry) {
+    return entry.path.empty() ? entry.fileName : entry.path + "\\" + entry.fileName;
+}
+
+// The server address of a relative path: folders are separated by "/" on the server.
+std::string relativeUrl(const std::string& base, std::string relative) {
+    for (char& c : relative)
+        if (c == '\\') c = '/';
+    return base + "/" + relative;
+}
+
+bool downloadAllNow(Platform& platform, InstallJob& job, const LoadedManifest& walked,
+                    const AppState& state) {
+    CBindCallback sink(state.progressDialog);
+    for (const auto& entry : walked.entries) {
+        if (entry.fileName.find("QuorlePop") != std::string::npos)
+            terminateAndWait(platform.processes, entry.fileName);
+        std::string destination;
+        if (entry.path.empty()) {
+            destination = job.installDir + "\\" + entry.fileName;
+        } else {
+            const std::string folder = job.installDir + "\\" + entry.path;
+            if (!platform.files.isDirectory(folder)) platform.files.createDirectory(folder);
+            destination = folder + "\\" + entry.fileName;
+        }
+        const std::string url = job.downloadBase + "/" + entry.path + "/" + entry.fileName;
+        if (job.dialog) {
+            setStatusText(*job.dialog,
+                          downloadingText(entry.fileName, job.unitsDone, job.unitsTotal));
+            setCurrentPercent(*job.dialog, "0%");
+        }
+        if (entry.fileName == state.selfExeName)
+            renameOwnProgram(platform.files, job.installDir, state.selfExeName);
+        if (!downloadVerifiedFile(platform.http, platform.files, url, destination, entry.digest,
+                                  &sink)) {
+            reportFailure(job.dialog, entry.fileName);
+            return false;
+        }
+        if (job.dialog) {
+            setOverallPercent(*job.dialog, formatPercent(share(job.unitsDone, job.unitsTotal)));
+            setOverallPos(*job.dialog, job.unitsDone);
+        }
+        ++job.unitsDone;
+    }
+    return true;
+}
+
+void collectChanged(Platform& platform, InstallJob& job, const LoadedManifest& walked,
+                    const LoadedManifest& reference) {
+    for (const auto& entry : walked.entries) {
+        if (entry.fileName.find("QuorlePop") != std::string::npos)
+            terminateAndWait(platform.processes, entry.fileName);
+        const std::string installed =
+            job.installDir + "\\" + entry.path + "\\" + entry.fileName;
+        const bool current = platform.files.exists(installed) &&
+                             reference.hasEntry(entry.path, entry.fileName, entry.digest) &&
+                             !digestDiffers(platform.files, installed, entry.digest);
+        if (current) continue;
+        job.pendingFiles.push_back(relativePath(entry));
+        job.pendingDigests.push_back(entry.digest);
+    }
+}
+
+bool downloadPending(Platform& platform, InstallJob& job, const AppState& state) {
+    const int total = static_cast<int>(job.pendingFiles.size());
+    if (total == 0) {
+        if (job.dialog) reportNothingToUpdate(*job.dialog);
+        return true;
+    }
+    if (job.dialog) {
+        setOverallRange16(*job.dialog, 0, static_cast<uint16_t>(total));
+        setOverallPos(*job.dialog, 0);
+    }
+    CBindCallback sink(state.progressDialog);
+    bool result = true;
+    for (int k = 1; k <= total; ++k) {
+        const std::string& relative = job.pendingFiles[static_cast<size_t>(k - 1)];
+        if (job.dialog) {
+            setStatusText(*job.dialog, downloadingText(relative, k, total));
+            setCurrentPercent(*job.dialog, "0%");
+        }
+        if (downloadVerifiedFile(platform.http, platform.files,
+                                 relativeUrl(job.downloadBase, relative),
+                                 job.downloadDir + "\\" + relative,
+                                 job.pendingDigests[static_cast<size_t>(k - 1)], &sink)) {
+            if (job.dialog) {
+                setOverallPercent(*job.dialog, formatPercent(share(k, total)));
+                setOverallPos(*job.dialog, k);
+            }
+        } else {
+            reportFailure(job.dialog, relative);
+            result = false;
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
+bool downloadPackages(Platform& platform, InstallJob& job, int set, const AppState& state) {
+    const std::string& walkedPath =
+        job.mode == 0 ? job.manifestInstalledPathOf(set) : job.manifestDownloadPathOf(set);
+    // Copies: the cache may load more manifests while these are in use.
+    const LoadedManifest walked = job.manifests.get(platform.files, platform.text, walkedPath);
+    terminateAndWait(platform.processes, "Nexio_" + hexTag3(state.bankCode) + ".exe");
+
+    if (job.mode == 0) return downloadAllNow(platform, job, walked, state);
+
+    const LoadedManifest reference =
+        job.manifests.get(platform.files, platform.text, job.manifestInstalledPathOf(set));
+    collectChanged(platform, job, walked, reference);
+    if (job.mode == 1 && set == kCommonManifest) return true;
+    return downloadPending(platform, job, state);
+}
+
+void terminateAndWait(Processes& processes, const std::string& imageName) {
+    uint32_t processId = 0;
+    if (findProcessByName(processes, imageName, processId))
+        processes.terminateAndWait(processId, 0, kTerminateWaitMs);
+}
+
+void renameOwnProgram(Files& files, const std::string& folder, const std::string& selfExeName) {
+    const std::string old = folder + "\\" + kOldSelfName;
+    const std::string current = folder + "\\" + selfExeName;
+    if (files.exists(old)) files.deleteFile(old);
+    if (files.exists(current)) files.moveFile(current, old);
+}
+
+bool emptyFolderTree(Files& files, const std::string& folder) {
+    std::vector<Files::Entry> entries;
+    if (!files.listDirectory(folder, entries)) return false;
+    for (const auto& entry : entries) {
+        const std::string path = folder + "\\" + entry.name;
+        if (!entry.isDirectory)
+            files.deleteFile(path);
+        else if (entry.name[0] != '.')
+            emptyFolderTree(files, path);
+    }
+    return true;
+}
+
+bool downloadVerifiedFile(HttpTransport& http, Files& files, const std::string& url,
+                          const std::string& path, const std::string& expectedDigest,
+                          DownloadSink* sink) {
+    const std::string staged = path + kVerifiedSuffix;
+    for (int attempt = 0; attempt < kDownloadAttempts; ++attempt) {
+        http.removeFromCache(url);
+        if (files.exists(staged)) files.deleteFile(staged);
+        std::string digest;
+        if (http.downloadOnce(url, staged, sink) == kHttpOk && fileDigest(files, staged, digest) &&
+            digest == expectedDigest && files.moveFile(staged, path, true))
+            return true;
+    }
+    if (files.exists(staged)) files.deleteFile(staged);
+    return false;
+}
+
+}  // namespace vaultaide

@@ -1,0 +1,95 @@
+#include "packages/signed_manifests.h"
+
+#include <openssl/core_names.h>
+#include <openssl/decoder.h>
+#include <openssl/evp.h>
+#include <openssl/rsa.h>
+
+#include <memory>
+
+#include "packages/install_job.h"
+#include "platform/platform.h"
+#include "protocol/crypto.h"
+#include "protocol/download.h"
+#include "ui/progress_reporting.h"
+
+namespace vaultaide {
+
+namespace {
+
+using PKey = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
+
+// Reads a PKCS#1 RSAPublicKey from its PEM "RSA PUBLIC KEY" text.
+PKey readRsaPublicKey(const std::string& pem) {
+    EVP_PKEY* key = nullptr;
+    OSSL_DECODER_CTX* decoder = OSSL_DECODER_CTX_new_for_pkey(
+        &key, "PEM", "type-specific", "RSA", EVP_PKEY_PUBLIC_KEY, nullptr, nullptr);
+    if (decoder) {
+        const auto* data = reinterpret_cast<const unsigned char*>(pem.data());
+        size_t length = pem.size();
+        if (!OSSL_DECODER_from_data(decoder, &data, &length)) key = nullptr;
+        OSSL_DECODER_CTX_free(decoder);
+    }
+    return PKey(key, EVP_PKEY_free);
+}
+
+constexpr char kMarker[] = "\r\n<Sign>";
+constexpr size_t kMarkerBytes = 8;
+constexpr size_t kSignatureDigits = 256;
+
+}  // namespace
+
+bool signedMessage(const std::string& bytes, std::string& message, std::string& signatureHex) {
+    const auto last = bytes.rfind('<');
+    if (last == std::string::npos || last < kSignatureBlockBytes) return false;
+    const size_t block = last - kSignatureBlockBytes;
+    if (bytes.compare(block, kMarkerBytes, kMarker, kMarkerBytes) != 0) return false;
+    signatureHex = bytes.substr(block + kMarkerBytes, kSignatureDigits);
+    message = bytes.substr(0, block) + bytes.substr(last);
+    return true;
+}
+
+bool verifySignedBytes(const std::string& bytes, const std::string& publicKeyPem) {
+    PKey key = readRsaPublicKey(publicKeyPem);
+    if (!key) return false;
+    std::string message, signatureHex;
+    if (!signedMessage(bytes, message, signatureHex)) return false;
+    const std::string signature = hexDecodeSignature(signatureHex);
+    const std::string digest = sha1Digest(message);
+
+    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(
+        EVP_PKEY_CTX_new(key.get(), nullptr), EVP_PKEY_CTX_free);
+    unsigned char recovered[512];
+    size_t recoveredLength = sizeof recovered;
+    if (!ctx || EVP_PKEY_verify_recover_init(ctx.get()) <= 0 ||
+        EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) <= 0 ||
+        EVP_PKEY_verify_recover(ctx.get(), recovered, &recoveredLength,
+                                reinterpret_cast<const unsigned char*>(signature.data()),
+                                signature.size()) <= 0)
+        return false;
+    return recoveredLength == kSha1Bytes &&
+           std::string(reinterpret_cast<char*>(recovered), recoveredLength) == digest;
+}
+
+bool verifySignedFile(Files& files, const std::string& path, const std::string& publicKeyPem) {
+    std::string bytes;
+    return files.readFile(path, bytes) && verifySignedBytes(bytes, publicKeyPem);
+}
+
+bool fetchSignedManifests(Platform& platform, InstallJob& job, const std::string& publicKeyPem) {
+    const bool intoDownloadFolder =
+        job.mode != 0 && platform.files.exists(job.manifestInstalledPathOf(kCommonManifest)) &&
+        platform.files.exists(job.manifestInstalledPathOf(kBankManifest));
+    for (int set : {kCommonManifest, kBankManifest}) {
+        const std::string& target = intoDownloadFolder ? job.manifestDownloadPathOf(set)
+                                                       : job.manifestInstalledPathOf(set);
+        if (job.dialog) setStatusText(*job.dialog, "正在下载 配置文件");
+        job.manifests.forget(target);
+        if (!downloadFile(platform.http, platform.files, job.manifestUrlOf(set), target, nullptr))
+            return false;
+        if (!verifySignedFile(platform.files, target, publicKeyPem)) return false;
+    }
+    return true;
+}
+
+}  // namespace vaultaide

@@ -1,0 +1,26 @@
+#pragma once
+// The signed manifests: fetched from the download base and accepted only with the vendor's
+// signature in their trailing Sign element.
+#include <string>
+
+namespace vaultaide {
+
+class Files;
+class InstallJob;
+struct Platform;
+
+// The signature block: CR LF "<Sign>", 256 hexadecimal digits and 9 bytes (the end tag and a
+// line break), right before the last "<" of the file.
+constexpr size_t kSignatureBlockBytes = 273;
+
+// True when the bytes carry a valid signature of the key (PEM "RSA PUBLIC KEY").
+bool verifySignedBytes(const std::string& bytes, const std::string& publicKeyPem);
+bool verifySignedFile(Files& files, const std::string& path, const std::string& publicKeyPem);
+// The signed message: the bytes without their signature block; empty when there is none.
+bool signedMessage(const std::string& bytes, std::string& message, std::string& signatureHex);
+
+// Downloads Digest.xml and the bank's manifest into the folder the run needs and verifies
+// both; false at the first failure.
+bool fetchSignedManifests(Platform& platform, InstallJob& job, const std::string& publicKeyPem);
+
+}  // namespace vaultaide
