@@ -19,6 +19,7 @@ add_library(vaultaide_tools STATIC
     tools/server/release_config.cpp
     tools/server/version_endpoint.cpp
     tools/publish/keygen.cpp
+    tools/publish/manifest_writer.cpp
 )
 target_include_directories(vaultaide_tools PUBLIC tools)
 target_link_libraries(vaultaide_tools PUBLIC vaultaide_core)
@@ -53,6 +54,8 @@ target_link_libraries(vaultaide_fakes PUBLIC vaultaide vaultaide_keys)
 add_executable(unit_tests
     tests/unit/bank_profile_test.cpp
     tests/unit/crypto_test.cpp
+    tests/unit/digest_manifest_test.cpp
+    tests/unit/file_digest_test.cpp
     tests/unit/envelope_test.cpp
     tests/unit/server_answer_test.cpp
     tests/unit/server_endpoint_test.cpp

@@ -2,13 +2,20 @@
 //   keygen --out DIR      makes a key folder (envelope pair and manifest signing pair)
 //   seal --keys DIR       standard input (plaintext) to envelope text on standard output
 //   open --keys DIR       standard input (envelope text) to plaintext on standard output
+//   manifest --common DIR --bank DIR --code HEX --keys DIR --out DIR
+//                         a served release tree: both sets' files and their signed manifests
+//   verify --keys DIR FILE...   checks the signature of manifests
 #include <cctype>
+#include <cstdlib>
+#include <map>
 #include <iostream>
 #include <iterator>
 #include <string>
 
 #include "../common/key_folder.h"
 #include "keygen.h"
+#include "manifest_writer.h"
+#include "packages/signed_manifests.h"
 #include "protocol/envelope.h"
 
 namespace {
@@ -16,8 +23,59 @@ namespace {
 int usage() {
     std::cerr << "usage: vaultaide-publish keygen --out DIR\n"
                  "       vaultaide-publish seal --keys DIR   < plaintext\n"
-                 "       vaultaide-publish open --keys DIR   < envelope text\n";
+                 "       vaultaide-publish open --keys DIR   < envelope text\n"
+                 "       vaultaide-publish manifest --common DIR --bank DIR --code HEX --keys DIR "
+                 "--out DIR\n"
+                 "       vaultaide-publish verify --keys DIR FILE...\n";
     return 2;
+}
+
+// Says why a manifest does not verify, most specific reason first.
+std::string whyUnverified(const std::string& bytes, const std::string& publicKey) {
+    std::string message, signature;
+    if (!vaultaide::signedMessage(bytes, message, signature))
+        return "no signature block (CR LF \"<Sign>\" 273 bytes before the last \"<\")";
+    if (!vaultaide::verifySignedBytes(bytes, publicKey))
+        return "the signature does not match the content or the key";
+    return "";
+}
+
+int verify(int argc, char** argv) {
+    using namespace vaultaide;
+    std::string publicKey;
+    const std::string keyPath = std::string(argv[3]) + "/" + tools::kManifestPublicKeyFile;
+    if (!tools::readTextFile(keyPath, publicKey)) {
+        std::cerr << "verify: cannot read " << keyPath << "\n";
+        return 1;
+    }
+    int failures = 0;
+    for (int i = 4; i < argc; ++i) {
+        std::string bytes, reason;
+        if (!tools::readTextFile(argv[i], bytes))
+            reason = "cannot read the file";
+        else
+            reason = whyUnverified(bytes, publicKey);
+        std::cout << argv[i] << ": " << (reason.empty() ? "signature valid" : "FAILED: " + reason)
+                  << "\n";
+        failures += !reason.empty();
+    }
+    return failures ? 1 : 0;
+}
+
+int manifest(int argc, char** argv) {
+    std::map<std::string, std::string> options;
+    for (int i = 2; i + 1 < argc; i += 2) options[argv[i]] = argv[i + 1];
+    for (const char* required : {"--common", "--bank", "--code", "--keys", "--out"})
+        if (!options.count(required)) return usage();
+    std::string error;
+    const int code = static_cast<int>(std::strtol(options["--code"].c_str(), nullptr, 16));
+    if (!vaultaide::tools::publishRelease(options["--common"], options["--bank"], code,
+                                          options["--keys"], options["--out"], error)) {
+        std::cerr << "manifest: " << error << "\n";
+        return 1;
+    }
+    std::cout << "release written to " << options["--out"] << "\n";
+    return 0;
 }
 
 std::string readStdin() {
@@ -28,6 +86,9 @@ std::string readStdin() {
 
 int main(int argc, char** argv) {
     using namespace vaultaide;
+    if (argc >= 2 && std::string(argv[1]) == "manifest") return manifest(argc, argv);
+    if (argc >= 5 && std::string(argv[1]) == "verify" && std::string(argv[2]) == "--keys")
+        return verify(argc, argv);
     if (argc != 4) return usage();
     const std::string command = argv[1], option = argv[2], folder = argv[3];
     std::string error;

@@ -1,0 +1,30 @@
+#pragma once
+// Writes the signed Digest manifests of a release.
+#include <string>
+#include <vector>
+
+namespace vaultaide::tools {
+
+struct ManifestFile {
+    std::string path;      // one folder level below the installation directory, or empty
+    std::string fileName;
+    std::string digest;    // Base64 SHA-1 of the content
+};
+
+// The manifest text in UTF-8 with CR LF line ends, entries in the given order, and the
+// signature block the client reads; false with a reason when the key cannot sign.
+bool writeSignedManifest(const std::vector<ManifestFile>& files, const std::string& privateKeyPem,
+                         std::string& manifest, std::string& error);
+
+// Collects the files of a release source folder: files directly in it (empty Path) and files
+// in its sub-folders (Path = folder name), sorted by Path, then FileName. Deeper files, links
+// and other oddities are refused with a reason.
+bool collectReleaseFiles(const std::string& folder, std::vector<ManifestFile>& files,
+                         std::string& error);
+
+// Builds a served release tree: copies the common and the bank's files into out and writes
+// Digest.xml and Digest_%.3x.xml there, signed.
+bool publishRelease(const std::string& commonFolder, const std::string& bankFolder, int bankCode,
+                    const std::string& keyFolder, const std::string& out, std::string& error);
+
+}  // namespace vaultaide::tools
