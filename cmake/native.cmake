@@ -59,11 +59,13 @@ add_executable(unit_tests
     tests/unit/envelope_test.cpp
     tests/unit/server_answer_test.cpp
     tests/unit/server_endpoint_test.cpp
+    tests/unit/signed_manifest_test.cpp
     tests/unit/startup_test.cpp
     tests/unit/system_utils_test.cpp
     tests/unit/version_check_test.cpp
 )
-target_link_libraries(unit_tests PRIVATE vaultaide_fakes GTest::gtest_main)
+target_link_libraries(unit_tests PRIVATE vaultaide_fakes vaultaide_tools GTest::gtest_main)
+target_compile_definitions(unit_tests PRIVATE VAULTAIDE_TEST_KEY_DIR="${VAULTAIDE_KEYS}")
 gtest_discover_tests(unit_tests TEST_PREFIX "unit." DISCOVERY_TIMEOUT 60)
 
 # End-to-end tests of the Windows program under Wine, given the Windows build tree.
@@ -89,10 +91,12 @@ endforeach()
 # Integration tests: the client against vaultaide-server and scripted servers on 127.0.0.1.
 add_executable(integration_tests
     tests/integration/exchange_integration_test.cpp
+    tests/integration/package_integration_test.cpp
     tests/integration/raw_http_server.cpp
     tests/integration/server_process.cpp
 )
-target_link_libraries(integration_tests PRIVATE vaultaide_fakes GTest::gtest_main Threads::Threads)
+target_link_libraries(integration_tests PRIVATE vaultaide_fakes vaultaide_tools GTest::gtest_main
+    Threads::Threads)
 target_compile_definitions(integration_tests PRIVATE
     VAULTAIDE_SERVER_BIN="$<TARGET_FILE:vaultaide-server>"
     VAULTAIDE_TEST_KEY_DIR="${VAULTAIDE_KEYS}")
