@@ -58,6 +58,7 @@ add_executable(unit_tests
     tests/unit/file_digest_test.cpp
     tests/unit/envelope_test.cpp
     tests/unit/server_answer_test.cpp
+    tests/unit/package_files_test.cpp
     tests/unit/server_endpoint_test.cpp
     tests/unit/signed_manifest_test.cpp
     tests/unit/startup_test.cpp
@@ -91,6 +92,7 @@ endforeach()
 # Integration tests: the client against vaultaide-server and scripted servers on 127.0.0.1.
 add_executable(integration_tests
     tests/integration/exchange_integration_test.cpp
+    tests/integration/openssl_oracle_test.cpp
     tests/integration/package_integration_test.cpp
     tests/integration/raw_http_server.cpp
     tests/integration/server_process.cpp

@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include "fakes/fake_platform.h"
+#include "packages/package_download.h"
+
+namespace vaultaide {
+namespace {
+
+TEST(EmptyFolderTree, DeletesFilesKeepsFoldersAndSkipsDotFolders) {
+    fakes::FakeMachine m;
+    m.writeFile("C:\\D\\a.txt", "a");
+    m.writeFile("C:\\D\\Sub\\b.txt", "b");
+    m.writeFile("C:\\D\\Sub\\Deeper\\c.txt", "c");
+    m.writeFile("C:\\D\\.hidden\\d.txt", "d");
+    EXPECT_TRUE(emptyFolderTree(m.files, "C:\\D"));
+    EXPECT_FALSE(m.files.exists("C:\\D\\a.txt"));
+    EXPECT_FALSE(m.files.exists("C:\\D\\Sub\\b.txt"));
+    EXPECT_FALSE(m.files.exists("C:\\D\\Sub\\Deeper\\c.txt"));
+    EXPECT_TRUE(m.files.isDirectory("C:\\D\\Sub\\Deeper"));
+    EXPECT_TRUE(m.files.exists("C:\\D\\.hidden\\d.txt"));
+    EXPECT_FALSE(emptyFolderTree(m.files, "C:\\Missing"));
+}
+
+TEST(RenameOwnProgram, OldCopyMakesWayAndCurrentMovesAside) {
+    fakes::FakeMachine m;
+    m.writeFile("C:\\A\\vaultaide_810.exe", "current");
+    m.writeFile("C:\\A\\vaultaide_old.exe", "older");
+    renameOwnProgram(m.files, "C:\\A", "vaultaide_810.exe");
+    EXPECT_FALSE(m.files.exists("C:\\A\\vaultaide_810.exe"));
+    EXPECT_EQ(fakes::readHostFile(m.files.hostPath("C:\\A\\vaultaide_old.exe")), "current");
+    // With no current copy the old one is still cleared away.
+    renameOwnProgram(m.files, "C:\\A", "vaultaide_810.exe");
+    EXPECT_FALSE(m.files.exists("C:\\A\\vaultaide_old.exe"));
+}
+
+TEST(TerminateAndWait, FirstMatchOnlyWithABoundedWait) {
+    fakes::FakeMachine m;
+    m.processes.running = {{7, "Other.exe"}, {8, "NEXIO_810.EXE"}, {9, "nexio_810.exe"}};
+    terminateAndWait(m.processes, "Nexio_810.exe");
+    ASSERT_EQ(m.processes.terminated.size(), 1u);
+    EXPECT_EQ(m.processes.terminated[0].id, 8u);
+    EXPECT_EQ(m.processes.terminated[0].exitCode, 0u);
+    EXPECT_EQ(m.processes.waitBounds, std::vector<uint32_t>{kTerminateWaitMs});
+    // A process that does not end in time is left behind; the run goes on.
+    m.processes.unending = {9};
+    terminateAndWait(m.processes, "Nexio_810.exe");
+    EXPECT_EQ(m.processes.waitBounds.size(), 2u);
+    terminateAndWait(m.processes, "absent.exe");
+    EXPECT_EQ(m.processes.waitBounds.size(), 2u);
+}
+
+}  // namespace
+}  // namespace vaultaide
