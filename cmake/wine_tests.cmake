@@ -6,11 +6,12 @@ add_executable(wine_tests
     tests/integration/raw_http_server.cpp
     tests/integration/server_process.cpp
     tests/wine/exchange_wine_test.cpp
+    tests/wine/packages_wine_test.cpp
     tests/wine/startup_wine_test.cpp
     tests/wine/wine_bench.cpp
 )
 target_include_directories(wine_tests PRIVATE tests src)
-target_link_libraries(wine_tests PRIVATE vaultaide_fakes)
+target_link_libraries(wine_tests PRIVATE vaultaide_fakes vaultaide_tools)
 target_link_libraries(wine_tests PRIVATE vaultaide GTest::gtest_main)
 target_compile_definitions(wine_tests PRIVATE
     VAULTAIDE_WINE_DIR="${VAULTAIDE_WINE_DIR}"

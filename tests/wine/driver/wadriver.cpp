@@ -5,13 +5,21 @@
 //   wadriver reg-set KEY NAME VALUE               writes REG_SZ (no terminator) under
 //                                                 HKEY_LOCAL_MACHINE, 32-bit view
 //   wadriver reg-delete KEY                       deletes a key without subkeys (32-bit view)
+//   wadriver verify-manifest FILE                 checks a manifest's signature with the
+//                                                 program's key: prints "valid" or "invalid"
+//   wadriver digest FILE                          prints the file's digest text
+//   wadriver manifest-entries FILE                prints each entry as PATH|FILENAME|DIGEST
 //   wadriver idle SECONDS                         does nothing for SECONDS (keeps the
 //                                                 prefix's desktop process up between runs)
-#include <windows.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "packages/digest_manifest.h"
+#include "packages/file_digest.h"
+#include "packages/signed_manifests.h"
+#include "platform/win32/win32_platform.h"
+#include "protocol/built_in_keys.h"
 
 int main(int argc, char** argv) {
     if (argc == 5 && std::strcmp(argv[1], "hold-mutex") == 0) {
@@ -43,10 +51,33 @@ int main(int argc, char** argv) {
         const LONG rc = RegDeleteKeyExA(HKEY_LOCAL_MACHINE, argv[2], KEY_WOW64_32KEY, 0);
         return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND ? 0 : 1;
     }
+    vaultaide::Platform& platform = vaultaide::win32Platform();
+    if (argc == 3 && std::strcmp(argv[1], "verify-manifest") == 0) {
+        const bool valid = vaultaide::verifySignedFile(platform.files, argv[2],
+                                                       vaultaide::builtInManifestPublicKey());
+        std::printf("%s\n", valid ? "valid" : "invalid");
+        return valid ? 0 : 1;
+    }
+    if (argc == 3 && std::strcmp(argv[1], "digest") == 0) {
+        std::string digest;
+        if (!vaultaide::fileDigest(platform.files, argv[2], digest)) return 1;
+        std::printf("%s\n", digest.c_str());
+        return 0;
+    }
+    if (argc == 3 && std::strcmp(argv[1], "manifest-entries") == 0) {
+        vaultaide::DigestManifest manifest(platform.text);
+        if (!manifest.loadManifest(platform.files, argv[2])) return 1;
+        for (const auto& entry : manifest.entries())
+            std::printf("%s|%s|%s\n", entry.path.c_str(), entry.fileName.c_str(),
+                        entry.digest.c_str());
+        return 0;
+    }
     if (argc == 3 && std::strcmp(argv[1], "idle") == 0) {
         Sleep(static_cast<DWORD>(std::atoi(argv[2])) * 1000);
         return 0;
     }
-    std::fprintf(stderr, "usage: wadriver hold-mutex NAME SECONDS READYFILE | acp | reg-set KEY NAME VALUE | reg-delete KEY | idle SECONDS\n");
+    std::fprintf(stderr, "usage: wadriver hold-mutex NAME SECONDS READYFILE | acp | reg-set KEY NAME VALUE | "
+                 "reg-delete KEY | verify-manifest FILE | digest FILE | manifest-entries FILE | "
+                 "idle SECONDS\n");
     return 2;
 }
