@@ -117,3 +117,5 @@ target_compile_definitions(exchange_bench PRIVATE
     VAULTAIDE_SERVER_BIN="$<TARGET_FILE:vaultaide-server>"
     VAULTAIDE_TEST_KEY_DIR="${VAULTAIDE_KEYS}")
 add_dependencies(exchange_bench vaultaide-server)
+add_executable(packages_bench bench/packages_bench.cpp)
+target_link_libraries(packages_bench PRIVATE vaultaide_fakes)
