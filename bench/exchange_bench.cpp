@@ -58,7 +58,12 @@ void BM_ServerVersionRequests(benchmark::State& state) {
     state.counters["requests_per_second"] =
         benchmark::Counter(static_cast<double>(answered.load()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_ServerVersionRequests)->Arg(1)->Arg(4)->Arg(16)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ServerVersionRequests)
+    ->Arg(1)
+    ->Arg(4)
+    ->Arg(16)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace vaultaide

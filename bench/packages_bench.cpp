@@ -50,9 +50,10 @@ void digestThroughput() {
     start = Clock::now();
     std::system(("sha1sum " + m.files.hostPath("C:\\d") + "/* > /dev/null").c_str());
     const double theirs = seconds(start);
-    std::printf("digest of 1 GiB: fileDigest %.2f s (%.0f MiB/s), sha1sum %.2f s (%.0f MiB/s); "
-                "throughput ratio fileDigest/sha1sum = %.2f\n",
-                ours, 1024 / ours, theirs, 1024 / theirs, theirs / ours);
+    std::printf(
+        "digest of 1 GiB: fileDigest %.2f s (%.0f MiB/s), sha1sum %.2f s (%.0f MiB/s); "
+        "throughput ratio fileDigest/sha1sum = %.2f\n",
+        ours, 1024 / ours, theirs, 1024 / theirs, theirs / ours);
 }
 
 std::string manifestText(int entries) {
@@ -70,7 +71,8 @@ void updateComparison() {
     const std::string manifest = manifestText(entries);
     m.writeFile("C:\\A\\Digest.xml", manifest);
     m.writeFile("C:\\A\\DownLoad\\Digest.xml", manifest);
-    for (int i = 0; i < entries; ++i) m.writeFile("C:\\A\\Data\\file" + std::to_string(i) + ".dat", "x");
+    for (int i = 0; i < entries; ++i)
+        m.writeFile("C:\\A\\Data\\file" + std::to_string(i) + ".dat", "x");
     AppState state;
     state.bankCode = 0x810;
 
@@ -97,9 +99,10 @@ void updateComparison() {
             digestDiffers(m.files, installed, digest);
     }
     const double reloading = seconds(start) / sample * n;
-    std::printf("update comparison over %d entries (%zu pending): read once %.2f s, reloaded per "
-                "entry %.1f s (scaled from %d sampled entries); ratio %.0fx\n",
-                entries, job.pendingFiles.size(), once, reloading, sample, reloading / once);
+    std::printf(
+        "update comparison over %d entries (%zu pending): read once %.2f s, reloaded per "
+        "entry %.1f s (scaled from %d sampled entries); ratio %.0fx\n",
+        entries, job.pendingFiles.size(), once, reloading, sample, reloading / once);
 }
 
 }  // namespace

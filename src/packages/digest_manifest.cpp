@@ -82,7 +82,8 @@ std::vector<FileEntry> DigestManifest::entries() {
         size_t wanted;
         void walk(const TiXmlNode* node) {
             for (; node && out.size() < wanted; node = node->NextSibling()) {
-                if (node->ToElement() && node->ValueStr() == "File") out.push_back(node->ToElement());
+                if (node->ToElement() && node->ValueStr() == "File")
+                    out.push_back(node->ToElement());
                 walk(node->FirstChild());
             }
         }

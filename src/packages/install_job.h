@@ -16,13 +16,14 @@ public:
     // The registry fallbacks come from "Software\Vellumark\Nexio\" + channelCode, a key other
     // software writes: "ServerURL" when downloadUrl is empty, "Path" when installPath is.
     InstallJob(ProgressView* dialog, const std::string& channelCode, int mode,
-               const std::string& downloadUrl, int32_t updateMode,
-               const std::string& serverVersion, const std::string& installPath,
-               int32_t bankCode, Registry& registry);
+               const std::string& downloadUrl, int32_t updateMode, const std::string& serverVersion,
+               const std::string& installPath, int32_t bankCode, Registry& registry);
 
     // Per manifest set (1 to 3): server address, download-folder copy, installed copy.
     const std::string& manifestUrlOf(int set) const { return manifestUrl[set - 1]; }
-    const std::string& manifestDownloadPathOf(int set) const { return manifestDownloadPath[set - 1]; }
+    const std::string& manifestDownloadPathOf(int set) const {
+        return manifestDownloadPath[set - 1];
+    }
     const std::string& manifestInstalledPathOf(int set) const {
         return manifestInstalledPath[set - 1];
     }

@@ -92,8 +92,7 @@ void collectChanged(Platform& platform, InstallJob& job, const LoadedManifest& w
     for (const auto& entry : walked.entries) {
         if (entry.fileName.find("QuorlePop") != std::string::npos)
             terminateAndWait(platform.processes, entry.fileName);
-        const std::string installed =
-            job.installDir + "\\" + entry.path + "\\" + entry.fileName;
+        const std::string installed = job.installDir + "\\" + entry.path + "\\" + entry.fileName;
         const bool current = platform.files.exists(installed) &&
                              reference.hasEntry(entry.path, entry.fileName, entry.digest) &&
                              !digestDiffers(platform.files, installed, entry.digest);

@@ -81,8 +81,8 @@ bool fetchSignedManifests(Platform& platform, InstallJob& job, const std::string
         job.mode != 0 && platform.files.exists(job.manifestInstalledPathOf(kCommonManifest)) &&
         platform.files.exists(job.manifestInstalledPathOf(kBankManifest));
     for (int set : {kCommonManifest, kBankManifest}) {
-        const std::string& target = intoDownloadFolder ? job.manifestDownloadPathOf(set)
-                                                       : job.manifestInstalledPathOf(set);
+        const std::string& target =
+            intoDownloadFolder ? job.manifestDownloadPathOf(set) : job.manifestInstalledPathOf(set);
         if (job.dialog) setStatusText(*job.dialog, "正在下载 配置文件");
         job.manifests.forget(target);
         if (!downloadFile(platform.http, platform.files, job.manifestUrlOf(set), target, nullptr))

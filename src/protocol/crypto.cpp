@@ -163,9 +163,9 @@ int rsaEncryptPublic(const EnvelopeKeyPair& keys, const std::string& message, st
     if (int rc = key.load(keys, false)) return rc;
     if (message.size() > kEnvelopeKeyBytes - 11) return MBEDTLS_ERR_RSA_BAD_INPUT_DATA;
     unsigned char block[kEnvelopeKeyBytes];
-    const int rc = mbedtls_rsa_pkcs1_encrypt(&key.ctx, Random::generate, &threadRandom(),
-                                             MBEDTLS_RSA_PUBLIC, message.size(), bytesOf(message),
-                                             block);
+    const int rc =
+        mbedtls_rsa_pkcs1_encrypt(&key.ctx, Random::generate, &threadRandom(), MBEDTLS_RSA_PUBLIC,
+                                  message.size(), bytesOf(message), block);
     if (rc == 0) out.assign(reinterpret_cast<char*>(block), sizeof block);
     return rc;
 }
@@ -176,12 +176,13 @@ int rsaDecryptPrivate(const EnvelopeKeyPair& keys, const std::string& block, siz
     if (int rc = key.load(keys, true)) return rc;
     if (block.size() < kEnvelopeKeyBytes) return MBEDTLS_ERR_RSA_BAD_INPUT_DATA;
     unsigned char raw[kEnvelopeKeyBytes];
-    if (int rc = mbedtls_rsa_private(&key.ctx, Random::generate, &threadRandom(), bytesOf(block),
-                                     raw))
+    if (int rc =
+            mbedtls_rsa_private(&key.ctx, Random::generate, &threadRandom(), bytesOf(block), raw))
         return rc;
     // The system's own block reading: type 01 or 02, padding of any length up to the first
     // zero byte from position 2 on.
-    if (raw[0] != 0x00 || (raw[1] != 0x01 && raw[1] != 0x02)) return MBEDTLS_ERR_RSA_INVALID_PADDING;
+    if (raw[0] != 0x00 || (raw[1] != 0x01 && raw[1] != 0x02))
+        return MBEDTLS_ERR_RSA_INVALID_PADDING;
     size_t zero = 2;
     while (zero < kEnvelopeKeyBytes && raw[zero] != 0) ++zero;
     if (zero == kEnvelopeKeyBytes) return MBEDTLS_ERR_RSA_INVALID_PADDING;
@@ -205,9 +206,8 @@ bool tripleDes(const std::string& key, int mode, const std::string& in, std::str
     unsigned char iv[8];
     std::memcpy(iv, kEnvelopeIv, sizeof iv);
     out.assign(in.size(), '\0');
-    const int rc =
-        mbedtls_des3_crypt_cbc(&ctx, mode, in.size(), iv, bytesOf(in),
-                               reinterpret_cast<unsigned char*>(out.data()));
+    const int rc = mbedtls_des3_crypt_cbc(&ctx, mode, in.size(), iv, bytesOf(in),
+                                          reinterpret_cast<unsigned char*>(out.data()));
     mbedtls_des3_free(&ctx);
     return rc == 0;
 }

@@ -23,8 +23,8 @@ public:
     long OnProgress(unsigned long progress, unsigned long progressMax, unsigned long statusCode,
                     const char* statusText);
     void onProgress(uint64_t progress, uint64_t progressMax) override {
-        OnProgress(static_cast<unsigned long>(progress), static_cast<unsigned long>(progressMax),
-                   0, nullptr);
+        OnProgress(static_cast<unsigned long>(progress), static_cast<unsigned long>(progressMax), 0,
+                   nullptr);
     }
 
 private:

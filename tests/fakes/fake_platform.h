@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "app/startup.h"
 #include "platform/native/curl_transport.h"
 #include "platform/native/iconv_text_encoding.h"
 #include "platform/native/rooted_files.h"
-#include "app/startup.h"
 #include "platform/platform.h"
 
 namespace vaultaide::fakes {
@@ -67,8 +67,8 @@ public:
     };
     std::vector<ProcessEntry> running;
     std::vector<Termination> terminated;
-    std::set<uint32_t> protectedIds;  // processes that cannot be opened
-    std::set<uint32_t> unending;      // processes that do not end when terminated
+    std::set<uint32_t> protectedIds;   // processes that cannot be opened
+    std::set<uint32_t> unending;       // processes that do not end when terminated
     std::vector<uint32_t> waitBounds;  // the bound of every wait, in order
 };
 
@@ -121,8 +121,12 @@ public:
 class RecordingStartupUi : public StartupUi {
 public:
     void runVersionQueryDialog() override { opened.push_back("query"); }
-    void runUpdatePrompt(int variant) override { opened.push_back("prompt " + std::to_string(variant)); }
-    void runProgressDialog(int mode) override { opened.push_back("progress " + std::to_string(mode)); }
+    void runUpdatePrompt(int variant) override {
+        opened.push_back("prompt " + std::to_string(variant));
+    }
+    void runProgressDialog(int mode) override {
+        opened.push_back("progress " + std::to_string(mode));
+    }
     std::vector<std::string> opened;
 };
 

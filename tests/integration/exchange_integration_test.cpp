@@ -39,7 +39,9 @@ protected:
 
 TEST_F(Exchange, FullRequestAndAnswer) {
     ServerProcess server(kConfig, root.path().string());
-    DownloadPath endpoint{"http://127.0.0.1", {}, ":" + std::to_string(server.port()),
+    DownloadPath endpoint{"http://127.0.0.1",
+                          {},
+                          ":" + std::to_string(server.port()),
                           "/assist/server?reqtype=1&data="};
     std::string answer, plaintext;
     ASSERT_TRUE(request(endpoint, "810", answer));
@@ -80,8 +82,8 @@ TEST_F(Exchange, UnknownBankAndUndecodableRequestGetEmptyAnswers) {
 TEST_F(Exchange, SilentFirstBaseTimesOutAndTheSecondAnswers) {
     RawHttpServer silent("");
     ServerProcess server(kConfig, root.path().string());
-    DownloadPath endpoint{"http://unused", {silent.base(), server.base()}, "",
-                          "/assist/server?reqtype=1&data="};
+    DownloadPath endpoint{
+        "http://unused", {silent.base(), server.base()}, "", "/assist/server?reqtype=1&data="};
     std::string answer;
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(request(endpoint, "810", answer));
@@ -89,10 +91,11 @@ TEST_F(Exchange, SilentFirstBaseTimesOutAndTheSecondAnswers) {
     EXPECT_GE(waited, std::chrono::milliseconds(2500));
     EXPECT_LT(waited, std::chrono::seconds(15));
     EXPECT_FALSE(answer.empty());
-    EXPECT_EQ(machine.kernel.traces,
-              (std::vector<std::string>{
-                  "strSendData:(810)", "domain:(" + silent.base() + "/assist/server?reqtype=1&data=)",
-                  "domain:(" + server.base() + "/assist/server?reqtype=1&data=)"}));
+    EXPECT_EQ(
+        machine.kernel.traces,
+        (std::vector<std::string>{"strSendData:(810)",
+                                  "domain:(" + silent.base() + "/assist/server?reqtype=1&data=)",
+                                  "domain:(" + server.base() + "/assist/server?reqtype=1&data=)"}));
     EXPECT_EQ(silent.requests().size(), 1u);
 }
 
@@ -118,9 +121,9 @@ TEST_F(Exchange, ClientResultsForTimeOutRefusalSchemeAndErrorPages) {
 TEST_F(Exchange, RequestCarriesTheFixedHeadersInOrder) {
     RawHttpServer capture(RawHttpServer::response(200, "ok"));
     std::string answer;
-    ASSERT_EQ(machine.http.openClient()->get(capture.base() + "/assist/server?reqtype=1&data=AB",
-                                             answer),
-              kHttpOk);
+    ASSERT_EQ(
+        machine.http.openClient()->get(capture.base() + "/assist/server?reqtype=1&data=AB", answer),
+        kHttpOk);
     ASSERT_EQ(capture.requests().size(), 1u);
     const std::string head = capture.requests()[0];
     EXPECT_EQ(head.rfind("GET /assist/server?reqtype=1&data=AB HTTP/1.0\r\n", 0), 0u) << head;
@@ -128,9 +131,9 @@ TEST_F(Exchange, RequestCarriesTheFixedHeadersInOrder) {
                         ".NET CLR 2.0.50727)"),
               std::string::npos);
     size_t last = 0;
-    for (const char* header : {"Accept: *,*/*", "Accept-Language: zh-cn",
-                               "Content-Type: application/x-www-form-urlencoded",
-                               "Accept-Encoding: gzip, deflate"}) {
+    for (const char* header :
+         {"Accept: *,*/*", "Accept-Language: zh-cn",
+          "Content-Type: application/x-www-form-urlencoded", "Accept-Encoding: gzip, deflate"}) {
         const size_t at = head.find(header);
         ASSERT_NE(at, std::string::npos) << header;
         EXPECT_GT(at, last) << header;
@@ -194,9 +197,7 @@ TEST_F(Downloads, NotFoundCompletesWithoutWriting) {
     EXPECT_EQ(content(), "older");
 }
 
-TEST_F(Downloads, OtherSchemesSendNothing) {
-    EXPECT_FALSE(download("ftp://127.0.0.1/file.bin"));
-}
+TEST_F(Downloads, OtherSchemesSendNothing) { EXPECT_FALSE(download("ftp://127.0.0.1/file.bin")); }
 
 TEST_F(Downloads, NoContentLengthShowsZeroPercentNotADivisionByZero) {
     RawHttpServer server(RawHttpServer::response(200, "body", false));

@@ -32,11 +32,11 @@ protected:
     // The envelope private key as DER, built from its components by openssl itself.
     void writeEnvelopeKey() {
         const auto& k = builtInEnvelopeKeys();
-        writeHostFile(at("key.conf"),
-                      "asn1=SEQUENCE:rsa\n[rsa]\nversion=INTEGER:0\nn=INTEGER:0x" + k.N +
-                          "\ne=INTEGER:0x" + k.E + "\nd=INTEGER:0x" + k.D + "\np=INTEGER:0x" + k.P +
-                          "\nq=INTEGER:0x" + k.Q + "\ndp=INTEGER:0x" + k.DP + "\ndq=INTEGER:0x" +
-                          k.DQ + "\nqp=INTEGER:0x" + k.QP + "\n");
+        writeHostFile(at("key.conf"), "asn1=SEQUENCE:rsa\n[rsa]\nversion=INTEGER:0\nn=INTEGER:0x" +
+                                          k.N + "\ne=INTEGER:0x" + k.E + "\nd=INTEGER:0x" + k.D +
+                                          "\np=INTEGER:0x" + k.P + "\nq=INTEGER:0x" + k.Q +
+                                          "\ndp=INTEGER:0x" + k.DP + "\ndq=INTEGER:0x" + k.DQ +
+                                          "\nqp=INTEGER:0x" + k.QP + "\n");
         ASSERT_EQ(shell(folder(), "openssl asn1parse -genconf key.conf -out key.der -noout"), 0);
     }
 };
@@ -50,8 +50,9 @@ TEST_F(OpenSslOracle, OpensOurEnvelopeFieldByField) {
     const size_t c = plaintext.size() - plaintext.size() % 8 + 8;
     writeHostFile(at("key.enc"), bytes.substr(7, 128));
     writeHostFile(at("body.enc"), bytes.substr(139, c));
-    ASSERT_EQ(shell(folder(), "openssl pkeyutl -decrypt -inkey key.der -keyform DER "
-                              "-in key.enc -out key.bin -pkeyopt rsa_padding_mode:pkcs1"),
+    ASSERT_EQ(shell(folder(),
+                    "openssl pkeyutl -decrypt -inkey key.der -keyform DER "
+                    "-in key.enc -out key.bin -pkeyopt rsa_padding_mode:pkcs1"),
               0);
     const std::string messageKey = readHostFile(at("key.bin"));
     ASSERT_EQ(messageKey.size(), 24u);
@@ -70,8 +71,9 @@ TEST_F(OpenSslOracle, WeOpenWhatOpensslSeals) {
     writeHostFile(at("plain.txt"), plaintext);
     writeHostFile(at("key.bin"), messageKey);
     ASSERT_EQ(shell(folder(), "openssl rsa -inform DER -in key.der -pubout -out pub.pem"), 0);
-    ASSERT_EQ(shell(folder(), "openssl pkeyutl -encrypt -pubin -inkey pub.pem -in key.bin "
-                              "-out key.enc -pkeyopt rsa_padding_mode:pkcs1"),
+    ASSERT_EQ(shell(folder(),
+                    "openssl pkeyutl -encrypt -pubin -inkey pub.pem -in key.bin "
+                    "-out key.enc -pkeyopt rsa_padding_mode:pkcs1"),
               0);
     ASSERT_EQ(shell(folder(), "openssl enc -des-ede3-cbc -K " + hexEncode(messageKey) +
                                   " -iv 3331343135393236 -in plain.txt -out body.enc"),
@@ -101,9 +103,10 @@ TEST_F(OpenSslOracle, ManifestSignedByOpensslVerifiesAndOursVerifiesWithOpenssl)
     writeHostFile(at("priv.pem"), privateKey);
     writeHostFile(at("pub.pem"), builtInManifestPublicKey());
     // openssl signs the bare digest with block type 01, as the vendor's signer does.
-    ASSERT_EQ(shell(folder(), "openssl dgst -sha1 -binary -out digest message && "
-                              "openssl pkeyutl -sign -inkey priv.pem -in digest -out sig "
-                              "-pkeyopt rsa_padding_mode:pkcs1"),
+    ASSERT_EQ(shell(folder(),
+                    "openssl dgst -sha1 -binary -out digest message && "
+                    "openssl pkeyutl -sign -inkey priv.pem -in digest -out sig "
+                    "-pkeyopt rsa_padding_mode:pkcs1"),
               0);
     const std::string theirs = hexEncode(readHostFile(at("sig")));
     EXPECT_EQ(theirs, signatureHex);  // PKCS#1 v1.5 signing is deterministic
@@ -112,8 +115,9 @@ TEST_F(OpenSslOracle, ManifestSignedByOpensslVerifiesAndOursVerifiesWithOpenssl)
     EXPECT_TRUE(verifySignedBytes(resigned, builtInManifestPublicKey()));
     // And openssl recovers our signature's digest with the public key.
     writeHostFile(at("oursig"), hexDecodeSignature(signatureHex));
-    ASSERT_EQ(shell(folder(), "openssl pkeyutl -verifyrecover -pubin -inkey pub.pem -in oursig "
-                              "-out recovered -pkeyopt rsa_padding_mode:pkcs1"),
+    ASSERT_EQ(shell(folder(),
+                    "openssl pkeyutl -verifyrecover -pubin -inkey pub.pem -in oursig "
+                    "-out recovered -pkeyopt rsa_padding_mode:pkcs1"),
               0);
     EXPECT_EQ(readHostFile(at("recovered")), readHostFile(at("digest")));
 }

@@ -61,18 +61,18 @@ protected:
 
     void publish() {
         std::string error;
-        ASSERT_TRUE(tools::publishRelease((source.path() / "common").string(),
-                                          (source.path() / "bank").string(), 0x810,
-                                          VAULTAIDE_TEST_KEY_DIR,
-                                          (root.path() / "releases" / "810").string(), error))
+        ASSERT_TRUE(tools::publishRelease(
+            (source.path() / "common").string(), (source.path() / "bank").string(), 0x810,
+            VAULTAIDE_TEST_KEY_DIR, (root.path() / "releases" / "810").string(), error))
             << error;
-        if (!server) server = std::make_unique<testing::ServerProcess>(kConfig, root.path().string());
+        if (!server)
+            server = std::make_unique<testing::ServerProcess>(kConfig, root.path().string());
     }
 
     std::unique_ptr<InstallJob> job(int mode) {
-        auto made = std::make_unique<InstallJob>(&view, "KORVA", mode,
-                                                 server->base() + "/releases/810", 1, "1.0.0.2",
-                                                 "C:\\Assist", 0x810, machine.registry);
+        auto made =
+            std::make_unique<InstallJob>(&view, "KORVA", mode, server->base() + "/releases/810", 1,
+                                         "1.0.0.2", "C:\\Assist", 0x810, machine.registry);
         made->unitsTotal = 6;
         return made;
     }
@@ -108,8 +108,8 @@ TEST_F(Packages, FirstInstallationPlacesEveryFileWithProgress) {
     EXPECT_EQ(installed("Data\\b.dat"), std::string(9000, 'b'));
     EXPECT_EQ(installed("Data\\bank_810.dat"), "bank data");
     EXPECT_EQ(installed("Digest.xml"), readHostFile(served("Digest.xml")));
-    EXPECT_TRUE(verifySignedFile(machine.files, "C:\\Assist\\Digest_810.xml",
-                                 builtInManifestPublicKey()));
+    EXPECT_TRUE(
+        verifySignedFile(machine.files, "C:\\Assist\\Digest_810.xml", builtInManifestPublicKey()));
     // Both assistant programs were ended (with code 0) before their files were replaced.
     ASSERT_EQ(machine.processes.terminated.size(), 2u);
     EXPECT_EQ(machine.processes.terminated[0].id, 41u);
@@ -127,17 +127,22 @@ TEST_F(Packages, FirstInstallationReportsRunWideUnits) {
     view.log.clear();
     ASSERT_TRUE(downloadPackages(machine.platform, *run, kCommonManifest, state));
     // The first file: status, 0%, the transfer on the current bar, then the run-wide unit.
-    const std::vector<std::string> first = {"text 1020 正在下载 readme.txt   1/6", "refresh 1020",
-                                            "text 1023 0%",          "refresh 1023",
-                                            "bar 1021 range32 0 7",  "bar 1021 pos 7 0",
-                                            "text 1023 100.00%",     "refresh 1023",
-                                            "text 1024 16.67%",      "refresh 1024",
+    const std::vector<std::string> first = {"text 1020 正在下载 readme.txt   1/6",
+                                            "refresh 1020",
+                                            "text 1023 0%",
+                                            "refresh 1023",
+                                            "bar 1021 range32 0 7",
+                                            "bar 1021 pos 7 0",
+                                            "text 1023 100.00%",
+                                            "refresh 1023",
+                                            "text 1024 16.67%",
+                                            "refresh 1024",
                                             "bar 1022 pos 1 0"};
     ASSERT_GE(view.log.size(), first.size());
     EXPECT_EQ(std::vector<std::string>(view.log.begin(), view.log.begin() + first.size()), first);
-    EXPECT_EQ(statuses(), (std::vector<std::string>{"正在下载 readme.txt   1/6",
-                                                    "正在下载 b.dat   2/6",
-                                                    "正在下载 c.dll   3/6"}));
+    EXPECT_EQ(statuses(),
+              (std::vector<std::string>{"正在下载 readme.txt   1/6", "正在下载 b.dat   2/6",
+                                        "正在下载 c.dll   3/6"}));
     EXPECT_EQ(run->unitsDone, 4);
     ASSERT_TRUE(downloadPackages(machine.platform, *run, kBankManifest, state));
     EXPECT_EQ(view.log[view.log.size() - 3], "text 1024 100.00%");
@@ -268,8 +273,9 @@ TEST_F(Packages, FailedUpdateDownloadsDoNotStopTheOthers) {
     ASSERT_TRUE(fetchSignedManifests(machine.platform, *repair, builtInManifestPublicKey()));
     view.log.clear();
     EXPECT_FALSE(downloadPackages(machine.platform, *repair, kCommonManifest, state));
-    EXPECT_EQ(statuses(), (std::vector<std::string>{"正在下载 readme.txt   1/2", "下载readme.txt 失败",
-                                                    "正在下载 Data\\b.dat   2/2"}));
+    EXPECT_EQ(statuses(),
+              (std::vector<std::string>{"正在下载 readme.txt   1/2", "下载readme.txt 失败",
+                                        "正在下载 Data\\b.dat   2/2"}));
     EXPECT_EQ(installed("DownLoad\\Data\\b.dat"), std::string(9000, 'b'));
 }
 

@@ -42,10 +42,10 @@ std::string RawHttpServer::response(int status, const std::string& body, bool wi
     std::string head = "HTTP/1.1 " + std::to_string(status) + (status == 200 ? " OK" : " Error") +
                        "\r\nConnection: close\r\n";
     if (withLength)
-        head += "Content-Length: " +
-                std::to_string(announcedLength < 0 ? static_cast<long>(body.size())
-                                                   : announcedLength) +
-                "\r\n";
+        head +=
+            "Content-Length: " +
+            std::to_string(announcedLength < 0 ? static_cast<long>(body.size()) : announcedLength) +
+            "\r\n";
     return head + "\r\n" + body;
 }
 
@@ -77,7 +77,8 @@ void RawHttpServer::serve() {
         }
         size_t sent = 0;
         while (sent < response_.size()) {
-            const ssize_t n = send(fd, response_.data() + sent, response_.size() - sent, MSG_NOSIGNAL);
+            const ssize_t n =
+                send(fd, response_.data() + sent, response_.size() - sent, MSG_NOSIGNAL);
             if (n <= 0) break;
             sent += static_cast<size_t>(n);
         }

@@ -29,7 +29,8 @@ std::string readAll(const std::string& path) {
 std::string keyFolder() { return VAULTAIDE_TEST_KEY_DIR; }
 
 ServerProcess::ServerProcess(const std::string& config, const std::string& root) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vaultaide-srv-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "vaultaide-srv-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
     folder_ = pattern;
     std::ofstream(folder_ + "/releases.json") << config;

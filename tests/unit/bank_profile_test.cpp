@@ -70,8 +70,8 @@ TEST(BankProfile, AlternateServersAreAppendedInOrder) {
         ASSERT_EQ(endpoint.ipList.size(), 4u) << row.code;
         EXPECT_EQ(endpoint.ipList[0], endpoint.ip);
         for (size_t i = 1; i < 4; ++i)
-            EXPECT_TRUE(std::regex_match(endpoint.ipList[i],
-                                         std::regex(R"(https://\d+\.\d+\.\d+\.\d+)")))
+            EXPECT_TRUE(
+                std::regex_match(endpoint.ipList[i], std::regex(R"(https://\d+\.\d+\.\d+\.\d+)")))
                 << endpoint.ipList[i];
     }
 }

@@ -93,8 +93,8 @@ TEST(TripleDes, PaddingLengthsAndTolerantUnpadding) {
         EXPECT_TRUE(tripleDesCbcDecrypt(key, padded, plain));
         return plain;
     };
-    EXPECT_EQ(rawRoundTrip("abcdefg\x09"), "abcdefg\x09");      // 9 or more keeps every byte
-    EXPECT_EQ(rawRoundTrip("abcdefg\x03"), "abcde");  // 3 drops three bytes, unchecked
+    EXPECT_EQ(rawRoundTrip("abcdefg\x09"), "abcdefg\x09");  // 9 or more keeps every byte
+    EXPECT_EQ(rawRoundTrip("abcdefg\x03"), "abcde");        // 3 drops three bytes, unchecked
     EXPECT_EQ(rawRoundTrip(std::string("ab\0defg\x01", 8)), "ab");  // text ends at a zero byte
     EXPECT_EQ(rawRoundTrip(std::string("\x08\x08\x08\x08\x08\x08\x08\x08")), "");
 }
@@ -118,7 +118,8 @@ std::string rawPublic(const std::string& block) {
     mbedtls_mpi_read_string(&rsa.E, 16, keys.E.c_str());
     rsa.len = 128;
     unsigned char out[128];
-    EXPECT_EQ(mbedtls_rsa_public(&rsa, reinterpret_cast<const unsigned char*>(block.data()), out), 0);
+    EXPECT_EQ(mbedtls_rsa_public(&rsa, reinterpret_cast<const unsigned char*>(block.data()), out),
+              0);
     mbedtls_rsa_free(&rsa);
     return std::string(reinterpret_cast<char*>(out), 128);
 }
@@ -137,16 +138,16 @@ TEST(Rsa, RoundTripAndTheSystemsBlockTolerances) {
     EXPECT_EQ(rsaDecryptPrivate(keys, encrypted, 117, decrypted), 0);
 
     const std::string body = key;
-    const std::string type1 = std::string("\x00\x01", 2) + std::string(101, '\xFF') +
-                              std::string(1, '\0') + body;
+    const std::string type1 =
+        std::string("\x00\x01", 2) + std::string(101, '\xFF') + std::string(1, '\0') + body;
     ASSERT_EQ(rsaDecryptPrivate(keys, rawPublic(type1), 24, decrypted), 0);
     EXPECT_EQ(decrypted, body);
     // No minimum padding: an empty padding string is accepted.
     const std::string noPad = std::string("\x00\x02\x00", 3) + std::string(125, 'k');
     ASSERT_EQ(rsaDecryptPrivate(keys, rawPublic(noPad), 125, decrypted), 0);
     EXPECT_EQ(decrypted.size(), 125u);
-    const std::string type3 = std::string("\x00\x03", 2) + std::string(101, '\x11') +
-                              std::string(1, '\0') + body;
+    const std::string type3 =
+        std::string("\x00\x03", 2) + std::string(101, '\x11') + std::string(1, '\0') + body;
     EXPECT_NE(rsaDecryptPrivate(keys, rawPublic(type3), 24, decrypted), 0);
     const std::string noZero = std::string("\x00\x02", 2) + std::string(126, '\x11');
     EXPECT_NE(rsaDecryptPrivate(keys, rawPublic(noZero), 128, decrypted), 0);

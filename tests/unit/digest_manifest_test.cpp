@@ -25,10 +25,10 @@ TEST(ManifestNames, SetsAndBankCodes) {
 TEST(DigestManifestReader, CommentsBetweenEntriesAndSearchOrder) {
     FakeMachine m;
     DigestManifest manifest(m.text);
-    ASSERT_TRUE(manifest.loadText("<?xml version=\"1.0\" encoding=\"GB2312\"?><Digest><FileInfo>" +
-                                  fileElement("Data", "a.dat", "A") + "<!-- between -->" +
-                                  fileElement("", "b.exe", "B") + "text" +
-                                  fileElement("Tools", "c.dll", "C") + "</FileInfo><Sign>x</Sign></Digest>"));
+    ASSERT_TRUE(manifest.loadText(
+        "<?xml version=\"1.0\" encoding=\"GB2312\"?><Digest><FileInfo>" +
+        fileElement("Data", "a.dat", "A") + "<!-- between -->" + fileElement("", "b.exe", "B") +
+        "text" + fileElement("Tools", "c.dll", "C") + "</FileInfo><Sign>x</Sign></Digest>"));
     EXPECT_EQ(manifest.entryCount(), 3);
     EXPECT_EQ(manifest.readAttribute("File", "FileName", 2), "b.exe");
     EXPECT_EQ(manifest.matchCount, 2);
@@ -49,9 +49,10 @@ TEST(DigestManifestReader, CommentsBetweenEntriesAndSearchOrder) {
 TEST(DigestManifestReader, TwoFileInfoElements) {
     FakeMachine m;
     DigestManifest manifest(m.text);
-    ASSERT_TRUE(manifest.loadText("<D><FileInfo>" + fileElement("", "1", "a") + fileElement("", "2", "b") +
-                                  "</FileInfo><FileInfo>" + fileElement("", "3", "c") +
-                                  fileElement("", "4", "d") + "</FileInfo></D>"));
+    ASSERT_TRUE(manifest.loadText("<D><FileInfo>" + fileElement("", "1", "a") +
+                                  fileElement("", "2", "b") + "</FileInfo><FileInfo>" +
+                                  fileElement("", "3", "c") + fileElement("", "4", "d") +
+                                  "</FileInfo></D>"));
     // Only the first FileInfo's children count; entries come from File elements across both.
     EXPECT_EQ(manifest.entryCount(), 2);
     ASSERT_TRUE(manifest.loadText("<D><FileInfo>" + fileElement("", "1", "a") + "<Other/>" +
@@ -79,9 +80,10 @@ TEST(DigestManifestReader, MissingOrBrokenFilesHaveNoEntries) {
 
 TEST(ManifestLookup, FirstEntryDecidesAndComparisonsAreExact) {
     FakeMachine m;
-    m.writeFile("C:\\i\\Digest.xml",
-                "<D><FileInfo>" + fileElement("Data", "a.dat", "D1") + fileElement("Data", "a.dat", "D2") +
-                    fileElement("Tools", u8"说明.txt", "D3") + "</FileInfo></D>");
+    m.writeFile("C:\\i\\Digest.xml", "<D><FileInfo>" + fileElement("Data", "a.dat", "D1") +
+                                         fileElement("Data", "a.dat", "D2") +
+                                         fileElement("Tools", u8"说明.txt", "D3") +
+                                         "</FileInfo></D>");
     const std::string path = "C:\\i\\Digest.xml";
     EXPECT_TRUE(manifestHasEntry(m.files, m.text, path, "Data", "a.dat", "D1"));
     EXPECT_FALSE(manifestHasEntry(m.files, m.text, path, "Data", "a.dat", "D2"));
@@ -96,7 +98,8 @@ TEST(ManifestLookup, FirstEntryDecidesAndComparisonsAreExact) {
 
 TEST(ManifestCacheReuse, OneLoadPerPathUntilForgotten) {
     FakeMachine m;
-    m.writeFile("C:\\i\\Digest.xml", "<D><FileInfo>" + fileElement("", "a", "1") + "</FileInfo></D>");
+    m.writeFile("C:\\i\\Digest.xml",
+                "<D><FileInfo>" + fileElement("", "a", "1") + "</FileInfo></D>");
     ManifestCache cache;
     EXPECT_EQ(cache.get(m.files, m.text, "C:\\i\\Digest.xml").entries.size(), 1u);
     m.writeFile("C:\\i\\Digest.xml", "<D><FileInfo></FileInfo></D>");

@@ -140,18 +140,17 @@ TEST(ServerRequest, AlternateBasesInOrderWithDomainTraces) {
     fakes::FakeMachine m;
     fakes::ScriptedHttp http;
     http.replies = {{kHttpTimeout, ""}, {kHttpFailed, ""}, {kHttpOk, "THIRD"}};
-    DownloadPath endpoint{"http://ignored", {"http://a", "http://b", "http://c", "http://d"}, ":1",
-                          "/p?data="};
+    DownloadPath endpoint{
+        "http://ignored", {"http://a", "http://b", "http://c", "http://d"}, ":1", "/p?data="};
     std::string answer;
     EXPECT_TRUE(sendServerRequest(http, m.kernel, keys(), endpoint, endpoint.path, "810", answer));
     EXPECT_EQ(answer, "THIRD");
     EXPECT_EQ(http.clientsOpened, 1);
     ASSERT_EQ(http.urls.size(), 3u);
     EXPECT_EQ(http.urls[1].substr(0, 17), "http://b:1/p?data");
-    EXPECT_EQ(m.kernel.traces,
-              (std::vector<std::string>{"strSendData:(810)", "domain:(http://a:1/p?data=)",
-                                        "domain:(http://b:1/p?data=)",
-                                        "domain:(http://c:1/p?data=)"}));
+    EXPECT_EQ(m.kernel.traces, (std::vector<std::string>{
+                                   "strSendData:(810)", "domain:(http://a:1/p?data=)",
+                                   "domain:(http://b:1/p?data=)", "domain:(http://c:1/p?data=)"}));
     http.replies.clear();
     EXPECT_FALSE(sendServerRequest(http, m.kernel, keys(), endpoint, endpoint.path, "810", answer));
     EXPECT_EQ(http.urls.size(), 7u);

@@ -36,10 +36,12 @@ TEST(ServerAnswer, UnusableAnswersLeaveTheResultAlone) {
 TEST(ServerAnswer, EscapesDecodeTheSystemsWay) {
     ServerAnswer a;
     // Raw GBK passes through; an escaped ideograph arrives in the same GBK form.
-    ASSERT_TRUE(readServerAnswer("{\"v\":\"中\\u4e2d\",\"url\":\"\\u00e9\\ud83d\\ude00\\u0041\"}",
-                                 gbk, a));
+    ASSERT_TRUE(
+        readServerAnswer("{\"v\":\"中\\u4e2d\",\"url\":\"\\u00e9\\ud83d\\ude00\\u0041\"}", gbk, a));
     EXPECT_EQ(a.v, "中中");
-    EXPECT_EQ(a.url, "\xC3\xA9\xF0\x9F\x98\x80" "A");
+    EXPECT_EQ(a.url,
+              "\xC3\xA9\xF0\x9F\x98\x80"
+              "A");
     // An ideograph whose GBK form ends in a backslash byte, and the escapes JSON keeps.
     ASSERT_TRUE(readServerAnswer(R"({"v":"\u4e57\"\\\n","url":"\ufa0c\ufa2e\u9fa6"})", gbk, a));
     EXPECT_EQ(a.v, "\x81\x5C\"\\\n");

@@ -27,10 +27,10 @@ TEST(ServerEndpoint, MissingFileGivesDefaultPathAndEmptyPort) {
 }
 
 TEST(ServerEndpoint, ThreeLinesOverrideInLfOrCrLfAndWithoutFinalLineFeed) {
-    for (const std::string content : {"http://127.0.0.1\n:8080\n/q?data=\n",
-                                      "http://127.0.0.1\r\n:8080\r\n/q?data=\r\n",
-                                      "http://127.0.0.1\n:8080\n/q?data=",
-                                      "http://127.0.0.1\n:8080\n/q?data=\nignored\nlines\n"}) {
+    for (const std::string content :
+         {"http://127.0.0.1\n:8080\n/q?data=\n", "http://127.0.0.1\r\n:8080\r\n/q?data=\r\n",
+          "http://127.0.0.1\n:8080\n/q?data=",
+          "http://127.0.0.1\n:8080\n/q?data=\nignored\nlines\n"}) {
         FakeMachine machine;
         machine.writeFile("C:\\work\\serverip.dat", content);
         DownloadPath endpoint = profileDefaults();

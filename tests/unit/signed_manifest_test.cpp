@@ -13,9 +13,8 @@ namespace {
 
 std::string privateKey() {
     std::string pem;
-    EXPECT_TRUE(tools::readTextFile(std::string(VAULTAIDE_TEST_KEY_DIR) + "/" +
-                                        tools::kManifestPrivateKeyFile,
-                                    pem));
+    EXPECT_TRUE(tools::readTextFile(
+        std::string(VAULTAIDE_TEST_KEY_DIR) + "/" + tools::kManifestPrivateKeyFile, pem));
     return pem;
 }
 
@@ -78,7 +77,8 @@ TEST(SignedManifest, WhatBreaksTheSignatureAndWhatDoesNot) {
 
     EXPECT_FALSE(verifies(""));
     EXPECT_FALSE(verifies("no tags at all"));
-    EXPECT_FALSE(verifySignedBytes(good, "-----BEGIN RSA PUBLIC KEY-----\nAAAA\n-----END RSA PUBLIC KEY-----\n"));
+    EXPECT_FALSE(verifySignedBytes(
+        good, "-----BEGIN RSA PUBLIC KEY-----\nAAAA\n-----END RSA PUBLIC KEY-----\n"));
 }
 
 TEST(SignedManifest, ALineBreakAfterTheRootIsPartOfTheSignedTail) {

@@ -45,7 +45,8 @@ TEST(Startup, EndCommandBroadcastsOnceAndTakesNoMutex) {
     EXPECT_FALSE(run.ended);
     ASSERT_EQ(run.machine.kernel.broadcasts.size(), 1u);
     const auto& b = run.machine.kernel.broadcasts[0];
-    EXPECT_EQ(b.messageId, run.machine.kernel.messages.at("qv_detect_tools_single_msgidKORVA_2064"));
+    EXPECT_EQ(b.messageId,
+              run.machine.kernel.messages.at("qv_detect_tools_single_msgidKORVA_2064"));
     EXPECT_EQ(b.messageId, run.messageId);
     EXPECT_EQ(b.wParam, 1u);
     EXPECT_EQ(b.lParam, 0);
@@ -100,10 +101,9 @@ TEST(Startup, NormalRunTracesEndpointInOrder) {
     EXPECT_EQ(run.machine.kernel.privilegeRequests, 1);
     EXPECT_EQ(run.machine.ui.commonControlInits, 1);
     EXPECT_EQ(run.machine.kernel.traces,
-              (std::vector<std::string>{"g_downloadpath.ip(http://127.0.0.1)",
-                                        "g_downloadpath.path(/assist/x?data=)",
-                                        "g_downloadpath.port(:8080)",
-                                        "http://127.0.0.1:8080/assist/x?data="}));
+              (std::vector<std::string>{
+                  "g_downloadpath.ip(http://127.0.0.1)", "g_downloadpath.path(/assist/x?data=)",
+                  "g_downloadpath.port(:8080)", "http://127.0.0.1:8080/assist/x?data="}));
     // Nothing installed: the first-installation path opens.
     EXPECT_EQ(run.ui.opened, std::vector<std::string>{"query"});
     EXPECT_TRUE(run.state.createDesktopShortcut && run.state.createProgramGroup &&

@@ -13,8 +13,8 @@ using fakes::FakeMachine;
 
 TEST(ProcessSearch, FirstMatchIgnoringCaseOnly) {
     FakeMachine m;
-    m.processes.running = {{4, "System"}, {10, "IEXPLORE.EXE"}, {11, "iexplore.exe"},
-                           {20, "Nexio_810.exe"}};
+    m.processes.running = {
+        {4, "System"}, {10, "IEXPLORE.EXE"}, {11, "iexplore.exe"}, {20, "Nexio_810.exe"}};
     uint32_t id = 0;
     EXPECT_TRUE(findRunningBrowser(m.processes, id));
     EXPECT_EQ(id, 10u);

@@ -22,17 +22,26 @@ TEST(Dispatch, EveryRowOfTheTable) {
         A action;
     };
     const Row rows[] = {
-        {"-losefile", 0, -1, A::Repair},  {"-losefile", 1, 0, A::Repair},
-        {"-losefile", 2, 1, A::Repair},   {"-losefile", 7, 0, A::Repair},
-        {"-update", 0, -1, A::None},      {"-update", 0, 1, A::None},
+        {"-losefile", 0, -1, A::Repair},
+        {"-losefile", 1, 0, A::Repair},
+        {"-losefile", 2, 1, A::Repair},
+        {"-losefile", 7, 0, A::Repair},
+        {"-update", 0, -1, A::None},
+        {"-update", 0, 1, A::None},
         {"-update", 1, -1, A::PromptNewerVersion},
         {"-update", 2, -1, A::ForcedUpdate},
-        {"-update", 1, 0, A::None},       {"-update", 2, 1, A::None},
-        {"-update", 3, -1, A::None},      {"", 0, -1, A::None},
-        {"", 1, -1, A::PromptNewerVersion}, {"", 1, 0, A::PromptReinstall},
-        {"", 1, 1, A::PromptReinstall},   {"", 2, -1, A::ForcedUpdate},
-        {"", 2, 0, A::ForcedUpdate},      {"", 2, 1, A::ForcedUpdate},
-        {"-Update", 2, 1, A::ForcedUpdate}, {"", -1, -1, A::None},
+        {"-update", 1, 0, A::None},
+        {"-update", 2, 1, A::None},
+        {"-update", 3, -1, A::None},
+        {"", 0, -1, A::None},
+        {"", 1, -1, A::PromptNewerVersion},
+        {"", 1, 0, A::PromptReinstall},
+        {"", 1, 1, A::PromptReinstall},
+        {"", 2, -1, A::ForcedUpdate},
+        {"", 2, 0, A::ForcedUpdate},
+        {"", 2, 1, A::ForcedUpdate},
+        {"-Update", 2, 1, A::ForcedUpdate},
+        {"", -1, -1, A::None},
     };
     for (const Row& row : rows)
         EXPECT_EQ(decideDispatch(row.commandLine, row.mode, row.versions), row.action)
@@ -99,7 +108,10 @@ TEST(VersionCheck, NoInstallationMeansFirstInstallationWithoutAsking) {
 TEST(VersionCheck, FourFailedRequestsEndTheRunQuietly) {
     Check c;
     c.install("1.0.0.1");
-    c.http.replies = {{kHttpTimeout, ""}, {kHttpOk, ""}, {kHttpFailed, ""}, {kHttpOk, ""},
+    c.http.replies = {{kHttpTimeout, ""},
+                      {kHttpOk, ""},
+                      {kHttpFailed, ""},
+                      {kHttpOk, ""},
                       {kHttpOk, "never asked"}};
     c.run("");
     ASSERT_TRUE(c.ended);

@@ -25,8 +25,10 @@ protected:
     static void SetUpTestSuite() {
         // The registered installation of these tests; other suites clean up after themselves.
         const std::string driver = windowsProgram("wadriver.exe");
-        ASSERT_EQ(runProgram(driver, {"reg-set", kOwnKey, "Version", "1.0.0.1"}, "/tmp").exitCode, 0);
-        ASSERT_EQ(runProgram(driver, {"reg-set", kOwnKey, "Path", "C:\\Assist"}, "/tmp").exitCode, 0);
+        ASSERT_EQ(runProgram(driver, {"reg-set", kOwnKey, "Version", "1.0.0.1"}, "/tmp").exitCode,
+                  0);
+        ASSERT_EQ(runProgram(driver, {"reg-set", kOwnKey, "Path", "C:\\Assist"}, "/tmp").exitCode,
+                  0);
     }
 
     void pointAt(int port) {

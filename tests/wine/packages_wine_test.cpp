@@ -29,7 +29,8 @@ TEST(WinePackages, WindowsBuildReadsVerifiesAndDigestsLikeTheNativeBuild) {
     fs::create_directories(source.path() / "common" / "Data");
     fs::create_directories(source.path() / "bank");
     writeHostFile((source.path() / "common" / "readme.txt").string(), "read me\r\n");
-    writeHostFile((source.path() / "common" / "Data" / u8"说明.txt").string(), std::string(4097, 'x'));
+    writeHostFile((source.path() / "common" / "Data" / u8"说明.txt").string(),
+                  std::string(4097, 'x'));
     writeHostFile((source.path() / "common" / "Data" / "empty.dat").string(), "");
     writeHostFile((source.path() / "bank" / "Nexio_810.exe").string(), std::string(70000, '\x90'));
     std::string error;
@@ -73,8 +74,8 @@ TEST(WinePackages, WindowsBuildReadsVerifiesAndDigestsLikeTheNativeBuild) {
     std::string tampered = readHostFile((out.path() / "Digest.xml").string());
     tampered[tampered.find("readme.txt")] = 'R';
     writeHostFile((out.path() / "Digest.xml").string(), tampered);
-    const WineRun rejected = runProgram(
-        driver, {"verify-manifest", windowsPathOf(out.path() / "Digest.xml")}, "/tmp");
+    const WineRun rejected =
+        runProgram(driver, {"verify-manifest", windowsPathOf(out.path() / "Digest.xml")}, "/tmp");
     EXPECT_EQ(rejected.exitCode, 1);
 }
 

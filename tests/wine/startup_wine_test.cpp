@@ -91,15 +91,15 @@ TEST_F(WineStartup, EndCommandStopsRunningAssistantPrograms) {
     fs::copy_file(stubProgram("Nexio_810.exe"), work.path() / "Nexio_810.exe");
     const std::string log = dir() + "/assistant.log";
     BackgroundProgram assistant(dir() + "/Nexio_810.exe", {}, dir());
-    ASSERT_TRUE(eventually([&] {
-        return readHostFile(log).find("ready Nexio_810.exe") != std::string::npos;
-    }));
+    ASSERT_TRUE(eventually(
+        [&] { return readHostFile(log).find("ready Nexio_810.exe") != std::string::npos; }));
 
     const WineRun run = runDownloader({"-t"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.traces.empty()) << run.output;
-    EXPECT_TRUE(eventually([&] { return readHostFile(log).find("message 1 0") != std::string::npos; }))
-        << readHostFile(log);
+    EXPECT_TRUE(eventually([&] {
+        return readHostFile(log).find("message 1 0") != std::string::npos;
+    })) << readHostFile(log);
     int code = -1;
     EXPECT_TRUE(assistant.waitForExit(30s, code));
     EXPECT_EQ(code, 0);

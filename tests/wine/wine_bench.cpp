@@ -128,9 +128,9 @@ BackgroundProgram::~BackgroundProgram() {
 
 bool BackgroundProgram::waitForExit(std::chrono::seconds bound, int& exitCode) {
     int status = 0;
-    const bool ended = eventually(
-        [&] { return pid_ > 0 && waitpid(pid_, &status, WNOHANG) == pid_; },
-        std::chrono::duration_cast<std::chrono::milliseconds>(bound));
+    const bool ended =
+        eventually([&] { return pid_ > 0 && waitpid(pid_, &status, WNOHANG) == pid_; },
+                   std::chrono::duration_cast<std::chrono::milliseconds>(bound));
     if (ended) {
         exitCode = exitCodeOf(status);
         pid_ = -1;
@@ -166,13 +166,17 @@ std::vector<std::string> parseDebugStrings(const std::string& output) {
                 continue;
             }
             const char c = quoted[++i];
-            if (c == 'n') text += '\n';
-            else if (c == 'r') text += '\r';
-            else if (c == 't') text += '\t';
+            if (c == 'n')
+                text += '\n';
+            else if (c == 'r')
+                text += '\r';
+            else if (c == 't')
+                text += '\t';
             else if (c == 'x' && i + 2 < quoted.size()) {
                 text += static_cast<char>(std::stoi(quoted.substr(i + 1, 2), nullptr, 16));
                 i += 2;
-            } else text += c;
+            } else
+                text += c;
         }
         traces.push_back(text);
     }

@@ -41,8 +41,8 @@ bool readEnvelopeKeys(const std::string& folder, EnvelopeKeyPair& keys, std::str
     }
     EnvelopeKeyPair read;
     std::pair<const char*, std::string*> fields[] = {
-        {"N", &read.N},   {"E", &read.E},   {"D", &read.D},   {"P", &read.P},
-        {"Q", &read.Q},   {"DP", &read.DP}, {"DQ", &read.DQ}, {"QP", &read.QP},
+        {"N", &read.N}, {"E", &read.E},   {"D", &read.D},   {"P", &read.P},
+        {"Q", &read.Q}, {"DP", &read.DP}, {"DQ", &read.DQ}, {"QP", &read.QP},
     };
     for (auto& [name, field] : fields) {
         if (values[name].empty()) {

@@ -82,11 +82,13 @@ bool generateKeyFolder(const std::string& folder, std::string& error) {
 
     mbedtls_rsa_context envelope;
     mbedtls_rsa_init(&envelope, MBEDTLS_RSA_PKCS_V15, 0);
-    bool ok = mbedtls_rsa_gen_key(&envelope, mbedtls_ctr_drbg_random, &random.drbg, 1024, 65537) == 0;
+    bool ok =
+        mbedtls_rsa_gen_key(&envelope, mbedtls_ctr_drbg_random, &random.drbg, 1024, 65537) == 0;
     EnvelopeKeyPair keys;
     if (ok) {
-        keys = {hexOf(envelope.N, 256),  "010001",           hexOf(envelope.D, 256),
-                hexOf(envelope.P, 128),  hexOf(envelope.Q, 128), hexOf(envelope.DP, 128),
+        keys = {hexOf(envelope.N, 256),  "010001",
+                hexOf(envelope.D, 256),  hexOf(envelope.P, 128),
+                hexOf(envelope.Q, 128),  hexOf(envelope.DP, 128),
                 hexOf(envelope.DQ, 128), hexOf(envelope.QP, 128)};
     }
     mbedtls_rsa_free(&envelope);

@@ -7,9 +7,9 @@
 //   verify --keys DIR FILE...   checks the signature of manifests
 #include <cctype>
 #include <cstdlib>
-#include <map>
 #include <iostream>
 #include <iterator>
+#include <map>
 #include <string>
 
 #include "../common/key_folder.h"
@@ -108,7 +108,8 @@ int main(int argc, char** argv) {
     }
     std::string input = readStdin();
     if (command == "open")
-        while (!input.empty() && std::isspace(static_cast<unsigned char>(input.back()))) input.pop_back();
+        while (!input.empty() && std::isspace(static_cast<unsigned char>(input.back())))
+            input.pop_back();
     std::string output;
     if (command == "seal") {
         if (!sealEnvelope(keys, input, output)) {

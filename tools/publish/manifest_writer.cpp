@@ -23,11 +23,20 @@ std::string xmlEscape(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -50,8 +59,8 @@ bool signDigest(const std::string& privateKeyPem, const std::string& digest, std
     size_t length = sizeof out;
     if (!ctx || EVP_PKEY_sign_init(ctx.get()) <= 0 ||
         EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) <= 0 ||
-        EVP_PKEY_sign(ctx.get(), out, &length, reinterpret_cast<const unsigned char*>(digest.data()),
-                      digest.size()) <= 0 ||
+        EVP_PKEY_sign(ctx.get(), out, &length,
+                      reinterpret_cast<const unsigned char*>(digest.data()), digest.size()) <= 0 ||
         length != kEnvelopeKeyBytes) {
         error = "signing failed (the manifest key must be 1024-bit RSA)";
         return false;
@@ -70,7 +79,8 @@ std::string fileDigestOf(const fs::path& file) {
 
 bool writeSignedManifest(const std::vector<ManifestFile>& files, const std::string& privateKeyPem,
                          std::string& manifest, std::string& error) {
-    std::string content = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Digest>\r\n<FileInfo>\r\n";
+    std::string content =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Digest>\r\n<FileInfo>\r\n";
     for (const auto& file : files)
         content += "<File Path=\"" + xmlEscape(file.path) + "\" FileName=\"" +
                    xmlEscape(file.fileName) + "\" Digest=\"" + file.digest + "\"/>\r\n";
@@ -134,14 +144,15 @@ bool publishRelease(const std::string& commonFolder, const std::string& bankFold
     for (const auto* set : {&common, &bank})
         for (const auto& file : *set)
             if (!seen.insert({file.path, file.fileName}).second) {
-                error = "both sets hold " + (file.path.empty() ? "" : file.path + "/") + file.fileName;
+                error =
+                    "both sets hold " + (file.path.empty() ? "" : file.path + "/") + file.fileName;
                 return false;
             }
 
     std::error_code ec;
     fs::create_directories(out, ec);
-    for (const auto& [folder, files] : {std::make_pair(&commonFolder, &common),
-                                        std::make_pair(&bankFolder, &bank)})
+    for (const auto& [folder, files] :
+         {std::make_pair(&commonFolder, &common), std::make_pair(&bankFolder, &bank)})
         for (const auto& file : *files) {
             const fs::path from = fs::path(*folder) / file.path / file.fileName;
             const fs::path to = fs::path(out) / file.path / file.fileName;
@@ -151,8 +162,8 @@ bool publishRelease(const std::string& commonFolder, const std::string& bankFold
                 return false;
             }
         }
-    for (const auto& [set, files] : {std::make_pair(kCommonManifest, &common),
-                                     std::make_pair(kBankManifest, &bank)}) {
+    for (const auto& [set, files] :
+         {std::make_pair(kCommonManifest, &common), std::make_pair(kBankManifest, &bank)}) {
         std::string manifest;
         if (!writeSignedManifest(*files, privateKey, manifest, error)) return false;
         const std::string path = out + "/" + manifestFileName(set, bankCode);

@@ -6,9 +6,9 @@
 namespace vaultaide::tools {
 
 struct ManifestFile {
-    std::string path;      // one folder level below the installation directory, or empty
+    std::string path;  // one folder level below the installation directory, or empty
     std::string fileName;
-    std::string digest;    // Base64 SHA-1 of the content
+    std::string digest;  // Base64 SHA-1 of the content
 };
 
 // The manifest text in UTF-8 with CR LF line ends, entries in the given order, and the

@@ -96,9 +96,9 @@ int main(int argc, char** argv) {
         return httplib::Server::HandlerResponse::Unhandled;
     });
 
-    const int bound = port == 0 ? server.bind_to_any_port(host) : server.bind_to_port(host, port)
-                                                                     ? port
-                                                                     : -1;
+    const int bound = port == 0                         ? server.bind_to_any_port(host)
+                      : server.bind_to_port(host, port) ? port
+                                                        : -1;
     if (bound <= 0) {
         std::cerr << "vaultaide-server: cannot listen on " << listen << "\n";
         return 1;

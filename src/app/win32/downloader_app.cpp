@@ -23,8 +23,7 @@ CDownloaderApp* theApp = nullptr;
 
 BOOL CDownloaderApp::InitInstance() {
     Win32StartupUi ui;
-    return initInstance(win32Platform(), builtInEnvelopeKeys(), ui, commandLine_,
-                        detectMessageId)
+    return initInstance(win32Platform(), builtInEnvelopeKeys(), ui, commandLine_, detectMessageId)
                ? TRUE
                : FALSE;
 }

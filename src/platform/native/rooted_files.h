@@ -13,7 +13,9 @@ public:
 
     // The host path that stands for a Windows path.
     std::string hostPath(const std::string& windowsPath) const;
-    void setCurrentDirectory(std::string windowsPath) { currentDirectory_ = std::move(windowsPath); }
+    void setCurrentDirectory(std::string windowsPath) {
+        currentDirectory_ = std::move(windowsPath);
+    }
 
     bool isDirectory(const std::string& path) override;
     bool exists(const std::string& path) override;

@@ -64,8 +64,8 @@ void closeHandle(HINTERNET& handle) {
 }
 
 // Opens connection and request and sends the request; false with the error code.
-bool openAndSend(HINTERNET session, const ParsedUrl& url, HINTERNET& connection,
-                 HINTERNET& request, bool addHeaders, DWORD& error) {
+bool openAndSend(HINTERNET session, const ParsedUrl& url, HINTERNET& connection, HINTERNET& request,
+                 bool addHeaders, DWORD& error) {
     connection = InternetConnectA(session, url.host.c_str(), url.port, nullptr, nullptr,
                                   INTERNET_SERVICE_HTTP, connectionFlags(url), 1);
     if (connection)
@@ -96,8 +96,8 @@ bool openAndSend(HINTERNET session, const ParsedUrl& url, HINTERNET& connection,
 class CHttpClient : public HttpClient {
 public:
     CHttpClient() {
-        inetSession = InternetOpenA(kServerUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
-                                    nullptr, 0);
+        inetSession =
+            InternetOpenA(kServerUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     }
     ~CHttpClient() override {
         Close();
@@ -160,8 +160,8 @@ int Win32HttpTransport::downloadOnce(const std::string& url, const std::string& 
                                      DownloadSink* sink) {
     ParsedUrl parsed;
     if (!parseHttpUrl(url, parsed)) return kHttpFailed;
-    HINTERNET session = InternetOpenA(kDownloadUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
-                                      nullptr, 0);
+    HINTERNET session =
+        InternetOpenA(kDownloadUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     HINTERNET connection = nullptr, request = nullptr;
     HANDLE file = INVALID_HANDLE_VALUE;
     const std::string partial = path + kPartialSuffix;
@@ -184,8 +184,8 @@ int Win32HttpTransport::downloadOnce(const std::string& url, const std::string& 
     HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                    nullptr);
     size = sizeof length;
-    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
-                        &size, nullptr))
+    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size,
+                        nullptr))
         length = 0;
     // Any other status completes the attempt without reading or writing.
     if (status != HTTP_STATUS_OK) return finish(kHttpOk);

@@ -39,11 +39,12 @@ int main(int argc, char** argv) {
     if (argc == 5 && std::strcmp(argv[1], "reg-set") == 0) {
         HKEY key = nullptr;
         if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, argv[2], 0, nullptr, 0,
-                            KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr) != ERROR_SUCCESS)
+                            KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key,
+                            nullptr) != ERROR_SUCCESS)
             return 1;
-        const LONG rc = RegSetValueExA(key, argv[3], 0, REG_SZ,
-                                       reinterpret_cast<const BYTE*>(argv[4]),
-                                       static_cast<DWORD>(std::strlen(argv[4])));
+        const LONG rc =
+            RegSetValueExA(key, argv[3], 0, REG_SZ, reinterpret_cast<const BYTE*>(argv[4]),
+                           static_cast<DWORD>(std::strlen(argv[4])));
         RegCloseKey(key);
         return rc == ERROR_SUCCESS ? 0 : 1;
     }
@@ -76,8 +77,10 @@ int main(int argc, char** argv) {
         Sleep(static_cast<DWORD>(std::atoi(argv[2])) * 1000);
         return 0;
     }
-    std::fprintf(stderr, "usage: wadriver hold-mutex NAME SECONDS READYFILE | acp | reg-set KEY NAME VALUE | "
-                 "reg-delete KEY | verify-manifest FILE | digest FILE | manifest-entries FILE | "
-                 "idle SECONDS\n");
+    std::fprintf(
+        stderr,
+        "usage: wadriver hold-mutex NAME SECONDS READYFILE | acp | reg-set KEY NAME VALUE | "
+        "reg-delete KEY | verify-manifest FILE | digest FILE | manifest-entries FILE | "
+        "idle SECONDS\n");
     return 2;
 }
