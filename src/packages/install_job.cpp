@@ -1,6 +1,7 @@
 #include "packages/install_job.h"
 
 #include "platform/registry.h"
+#include "ui/progress_reporting.h"
 
 namespace vaultaide {
 
@@ -15,6 +16,20 @@ std::string readFallback(Registry& registry, const std::string& channelCode,
 }
 
 }  // namespace
+
+void InstallJob::completeUnit() {
+    if (dialog) {
+        setOverallPercent(*dialog, formatPercent(percentOf(unitsDone, unitsTotal)));
+        setOverallPos(*dialog, unitsDone);
+    }
+    ++unitsDone;
+}
+
+int countManifestEntries(Files& files, TextEncoding& encoding, InstallJob& job, int set) {
+    if (set < kCommonManifest || set > kBankManifest) return 0;
+    return static_cast<int>(
+        job.manifests.get(files, encoding, job.manifestInstalledPathOf(set)).entries.size());
+}
 
 std::string suiteRegistryKeyPath(const std::string& channelCode) {
     return "Software\\Vellumark\\Nexio\\" + channelCode;

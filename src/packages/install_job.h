@@ -28,6 +28,10 @@ public:
         return manifestInstalledPath[set - 1];
     }
 
+    // One unit of the run-wide count is done: the overall percentage and position show
+    // unitsDone of unitsTotal, then the count moves on.
+    void completeUnit();
+
     int32_t updateMode;
     std::string channelCode;
     std::string downloadBase;
@@ -47,6 +51,9 @@ public:
     // Every manifest is read once per run.
     ManifestCache manifests;
 };
+
+// The entries of the set's installed manifest (0 for sets other than 1 to 3).
+int countManifestEntries(Files& files, TextEncoding& encoding, InstallJob& job, int set);
 
 // "Software\Vellumark\Nexio\" + channel: the read-only key of the suite.
 std::string suiteRegistryKeyPath(const std::string& channelCode);

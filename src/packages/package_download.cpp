@@ -22,8 +22,6 @@ std::string downloadingText(const std::string& name, int done, int total) {
     return "正在下载 " + name + counts;
 }
 
-double share(double part, double whole) { return whole == 0 ? 0.0 : part / whole * 100.0; }
-
 void reportFailure(ProgressView* view, const std::string& name) {
     if (!view) return;
     setStatusText(*view, "下载" + name + " 失败");
@@ -78,11 +76,7 @@ bool downloadAllNow(Platform& platform, InstallJob& job, const LoadedManifest& w
             reportFailure(job.dialog, entry.fileName);
             return false;
         }
-        if (job.dialog) {
-            setOverallPercent(*job.dialog, formatPercent(share(job.unitsDone, job.unitsTotal)));
-            setOverallPos(*job.dialog, job.unitsDone);
-        }
-        ++job.unitsDone;
+        job.completeUnit();
     }
     return true;
 }
@@ -125,7 +119,7 @@ bool downloadPending(Platform& platform, InstallJob& job, const AppState& state)
                                  job.downloadDir + "\\" + relative,
                                  job.pendingDigests[static_cast<size_t>(k - 1)], &sink)) {
             if (job.dialog) {
-                setOverallPercent(*job.dialog, formatPercent(share(k, total)));
+                setOverallPercent(*job.dialog, formatPercent(percentOf(k, total)));
                 setOverallPos(*job.dialog, k);
             }
         } else {

@@ -19,9 +19,8 @@ long CBindCallback::OnProgress(unsigned long progress, unsigned long progressMax
     if (!owner_) return 0;
     setCurrentRange(*owner_, 0, static_cast<int32_t>(progressMax));
     setCurrentPos(*owner_, static_cast<int32_t>(progress));
-    // Without an announced length there is no share to show.
-    const double percent = progressMax == 0 ? 0.0 : progress * 100.0 / progressMax;
-    setCurrentPercent(*owner_, formatPercent(percent));
+    // Without an announced length there is no share to show: 0.00%.
+    setCurrentPercent(*owner_, formatPercent(percentOf(progress, progressMax)));
     return 0;
 }
 

@@ -10,6 +10,8 @@ std::string formatPercent(double value) {
     return text;
 }
 
+double percentOf(double part, double whole) { return whole == 0 ? 0.0 : part * 100.0 / whole; }
+
 void setStatusText(ProgressView& view, const std::string& text) {
     view.setControlText(kStatusLabel, text);
     view.refreshControl(kStatusLabel);

@@ -9,6 +9,8 @@ namespace vaultaide {
 
 // "%.2lf%%": two decimals and a percent sign.
 std::string formatPercent(double value);
+// part of whole in percent; 0 when there is no whole to share (no division by zero).
+double percentOf(double part, double whole);
 
 void setStatusText(ProgressView& view, const std::string& text);
 void setCurrentRange(ProgressView& view, int32_t low, int32_t high);

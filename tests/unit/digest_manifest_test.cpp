@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/fake_platform.h"
+#include "fakes/recording_progress_view.h"
 #include "packages/install_job.h"
 
 namespace vaultaide {
@@ -136,6 +137,35 @@ TEST(InstallJobSetUp, AddressesPathsAndRegistryFallbacks) {
               259u);
     m.registry.setValue("Software\\Vellumark\\Nexio\\KORVA", "Path", std::string(260, 'p'));
     EXPECT_EQ(InstallJob(nullptr, "KORVA", 0, "", 0, "", "", 0x810, m.registry).installDir, "");
+}
+
+}  // namespace
+}  // namespace vaultaide
+
+namespace vaultaide {
+namespace {
+
+using fakes::FakeMachine;
+
+TEST(RunWideUnits, EntriesOfTheInstalledManifestsAndUnitReports) {
+    fakes::FakeMachine m;
+    fakes::RecordingProgressView view;
+    InstallJob job(&view, "KORVA", 0, "http://dl", 0, "1", "C:\\A", 0x810, m.registry);
+    m.writeFile("C:\\A\\Digest.xml", "<D><FileInfo>" + fileElement("", "a", "1") +
+                                         fileElement("", "b", "2") + "</FileInfo></D>");
+    EXPECT_EQ(countManifestEntries(m.files, m.text, job, kCommonManifest), 2);
+    EXPECT_EQ(countManifestEntries(m.files, m.text, job, kBankManifest), 0);
+    EXPECT_EQ(countManifestEntries(m.files, m.text, job, 7), 0);
+
+    // Ten entries and one runtime installer: 11 units.
+    job.unitsTotal = 11;
+    job.completeUnit();
+    EXPECT_EQ(view.log,
+              (std::vector<std::string>{"text 1024 9.09%", "refresh 1024", "bar 1022 pos 1 0"}));
+    for (int i = 0; i < 10; ++i) job.completeUnit();
+    EXPECT_EQ(view.log[view.log.size() - 3], "text 1024 100.00%");
+    EXPECT_EQ(view.log.back(), "bar 1022 pos 11 0");
+    EXPECT_EQ(job.unitsDone, 12);
 }
 
 }  // namespace

@@ -107,6 +107,27 @@ TEST_F(WineStartup, EndCommandStopsRunningAssistantPrograms) {
               "start Nexio_810.exe []\r\nready Nexio_810.exe\r\nmessage 1 0\r\n");
 }
 
+TEST_F(WineStartup, PopUpStubServesItsPipeAndEndsOnTheEndCommand) {
+    fs::copy_file(stubProgram("QuorlePop_810.exe"), work.path() / "QuorlePop_810.exe");
+    const std::string log = dir() + "/assistant.log";
+    const WineRun quick = runProgram(dir() + "/QuorlePop_810.exe", {"-t"}, dir());
+    EXPECT_EQ(quick.exitCode, 0);
+    BackgroundProgram popUp(dir() + "/QuorlePop_810.exe", {}, dir());
+    ASSERT_TRUE(eventually(
+        [&] { return readHostFile(log).find("ready QuorlePop_810.exe") != std::string::npos; }));
+    const WineRun sent = runProgram(
+        windowsProgram("wadriver.exe"),
+        {"pipe-send", "\\\\.\\pipe\\KORVA_PopKORVA810", "KORVA_PopUpdatePopCmd||"}, dir());
+    EXPECT_EQ(sent.exitCode, 0) << sent.output;
+    EXPECT_TRUE(eventually([&] { return readHostFile(log).find("pipe [") != std::string::npos; }));
+    EXPECT_EQ(runDownloader({"-t"}).exitCode, 0);
+    int code = -1;
+    EXPECT_TRUE(popUp.waitForExit(30s, code));
+    EXPECT_EQ(readHostFile(log),
+              "start QuorlePop_810.exe [-t]\r\nstart QuorlePop_810.exe []\r\n"
+              "ready QuorlePop_810.exe\r\npipe [KORVA_PopUpdatePopCmd||]\r\nmessage 1 0\r\n");
+}
+
 TEST_F(WineStartup, CommandLinesCloseToTheEndCommandTakeTheNormalRun) {
     for (const std::string argument : {"-T", "-t ", "-update"}) {
         const WineRun run = runDownloader({argument});

@@ -9,6 +9,7 @@
 //                                                 program's key: prints "valid" or "invalid"
 //   wadriver digest FILE                          prints the file's digest text
 //   wadriver manifest-entries FILE                prints each entry as PATH|FILENAME|DIGEST
+//   wadriver pipe-send PIPE TEXT                  writes TEXT to a named pipe as one message
 //   wadriver idle SECONDS                         does nothing for SECONDS (keeps the
 //                                                 prefix's desktop process up between runs)
 #include <cstdio>
@@ -52,6 +53,15 @@ int main(int argc, char** argv) {
         const LONG rc = RegDeleteKeyExA(HKEY_LOCAL_MACHINE, argv[2], KEY_WOW64_32KEY, 0);
         return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND ? 0 : 1;
     }
+    if (argc == 4 && std::strcmp(argv[1], "pipe-send") == 0) {
+        HANDLE pipe = CreateFileA(argv[2], GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (pipe == INVALID_HANDLE_VALUE) return 1;
+        DWORD written = 0;
+        const BOOL ok =
+            WriteFile(pipe, argv[3], static_cast<DWORD>(std::strlen(argv[3])), &written, nullptr);
+        CloseHandle(pipe);
+        return ok ? 0 : 1;
+    }
     vaultaide::Platform& platform = vaultaide::win32Platform();
     if (argc == 3 && std::strcmp(argv[1], "verify-manifest") == 0) {
         const bool valid = vaultaide::verifySignedFile(platform.files, argv[2],
@@ -81,6 +91,7 @@ int main(int argc, char** argv) {
         stderr,
         "usage: wadriver hold-mutex NAME SECONDS READYFILE | acp | reg-set KEY NAME VALUE | "
         "reg-delete KEY | verify-manifest FILE | digest FILE | manifest-entries FILE | "
+        "pipe-send PIPE TEXT | "
         "idle SECONDS\n");
     return 2;
 }
