@@ -39,4 +39,5 @@ endforeach()
 # The end-to-end tests' helper on the Windows side.
 add_executable(wadriver tests/wine/driver/wadriver.cpp)
 target_link_libraries(wadriver PRIVATE vaultaide_win32)
+target_include_directories(wadriver PRIVATE tests)
 target_link_options(wadriver PRIVATE ${VAULTAIDE_STATIC_LINK})

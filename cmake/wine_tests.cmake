@@ -5,6 +5,7 @@ set(VAULTAIDE_WINE_DIR ${CMAKE_BINARY_DIR}/wine)
 add_executable(wine_tests
     tests/integration/raw_http_server.cpp
     tests/integration/server_process.cpp
+    tests/wine/downloads_wine_test.cpp
     tests/wine/exchange_wine_test.cpp
     tests/wine/packages_wine_test.cpp
     tests/wine/startup_wine_test.cpp

@@ -63,9 +63,21 @@ void closeHandle(HINTERNET& handle) {
     handle = nullptr;
 }
 
-// Opens connection and request and sends the request; false with the error code.
+// The time-outs of a server exchange. The data time-outs alone do not bound an HTTP exchange
+// (WinInet applies them to FTP data channels), so send and receive get the same three seconds:
+// a server that holds the connection open ends the exchange as a time-out.
+void setServerTimeouts(HINTERNET handle) {
+    DWORD timeout = kServerTimeoutMs;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
+                         INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                         INTERNET_OPTION_RECEIVE_TIMEOUT})
+        InternetSetOptionA(handle, option, &timeout, sizeof timeout);
+}
+
+// Opens connection and request and sends the request; false with the error code. A server
+// exchange (serverExchange) adds the fixed headers and bounds the request by the time-outs.
 bool openAndSend(HINTERNET session, const ParsedUrl& url, HINTERNET& connection, HINTERNET& request,
-                 bool addHeaders, DWORD& error) {
+                 bool serverExchange, DWORD& error) {
     connection = InternetConnectA(session, url.host.c_str(), url.port, nullptr, nullptr,
                                   INTERNET_SERVICE_HTTP, connectionFlags(url), 1);
     if (connection)
@@ -81,10 +93,13 @@ bool openAndSend(HINTERNET session, const ParsedUrl& url, HINTERNET& connection,
         security |= kRelaxedSecurityFlags;
         InternetSetOptionA(request, INTERNET_OPTION_SECURITY_FLAGS, &security, sizeof security);
     }
-    if (addHeaders)
+    if (serverExchange) {
+        // Set on the request too: not every WinInet hands the session's time-outs down.
+        setServerTimeouts(request);
         for (const char* header : kRequestHeaders)
             HttpAddRequestHeadersA(request, header, static_cast<DWORD>(-1),
                                    HTTP_ADDREQ_FLAG_ADD_IF_NEW);
+    }
     if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
         error = GetLastError();
         return false;
@@ -112,12 +127,7 @@ public:
     int Get(const std::string& url, std::string& answer) {
         ParsedUrl parsed;
         if (!inetSession || !parseHttpUrl(url, parsed)) return kHttpFailed;
-        DWORD timeout = kServerTimeoutMs;
-        InternetSetOptionA(inetSession, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
-        InternetSetOptionA(inetSession, INTERNET_OPTION_DATA_SEND_TIMEOUT, &timeout,
-                           sizeof timeout);
-        InternetSetOptionA(inetSession, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &timeout,
-                           sizeof timeout);
+        setServerTimeouts(inetSession);
         DWORD error = 0;
         if (!openAndSend(inetSession, parsed, connection, request, true, error)) {
             Close();
