@@ -48,6 +48,9 @@ public:
     // Relative paths still to download in updates and repairs, with the digest each must have.
     std::vector<std::string> pendingFiles;
     std::vector<std::string> pendingDigests;
+    // Where this run's signed manifests were stored: the download folder when an update or
+    // repair found both installed manifests, else the installation folder.
+    bool manifestsInDownloadFolder = false;
     // Every manifest is read once per run.
     ManifestCache manifests;
 };

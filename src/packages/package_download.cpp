@@ -133,8 +133,11 @@ bool downloadPending(Platform& platform, InstallJob& job, const AppState& state)
 }  // namespace
 
 bool downloadPackages(Platform& platform, InstallJob& job, int set, const AppState& state) {
-    const std::string& walkedPath =
-        job.mode == 0 ? job.manifestInstalledPathOf(set) : job.manifestDownloadPathOf(set);
+    // Updates and repairs walk the manifests this run fetched: normally the download-folder
+    // copies, but when an installed manifest was missing they were stored as the installed ones.
+    const std::string& walkedPath = job.mode != 0 && job.manifestsInDownloadFolder
+                                        ? job.manifestDownloadPathOf(set)
+                                        : job.manifestInstalledPathOf(set);
     // Copies: the cache may load more manifests while these are in use.
     const LoadedManifest walked = job.manifests.get(platform.files, platform.text, walkedPath);
     terminateAndWait(platform.processes, "Nexio_" + hexTag3(state.bankCode) + ".exe");

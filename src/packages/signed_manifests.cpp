@@ -80,6 +80,7 @@ bool fetchSignedManifests(Platform& platform, InstallJob& job, const std::string
     const bool intoDownloadFolder =
         job.mode != 0 && platform.files.exists(job.manifestInstalledPathOf(kCommonManifest)) &&
         platform.files.exists(job.manifestInstalledPathOf(kBankManifest));
+    job.manifestsInDownloadFolder = intoDownloadFolder;
     for (int set : {kCommonManifest, kBankManifest}) {
         const std::string& target =
             intoDownloadFolder ? job.manifestDownloadPathOf(set) : job.manifestInstalledPathOf(set);

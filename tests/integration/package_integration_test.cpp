@@ -279,13 +279,22 @@ TEST_F(Packages, FailedUpdateDownloadsDoNotStopTheOthers) {
     EXPECT_EQ(installed("DownLoad\\Data\\b.dat"), std::string(9000, 'b'));
 }
 
-TEST_F(Packages, UpdateRunsFetchManifestsIntoTheInstallationWhenOneIsMissing) {
+TEST_F(Packages, RepairWithAMissingInstalledManifestStillRepairs) {
     publish();
-    machine.writeFile("C:\\Assist\\Digest.xml", "old");
-    auto update = job(1);
-    ASSERT_TRUE(fetchSignedManifests(machine.platform, *update, builtInManifestPublicKey()));
-    EXPECT_EQ(installed("Digest.xml"), readHostFile(served("Digest.xml")));
+    installAll();
+    machine.files.deleteFile("C:\\Assist\\Digest_810.xml");
+    machine.files.deleteFile("C:\\Assist\\Data\\b.dat");
+    machine.files.deleteFile("C:\\Assist\\Nexio_810.exe");
+    auto repair = job(2);
+    ASSERT_TRUE(fetchSignedManifests(machine.platform, *repair, builtInManifestPublicKey()));
+    // Both manifests went to the installation folder, not into DownLoad.
+    EXPECT_EQ(installed("Digest_810.xml"), readHostFile(served("Digest_810.xml")));
     EXPECT_FALSE(machine.files.exists("C:\\Assist\\DownLoad\\Digest.xml"));
+    // The loop walks the copies this run stored, so the missing files are still found.
+    ASSERT_TRUE(downloadPackages(machine.platform, *repair, kCommonManifest, state));
+    ASSERT_TRUE(downloadPackages(machine.platform, *repair, kBankManifest, state));
+    EXPECT_EQ(repair->pendingFiles, (std::vector<std::string>{"Data\\b.dat", "Nexio_810.exe"}));
+    EXPECT_EQ(installed("DownLoad\\Nexio_810.exe"), "main program");
 }
 
 TEST_F(Packages, BadSignatureStopsTheManifestStep) {
