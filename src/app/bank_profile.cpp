@@ -4,8 +4,6 @@
 
 namespace vaultaide {
 
-AppState g_appState;
-
 const std::vector<BankProfile>& bankTable() {
     // Deployment data. Product codes mark a Windows Installer product of an older assistant;
     // plain names only mark that an older assistant with its own uninstaller may be present.

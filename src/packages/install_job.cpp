@@ -11,7 +11,8 @@ std::string readFallback(Registry& registry, const std::string& channelCode,
                          const std::string& name) {
     auto key = registry.openKey(suiteRegistryKeyPath(channelCode), kKeyRead);
     std::string value;
-    if (!key || !key->queryString(name, value, kRegistryValueBytes)) return "";
+    // The value is read into a 260-byte buffer that keeps a terminating zero.
+    if (!key || !key->queryString(name, value, kRegistryValueBytes - 1)) return "";
     return value;
 }
 

@@ -15,7 +15,8 @@ enum class RegistryView { Default, View32, View64 };
 class RegistryKey {
 public:
     virtual ~RegistryKey() = default;
-    // A REG_SZ value that fits into maxBytes (terminator included); false otherwise.
+    // A REG_SZ value of at most maxBytes bytes (a terminating zero not counted); false when it
+    // is missing, unreadable or longer.
     virtual bool queryString(const std::string& name, std::string& value,
                              size_t maxBytes = kRegistryValueBytes) = 0;
     // Writes REG_SZ without a terminating zero.

@@ -67,7 +67,7 @@ public:
     explicit FakeKey(FakeRegistry::Values& values) : values_(values) {}
     bool queryString(const std::string& name, std::string& value, size_t maxBytes) override {
         auto found = values_.find(lower(name));
-        if (found == values_.end() || found->second.size() + 1 > maxBytes) return false;
+        if (found == values_.end() || found->second.size() > maxBytes) return false;
         value = found->second;
         return true;
     }

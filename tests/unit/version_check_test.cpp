@@ -96,8 +96,8 @@ TEST(VersionCheck, NoInstallationMeansFirstInstallationWithoutAsking) {
     EXPECT_FALSE(c.run(""));
     c.machine.registry.setValue(ownRegistryKeyPath(c.state), "Version", "1.0.0.1");
     EXPECT_FALSE(c.run(""));  // no Path
-    c.install("1.0.0.1", std::string(260, 'x'));
-    EXPECT_FALSE(c.run(""));  // too long for its buffer
+    c.install("1.0.0.1", std::string(261, 'x'));
+    EXPECT_FALSE(c.run(""));  // longer than its 260-byte buffer
     c.install("1.0.0.1");
     c.machine.registry.deniedFullAccess.insert("software\\\\vellumark\\nexio\\korva\\810");
     EXPECT_FALSE(c.run(""));

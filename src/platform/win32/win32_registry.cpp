@@ -16,8 +16,9 @@ public:
     ~Win32RegistryKey() override { RegCloseKey(key_); }
 
     bool queryString(const std::string& name, std::string& value, size_t maxBytes) override {
-        std::string buffer(maxBytes, '\0');
-        DWORD size = static_cast<DWORD>(maxBytes);
+        // Room for a terminator the stored value may or may not carry.
+        std::string buffer(maxBytes + 1, '\0');
+        DWORD size = static_cast<DWORD>(buffer.size());
         DWORD type = 0;
         if (RegQueryValueExA(key_, name.c_str(), nullptr, &type,
                              reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS)
@@ -25,6 +26,7 @@ public:
         buffer.resize(size);
         const auto zero = buffer.find('\0');
         if (zero != std::string::npos) buffer.resize(zero);
+        if (buffer.size() > maxBytes) return false;
         value = buffer;
         return true;
     }
