@@ -119,3 +119,7 @@ target_compile_definitions(exchange_bench PRIVATE
 add_dependencies(exchange_bench vaultaide-server)
 add_executable(packages_bench bench/packages_bench.cpp)
 target_link_libraries(packages_bench PRIVATE vaultaide_fakes)
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/.git)
+    add_test(NAME style.clang_format COMMAND ${CMAKE_SOURCE_DIR}/tests/check-format)
+endif()
