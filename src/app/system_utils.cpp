@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "app/gbk_text.h"
 #include "platform/files.h"
 #include "platform/processes.h"
 #include "platform/system_info.h"
@@ -10,11 +11,14 @@ namespace vaultaide {
 
 namespace {
 
-// Lower-cases ASCII letters only, as the C runtime does in the "C" locale; GBK lead and trail
-// bytes stay as they are.
+// Lower-cases ASCII letters only; the bytes of GBK characters stay as they are.
 std::string lowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (isGbkLeadByte(text[i]))
+            ++i;
+        else if (text[i] >= 'A' && text[i] <= 'Z')
+            text[i] = static_cast<char>(text[i] - 'A' + 'a');
+    }
     return text;
 }
 
@@ -65,12 +69,12 @@ bool probeWindowsVersion(SystemInfo& system, bool& isWin7or8, bool& isX86) {
 
 std::vector<std::string> splitDirectoryPath(const std::string& path) {
     std::vector<std::string> parts;
-    auto slash = path.find('\\');
+    auto slash = findBackslash(path);
     parts.push_back(path.substr(0, slash));
     while (slash != std::string::npos) {
         auto start = path.find_first_not_of('\\', slash);
         if (start == std::string::npos) break;
-        slash = path.find('\\', start);
+        slash = findBackslash(path, start);
         parts.push_back(path.substr(start, slash == std::string::npos ? slash : slash - start));
     }
     return parts;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/bank_profile.h"
+#include "app/gbk_text.h"
 #include "app/system_utils.h"
 #include "packages/file_digest.h"
 #include "packages/install_job.h"
@@ -43,10 +44,8 @@ std::string relativePath(const FileEntry& entry) {
 }
 
 // The server address of a relative path: folders are separated by "/" on the server.
-std::string relativeUrl(const std::string& base, std::string relative) {
-    for (char& c : relative)
-        if (c == '\\') c = '/';
-    return base + "/" + relative;
+std::string relativeUrl(const std::string& base, const std::string& relative) {
+    return base + "/" + backslashesToSlashes(relative);
 }
 
 bool downloadAllNow(Platform& platform, InstallJob& job, const LoadedManifest& walked,

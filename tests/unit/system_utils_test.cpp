@@ -1,5 +1,7 @@
 #include "app/system_utils.h"
 
+#include "app/gbk_text.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -89,6 +91,23 @@ TEST(DirectoryTree, SplittingFoldsRunsOfBackslashes) {
     EXPECT_EQ(splitDirectoryPath("\\\\server\\share"), (V{"", "server", "share"}));
     EXPECT_EQ(splitDirectoryPath("C:"), (V{"C:"}));
     EXPECT_EQ(splitDirectoryPath("rel\\a"), (V{"rel", "a"}));
+}
+
+TEST(DirectoryTree, BackslashBytesInsideGbkCharactersDoNotSplit) {
+    // 乗 is 0x81 0x5C in GBK: its second byte is the byte of a backslash.
+    const std::string name =
+        "\x81\x5C"
+        "data";
+    using V = std::vector<std::string>;
+    EXPECT_EQ(splitDirectoryPath("C:\\" + name + "\\B"), (V{"C:", name, "B"}));
+    EXPECT_EQ(backslashesToSlashes("Data\\" + name + "\\x"), "Data/" + name + "/x");
+    EXPECT_EQ(findLastBackslash("C:\\dir\\" + name), 6u);
+    EXPECT_EQ(findBackslash(name), std::string::npos);
+    fakes::FakeMachine m;
+    m.processes.running = {{3, "\x81\x41.exe"}, {4, "\x81\x61.exe"}};
+    uint32_t id = 0;
+    ASSERT_TRUE(findProcessByName(m.processes, "\x81\x61.EXE", id));
+    EXPECT_EQ(id, 4u);  // a trail byte is not a letter to fold
 }
 
 TEST(DirectoryTree, CreatesEveryMissingLevel) {

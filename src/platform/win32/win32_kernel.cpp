@@ -2,6 +2,8 @@
 
 #include "platform/win32/win32_platform.h"
 
+#include "app/gbk_text.h"
+
 namespace vaultaide {
 
 bool enableTakeOwnershipPrivilege(HANDLE process) {
@@ -45,7 +47,8 @@ std::string Win32Kernel::applicationTitle() {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::string name = path;
-    name = name.substr(name.find_last_of('\\') + 1);
+    const auto slash = findLastBackslash(name);
+    name = name.substr(slash == std::string::npos ? 0 : slash + 1);
     return name.substr(0, name.find_last_of('.'));
 }
 
