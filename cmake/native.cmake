@@ -56,6 +56,7 @@ add_executable(unit_tests
     tests/unit/crypto_test.cpp
     tests/unit/digest_manifest_test.cpp
     tests/unit/file_digest_test.cpp
+    tests/unit/hostile_input_test.cpp
     tests/unit/envelope_test.cpp
     tests/unit/server_answer_test.cpp
     tests/unit/package_files_test.cpp

@@ -1,0 +1,82 @@
+// Answers and manifests come from the network: mangled ones must fail cleanly, never read
+// outside their bytes (the sanitizers watch these runs).
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "fakes/fake_platform.h"
+#include "packages/digest_manifest.h"
+#include "packages/signed_manifests.h"
+#include "protocol/built_in_keys.h"
+#include "protocol/envelope.h"
+#include "protocol/server_answer.h"
+
+namespace vaultaide {
+namespace {
+
+TEST(HostileInput, MangledEnvelopesFailCleanly) {
+    std::mt19937 random(810);
+    std::string text;
+    ASSERT_TRUE(sealEnvelope(builtInEnvelopeKeys(), R"({"v":"1.0.0.1","url":"u"})", text));
+    const std::string original = R"({"v":"1.0.0.1","url":"u"})";
+    for (int round = 0; round < 300; ++round) {
+        std::string mangled = text;
+        switch (round % 4) {
+            case 0:  // truncated anywhere
+                mangled.resize(random() % mangled.size());
+                break;
+            case 1:  // one byte of a length or tag field changed
+                mangled[2 * (random() % 8) + (round % 2)] = "0123456789ABCDEF"[random() % 16];
+                break;
+            case 2:  // the ciphertext length field set to any value
+                mangled.replace(274, 4,
+                                hexEncode(std::string{static_cast<char>(random() % 256),
+                                                      static_cast<char>(random() % 256)}));
+                break;
+            default:  // random characters anywhere
+                for (int i = 0; i < 5; ++i)
+                    mangled[random() % mangled.size()] = char(random() % 256);
+        }
+        // Unexamined tag and length bytes may change; whatever opens is the sealed text itself.
+        std::string plaintext;
+        if (openServerAnswer(builtInEnvelopeKeys(), mangled, plaintext)) {
+            EXPECT_EQ(plaintext, original) << round;
+        }
+    }
+}
+
+TEST(HostileInput, RandomAnswerTextNeverCrashesTheReader) {
+    std::mt19937 random(2064);
+    fakes::FakeMachine m;
+    const std::string alphabet = "{}[]\":,\\u0123456789abcdefvurlpdt \x81\x5C\xC3";
+    for (int round = 0; round < 500; ++round) {
+        std::string text;
+        const size_t length = random() % 64;
+        for (size_t i = 0; i < length; ++i) text += alphabet[random() % alphabet.size()];
+        ServerAnswer answer;
+        readServerAnswer(text, m.text, answer);
+        readServerAnswer("{\"v\":\"" + text + "\"}", m.text, answer);
+    }
+}
+
+TEST(HostileInput, TruncatedManifestsNeitherVerifyNorCrash) {
+    std::mt19937 random(3);
+    fakes::FakeMachine m;
+    std::string manifest = "<?xml version=\"1.0\"?>\r\n<Digest>\r\n<FileInfo>\r\n";
+    for (int i = 0; i < 20; ++i)
+        manifest +=
+            "<File Path=\"Data\" FileName=\"f" + std::to_string(i) + "\" Digest=\"d\"/>\r\n";
+    manifest += "</FileInfo>\r\n<Sign>" + std::string(256, 'A') + "</Sign>\r\n</Digest>\r\n";
+    DigestManifest reader(m.text);
+    for (int round = 0; round < 200; ++round) {
+        std::string cut = manifest.substr(0, random() % manifest.size());
+        if (round % 2 && !cut.empty()) cut[random() % cut.size()] = '<';
+        EXPECT_FALSE(verifySignedBytes(cut, builtInManifestPublicKey()));
+        reader.loadText(cut);
+        reader.entries();
+        reader.readAttribute("File", "FileName", 1 + static_cast<int>(random() % 25));
+    }
+}
+
+}  // namespace
+}  // namespace vaultaide
