@@ -197,18 +197,22 @@ TEST(VersionCheck, UpdateRunWithModeZeroDoesNothing) {
 }
 
 TEST(VersionCheck, RepairAsksAboutTheBrowserOnlyWhenOneRuns) {
+    // An installed, current assistant; optionally a running browser and the user's answer.
+    auto prepare = [](Check& check, bool browser, int answer) {
+        check.install("1.0.0.0");
+        if (browser) check.machine.processes.running = {{9, "iexplore.exe"}};
+        check.machine.ui.answers = {answer};
+        check.answer(R"({"v":"1.0.0.0","url":"u","update":"0"})");
+    };
+
     Check quiet;
-    quiet.install("1.0.0.0");
-    quiet.answer(R"({"v":"1.0.0.0","url":"u","update":"0"})");
+    prepare(quiet, false, kIdYes);
     quiet.run("-losefile");
     EXPECT_EQ(quiet.ui.opened, std::vector<std::string>{"progress 2"});
     EXPECT_TRUE(quiet.machine.ui.boxes.empty());
 
     Check no;
-    no.install("1.0.0.0");
-    no.machine.processes.running = {{9, "iexplore.exe"}};
-    no.machine.ui.answers = {kIdNo};
-    no.answer(R"({"v":"1.0.0.0","url":"u","update":"0"})");
+    prepare(no, true, kIdNo);
     EXPECT_TRUE(no.run("-losefile"));
     ASSERT_EQ(no.machine.ui.boxes.size(), 1u);
     EXPECT_EQ(no.machine.ui.boxes[0].text, "安装过程中需关闭IE浏览器，是否继续？");
@@ -218,10 +222,7 @@ TEST(VersionCheck, RepairAsksAboutTheBrowserOnlyWhenOneRuns) {
     EXPECT_TRUE(no.machine.processes.terminated.empty());
 
     Check yes;
-    yes.install("1.0.0.0");
-    yes.machine.processes.running = {{9, "iexplore.exe"}};
-    yes.machine.ui.answers = {kIdYes};
-    yes.answer(R"({"v":"1.0.0.0","url":"u","update":"0"})");
+    prepare(yes, true, kIdYes);
     yes.run("-losefile");
     ASSERT_EQ(yes.machine.processes.terminated.size(), 1u);
     EXPECT_EQ(yes.machine.processes.terminated[0].exitCode, 0xFFFFFFF7u);
