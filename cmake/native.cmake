@@ -11,7 +11,7 @@ add_library(vaultaide STATIC
     src/platform/native/rooted_files.cpp
 )
 find_package(CURL REQUIRED)
-target_link_libraries(vaultaide PUBLIC vaultaide_core CURL::libcurl)
+target_link_libraries(vaultaide PUBLIC vaultaide_base CURL::libcurl)
 
 # Vendor-side tools.
 add_library(vaultaide_tools STATIC
@@ -49,7 +49,7 @@ include(GoogleTest)
 
 add_library(vaultaide_fakes STATIC tests/fakes/fake_platform.cpp tests/fakes/scripted_http.cpp)
 target_include_directories(vaultaide_fakes PUBLIC tests)
-target_link_libraries(vaultaide_fakes PUBLIC vaultaide vaultaide_keys)
+target_link_libraries(vaultaide_fakes PUBLIC vaultaide vaultaide_install)
 
 add_executable(unit_tests
     tests/unit/bank_profile_test.cpp
@@ -123,4 +123,5 @@ target_link_libraries(packages_bench PRIVATE vaultaide_fakes)
 
 if(EXISTS ${CMAKE_SOURCE_DIR}/.git)
     add_test(NAME style.clang_format COMMAND ${CMAKE_SOURCE_DIR}/tests/check-format)
+    add_test(NAME style.layers COMMAND ${CMAKE_SOURCE_DIR}/tests/check-layers)
 endif()
