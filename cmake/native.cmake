@@ -47,7 +47,8 @@ enable_testing()
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-add_library(vaultaide_fakes STATIC tests/fakes/fake_platform.cpp tests/fakes/scripted_http.cpp)
+add_library(vaultaide_fakes STATIC tests/fakes/fake_platform.cpp tests/fakes/folder_http.cpp
+    tests/fakes/scripted_http.cpp)
 target_include_directories(vaultaide_fakes PUBLIC tests)
 target_link_libraries(vaultaide_fakes PUBLIC vaultaide vaultaide_install)
 
@@ -57,9 +58,13 @@ add_executable(unit_tests
     tests/unit/digest_manifest_test.cpp
     tests/unit/file_digest_test.cpp
     tests/unit/hostile_input_test.cpp
+    tests/unit/install_bench.cpp
+    tests/unit/install_sequence_test.cpp
+    tests/unit/install_steps_test.cpp
     tests/unit/envelope_test.cpp
     tests/unit/server_answer_test.cpp
     tests/unit/package_files_test.cpp
+    tests/unit/progress_reporter_test.cpp
     tests/unit/server_endpoint_test.cpp
     tests/unit/signed_manifest_test.cpp
     tests/unit/startup_test.cpp
