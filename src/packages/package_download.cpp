@@ -5,6 +5,7 @@
 #include "base/gbk_text.h"
 #include "packages/file_digest.h"
 #include "packages/install_job.h"
+#include "packages/package_url.h"
 #include "platform/platform.h"
 #include "protocol/download.h"
 #include "protocol/http_settings.h"
@@ -22,7 +23,7 @@ std::string relativePath(const FileEntry& entry) {
 
 // The server address of a relative path: folders are separated by "/" on the server.
 std::string relativeUrl(const std::string& base, const std::string& relative) {
-    return base + "/" + backslashesToSlashes(relative);
+    return base + "/" + escapeUrlPath(backslashesToSlashes(relative));
 }
 
 bool downloadAllNow(Platform& platform, InstallJob& job, const LoadedManifest& walked,
@@ -39,7 +40,8 @@ bool downloadAllNow(Platform& platform, InstallJob& job, const LoadedManifest& w
             if (!platform.files.isDirectory(folder)) platform.files.createDirectory(folder);
             destination = folder + "\\" + entry.fileName;
         }
-        const std::string url = job.downloadBase + "/" + entry.path + "/" + entry.fileName;
+        const std::string url =
+            job.downloadBase + escapeUrlPath("/" + entry.path + "/" + entry.fileName);
         job.progress().fileStarted(entry.fileName, job.unitsDone, job.unitsTotal);
         if (entry.fileName == state.selfExeName)
             renameOwnProgram(platform.files, job.installDir, state.selfExeName);
