@@ -2,6 +2,7 @@
 // the sample release: a fresh installation, an update, a repair, a forced update and a file held
 // open during replacement, each run through wadriver's sequence command (no dialogs).
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -157,15 +158,28 @@ protected:
 
     std::string assistantLog() { return readHostFile(hostC("C:\\Assist\\assistant.log").string()); }
 
-    // Every file of the served release, as the installation should hold it.
+    // Every file of the served release, as the installation should hold it: served under the
+    // GBK bytes of its name, installed under the name Wine writes in UTF-8.
     std::map<std::string, std::string> releaseFiles() {
         std::map<std::string, std::string> files;
         const fs::path root = served.path() / "releases" / "810";
         for (const auto& item : fs::recursive_directory_iterator(root))
             if (item.is_regular_file())
-                files[fs::relative(item.path(), root).string()] =
+                files[gbkToUtf8(fs::relative(item.path(), root).string())] =
                     base64Digest(sha1Digest(readHostFile(item.path().string())));
         return files;
+    }
+
+    static std::string gbkToUtf8(std::string gbk) {
+        iconv_t cd = iconv_open("UTF-8", "GBK");
+        std::string out(gbk.size() * 2, '\0');
+        char* in = gbk.data();
+        char* to = out.data();
+        size_t inLeft = gbk.size(), outLeft = out.size();
+        iconv(cd, &in, &inLeft, &to, &outLeft);
+        iconv_close(cd);
+        out.resize(out.size() - outLeft);
+        return out;
     }
 
     std::string tempFolder;
@@ -182,22 +196,23 @@ TEST_F(WineInstall, FreshInstallationThenUpdateThenRepair) {
                      "正在安装 vcredist_x86.exe",
                      "正在下载 vcredist_x64.exe",
                      "正在安装 vcredist_x64.exe",
-                     "正在下载 QuorlePop.exe   3/12",
-                     "正在下载 readme.txt   4/12",
-                     "正在下载 skin.dat   5/12",
-                     "正在下载 core.ini   6/12",
-                     "正在下载 main.js   7/12",
-                     "正在下载 check.cfg   8/12",
-                     "正在下载 Nexio_810.exe   9/12",
-                     "正在下载 QuorlePop_810.exe   10/12",
-                     "正在下载 uninst_810.exe   11/12",
-                     "正在下载 bank_810.dat   12/12",
+                     "正在下载 QuorlePop.exe   3/13",
+                     "正在下载 readme.txt   4/13",
+                     "正在下载 skin.dat   5/13",
+                     "正在下载 说明.txt   6/13",
+                     "正在下载 core.ini   7/13",
+                     "正在下载 main.js   8/13",
+                     "正在下载 check.cfg   9/13",
+                     "正在下载 Nexio_810.exe   10/13",
+                     "正在下载 QuorlePop_810.exe   11/13",
+                     "正在下载 uninst_810.exe   12/13",
+                     "正在下载 bank_810.dat   13/13",
                      "创建桌面快捷方式",
                      "创建快速启动选项",
                      "完成安装,准备启动助手"}))
         << fresh.output;
     EXPECT_EQ(linesStartingWith(fresh.output, "text 2 "), Lines{"下载完成"});
-    EXPECT_EQ(linesStartingWith(fresh.output, "bar 1022 range32 "), Lines{"0 12"});
+    EXPECT_EQ(linesStartingWith(fresh.output, "bar 1022 range32 "), Lines{"0 13"});
     EXPECT_EQ(linesStartingWith(fresh.output, "text 1024 ").back(), "100.00%");
 
     // The file tree: the release with its manifests, the empty staging folders.
