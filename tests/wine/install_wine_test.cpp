@@ -2,6 +2,7 @@
 // the sample release: a fresh installation, an update, a repair, a forced update and a file held
 // open during replacement, each run through wadriver's sequence command (no dialogs).
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,7 +12,6 @@
 
 #include "install/runtimes.h"
 #include "integration/server_process.h"
-#include "platform/native/iconv_text_encoding.h"
 #include "protocol/crypto.h"
 #include "wine/wine_bench.h"
 
@@ -142,18 +142,16 @@ protected:
         return run.exitCode == 0 ? run.output.substr(0, run.output.find('\n')) : "no link";
     }
 
-    // The installation's files by relative path in GBK, as the release serves them, with
-    // their digests (the download folder and the programs' log left out).
+    // The installation's files by relative path, with their digests (the download folder and
+    // the programs' log left out).
     std::map<std::string, std::string> installedFiles() {
-        IconvTextEncoding gbk;
         std::map<std::string, std::string> files;
         const fs::path root = hostC("C:\\Assist");
         for (const auto& item : fs::recursive_directory_iterator(root)) {
             const std::string relative = fs::relative(item.path(), root).string();
             if (item.is_regular_file() && relative.rfind("DownLoad", 0) != 0 &&
                 relative != "assistant.log")
-                files[gbk.utf8ToAnsi(relative)] =
-                    base64Digest(sha1Digest(readHostFile(item.path().string())));
+                files[relative] = base64Digest(sha1Digest(readHostFile(item.path().string())));
         }
         return files;
     }
@@ -172,15 +170,28 @@ protected:
 
     std::string assistantLog() { return readHostFile(hostC("C:\\Assist\\assistant.log").string()); }
 
-    // Every file of the served release, as the installation should hold it.
+    // Every file of the served release, as the installation should hold it: served under the
+    // GBK bytes of its name, installed under the name Wine writes in UTF-8.
     std::map<std::string, std::string> releaseFiles() {
         std::map<std::string, std::string> files;
         const fs::path root = served.path() / "releases" / "810";
         for (const auto& item : fs::recursive_directory_iterator(root))
             if (item.is_regular_file())
-                files[fs::relative(item.path(), root).string()] =
+                files[gbkToUtf8(fs::relative(item.path(), root).string())] =
                     base64Digest(sha1Digest(readHostFile(item.path().string())));
         return files;
+    }
+
+    static std::string gbkToUtf8(std::string gbk) {
+        iconv_t cd = iconv_open("UTF-8", "GBK");
+        std::string out(gbk.size() * 2, '\0');
+        char* in = gbk.data();
+        char* to = out.data();
+        size_t inLeft = gbk.size(), outLeft = out.size();
+        iconv(cd, &in, &inLeft, &to, &outLeft);
+        iconv_close(cd);
+        out.resize(out.size() - outLeft);
+        return out;
     }
 
     std::string tempFolder;

@@ -167,6 +167,12 @@ int packages(const Args& a) {
     return result ? 0 : 1;
 }
 
+int argBytes(const Args& a) {
+    for (unsigned char c : a[0]) std::printf("%02x", c);
+    std::printf("\n");
+    return 0;
+}
+
 // Prints each control change the moment it happens: the run may end the process at any step.
 class PrintingView : public fakes::RecordingProgressView {
 public:
@@ -243,12 +249,6 @@ int regGet(const Args& a) {
     }
     std::printf("%lu %lu ", static_cast<unsigned long>(type), static_cast<unsigned long>(size));
     for (DWORD i = 0; i < size; ++i) std::printf("%02x", data[i]);
-    std::printf("\n");
-    return 0;
-}
-
-int argBytes(const Args& a) {
-    for (unsigned char c : a[0]) std::printf("%02x", c);
     std::printf("\n");
     return 0;
 }
