@@ -56,6 +56,7 @@ add_executable(unit_tests
     tests/unit/bank_profile_test.cpp
     tests/unit/crypto_test.cpp
     tests/unit/digest_manifest_test.cpp
+    tests/unit/entry_names_test.cpp
     tests/unit/file_digest_test.cpp
     tests/unit/hostile_input_test.cpp
     tests/unit/install_bench.cpp
