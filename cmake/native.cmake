@@ -56,6 +56,7 @@ add_executable(unit_tests
     tests/unit/bank_profile_test.cpp
     tests/unit/crypto_test.cpp
     tests/unit/digest_manifest_test.cpp
+    tests/unit/entry_names_test.cpp
     tests/unit/file_digest_test.cpp
     tests/unit/hostile_input_test.cpp
     tests/unit/install_bench.cpp
@@ -69,6 +70,7 @@ add_executable(unit_tests
     tests/unit/signed_manifest_test.cpp
     tests/unit/startup_test.cpp
     tests/unit/system_utils_test.cpp
+    tests/unit/tick_count_test.cpp
     tests/unit/version_check_test.cpp
 )
 target_link_libraries(unit_tests PRIVATE vaultaide_fakes vaultaide_tools GTest::gtest_main)
