@@ -14,6 +14,8 @@
 //                                      reports and "downloaded" or "failed"
 //   packages BASE INSTALLDIR MODE      the signed manifests and the download loop for both
 //                                      sets: prints the progress reports and "result ..."
+//   reg-get KEY NAME                   prints a value of HKLM, 32-bit view
+//   ui-...                             the UI driver (ui_commands.h)
 #include "platform/win32/win32_platform.h"
 
 #include <cstdio>
@@ -34,6 +36,7 @@
 #include "packages/signed_manifests.h"
 #include "protocol/built_in_keys.h"
 #include "protocol/download.h"
+#include "wine/driver/ui_commands.h"
 
 namespace {
 
@@ -64,6 +67,21 @@ int regSet(const Args& a) {
                        static_cast<DWORD>(a[2].size()));
     RegCloseKey(key);
     return rc == ERROR_SUCCESS ? 0 : 1;
+}
+
+int regGet(const Args& a) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, a[0].c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &key) !=
+        ERROR_SUCCESS)
+        return 1;
+    char value[1024] = {};
+    DWORD size = sizeof value - 1;
+    const LONG rc = RegQueryValueExA(key, a[1].c_str(), nullptr, nullptr,
+                                     reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) return 1;
+    std::printf("%s\n", value);
+    return 0;
 }
 
 int regDelete(const Args& a) {
@@ -154,6 +172,7 @@ int main(int argc, char** argv) {
         {"hold-mutex", {3, holdMutex}},
         {"acp", {0, [](const Args&) { return std::printf("%u\n", GetACP()) > 0 ? 0 : 1; }}},
         {"reg-set", {3, regSet}},
+        {"reg-get", {2, regGet}},
         {"reg-delete", {1, regDelete}},
         {"pipe-send", {2, pipeSend}},
         {"idle", {1, idle}},
@@ -163,6 +182,10 @@ int main(int argc, char** argv) {
         {"http-get", {1, httpGet}},
         {"download", {2, download}},
         {"packages", {3, packages}},
+        {"ui-dump", {0, driver::uiDump}},
+        {"ui-click", {2, driver::uiClick}},
+        {"ui-set-text", {3, driver::uiSetText}},
+        {"ui-snap", {2, driver::uiSnap}},
     };
     const auto command = argc >= 2 ? commands.find(argv[1]) : commands.end();
     if (command == commands.end() || static_cast<size_t>(argc - 2) != command->second.first) {
