@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/utf8.h"
 #include "platform/files.h"
 #include "platform/text_encoding.h"
 
@@ -19,12 +20,21 @@ std::string manifestFileName(int set, int32_t bankCode) {
 bool DigestManifest::loadManifest(Files& files, const std::string& path) {
     document_.Clear();
     std::string bytes;
-    if (!files.exists(path) || !files.readFile(path, bytes)) return false;
+    bool tooLarge = false;
+    if (!files.exists(path) ||
+        !files.readChunks(path, 4096, [&](const char* data, size_t size) {
+            if (bytes.size() + size > kMaxManifestBytes) tooLarge = true;
+            if (!tooLarge) bytes.append(data, size);
+        }) ||
+        tooLarge)
+        return false;
     return loadText(bytes);
 }
 
 bool DigestManifest::loadText(const std::string& utf8Xml) {
     document_.Clear();
+    // The parser steps past the end of a text that ends inside a UTF-8 sequence.
+    if (utf8Xml.size() > kMaxManifestBytes || !isWellFormedUtf8(utf8Xml)) return false;
     document_.Parse(utf8Xml.c_str(), nullptr, TIXML_ENCODING_UTF8);
     // A manifest that does not parse has no entries; its signature would not hold anyway.
     if (document_.Error()) {

@@ -7,6 +7,7 @@
 #include "app/system_utils.h"
 #include "packages/file_digest.h"
 #include "packages/install_job.h"
+#include "packages/package_url.h"
 #include "platform/platform.h"
 #include "protocol/download.h"
 #include "ui/progress_reporting.h"
@@ -45,7 +46,7 @@ std::string relativePath(const FileEntry& entry) {
 
 // The server address of a relative path: folders are separated by "/" on the server.
 std::string relativeUrl(const std::string& base, const std::string& relative) {
-    return base + "/" + backslashesToSlashes(relative);
+    return base + "/" + escapeUrlPath(backslashesToSlashes(relative));
 }
 
 bool downloadAllNow(Platform& platform, InstallJob& job, const LoadedManifest& walked,
@@ -62,7 +63,8 @@ bool downloadAllNow(Platform& platform, InstallJob& job, const LoadedManifest& w
             if (!platform.files.isDirectory(folder)) platform.files.createDirectory(folder);
             destination = folder + "\\" + entry.fileName;
         }
-        const std::string url = job.downloadBase + "/" + entry.path + "/" + entry.fileName;
+        const std::string url =
+            job.downloadBase + escapeUrlPath("/" + entry.path + "/" + entry.fileName);
         if (job.dialog) {
             setStatusText(*job.dialog,
                           downloadingText(entry.fileName, job.unitsDone, job.unitsTotal));

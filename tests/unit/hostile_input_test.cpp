@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "base/utf8.h"
 #include "fakes/fake_platform.h"
 #include "packages/digest_manifest.h"
 #include "packages/signed_manifests.h"
@@ -76,6 +77,33 @@ TEST(HostileInput, TruncatedManifestsNeitherVerifyNorCrash) {
         reader.entries();
         reader.readAttribute("File", "FileName", 1 + static_cast<int>(random() % 25));
     }
+}
+
+TEST(HostileInput, ManifestsThatAreNotWellFormedUtf8AreRefusedBeforeParsing) {
+    fakes::FakeMachine m;
+    DigestManifest reader(m.text);
+    // A text ending in a UTF-8 lead byte made the parser read past its end.
+    std::string overRead;
+    ASSERT_TRUE(hexDecode("3c44743e0d1b1b1b1b616d58783d222fcb", overRead));
+    EXPECT_FALSE(reader.loadText(overRead));
+    const struct {
+        const char* bytes;
+        bool wellFormed;
+    } cases[] = {
+        {"<a>\xE8\xAF\xB4\xE6\x98\x8E</a>", true},  // 说明
+        {"<a>\xF0\x9F\x98\x80</a>", true},          // U+1F600
+        {"<a>\xC0\xAF</a>", false},                   // overlong "/"
+        {"<a>\xE0\x80\xAF</a>", false},              // overlong "/"
+        {"<a>\xED\xA0\x80</a>", false},              // a surrogate
+        {"<a>\xF4\x90\x80\x80</a>", false},         // above U+10FFFF
+        {"<a>\xE8\xAF</a>", false},                   // cut short
+        {"<a>\x81\x5C</a>", false},                   // GBK, not UTF-8
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(isWellFormedUtf8(c.bytes), c.wellFormed) << c.bytes;
+        EXPECT_EQ(reader.loadText(c.bytes), c.wellFormed) << c.bytes;
+    }
+    EXPECT_FALSE(isWellFormedUtf8(std::string("<a>\0</a>", 8)));
 }
 
 }  // namespace

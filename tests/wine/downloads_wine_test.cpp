@@ -100,6 +100,7 @@ TEST_F(WineDownloads, FirstInstallationOfAPublishedRelease) {
     writeHostFile((source.path() / "common" / "readme.txt").string(), "read me");
     writeHostFile((source.path() / "common" / "Data" / "skin.dat").string(),
                   std::string(20000, 'k'));
+    writeHostFile((source.path() / "common" / "Data" / u8"说明.txt").string(), "shuoming");
     writeHostFile((source.path() / "bank" / "Nexio_810.exe").string(), "main program");
     std::string error;
     ASSERT_TRUE(tools::publishRelease(
@@ -112,10 +113,12 @@ TEST_F(WineDownloads, FirstInstallationOfAPublishedRelease) {
     const WineRun run =
         driver({"packages", server.base() + "/releases/810", windowsPathOf(install), "0"});
     EXPECT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("text 1020 正在下载 readme.txt   1/3"), std::string::npos);
+    EXPECT_NE(run.output.find("text 1020 正在下载 readme.txt   1/4"), std::string::npos);
     EXPECT_NE(run.output.find("text 1024 100.00%"), std::string::npos);
     EXPECT_EQ(readHostFile((install / "Data" / "skin.dat").string()), std::string(20000, 'k'));
     EXPECT_EQ(readHostFile((install / "Nexio_810.exe").string()), "main program");
+    // Asked for by its GBK bytes, served from the GBK name the publisher gave it.
+    EXPECT_EQ(readHostFile((install / "Data" / u8"说明.txt").string()), "shuoming");
     EXPECT_EQ(readHostFile((install / "Digest_810.xml").string()),
               readHostFile((root.path() / "releases" / "810" / "Digest_810.xml").string()));
 

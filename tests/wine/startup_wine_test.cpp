@@ -1,9 +1,11 @@
 // The Windows program's start-up under Wine: run modes, single instance, server endpoint.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "fakes/fake_platform.h"
+#include "platform/native/iconv_text_encoding.h"
 #include "wine/wine_bench.h"
 
 namespace vaultaide::wine {
@@ -28,10 +30,22 @@ protected:
     }
 };
 
-TEST_F(WineStartup, AnsiCodePageIsGbk) {
+TEST_F(WineStartup, AnsiCodePageIsGbkAndChineseArgumentsArriveInIt) {
     const WineRun run = runProgram(windowsProgram("wadriver.exe"), {"acp"}, dir());
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.output.find("936"), std::string::npos) << run.output;
+
+    const std::string folder = u8"C:\\vaultaide check\\网银助手";
+    const WineRun echoed = runProgram(windowsProgram("wadriver.exe"), {"arg-bytes", folder}, dir());
+    std::string expected;
+    for (unsigned char c : IconvTextEncoding().utf8ToAnsi(folder)) {
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02x", c);
+        expected += hex;
+    }
+    EXPECT_EQ(expected.size(),
+              2 * (folder.size() - 4));  // four characters of three bytes, two each
+    EXPECT_NE(echoed.output.find(expected), std::string::npos) << echoed.output;
 }
 
 TEST_F(WineStartup, NormalStartTracesTheDefaultEndpoint) {

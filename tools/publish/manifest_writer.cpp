@@ -1,5 +1,6 @@
 #include "manifest_writer.h"
 
+#include <iconv.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
@@ -40,6 +41,26 @@ std::string xmlEscape(const std::string& text) {
         }
     }
     return out;
+}
+
+// The GBK bytes of a UTF-8 name: the program asks for a file by the GBK bytes of its manifest
+// name, so the served tree holds each file under those bytes, which any static web server
+// finds. False when the name is not UTF-8 or has a character GBK lacks.
+bool gbkNameOf(const std::string& utf8, std::string& gbk) {
+    iconv_t cd = iconv_open("GBK", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    std::string in = utf8;
+    std::string out(utf8.size() * 2 + 4, '\0');
+    char* inPtr = in.data();
+    size_t inLeft = in.size();
+    char* outPtr = out.data();
+    size_t outLeft = out.size();
+    const bool ok = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) &&
+                    iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<size_t>(-1);
+    iconv_close(cd);
+    if (!ok) return false;
+    gbk.assign(out.data(), out.size() - outLeft);
+    return true;
 }
 
 // PKCS#1 v1.5 block type 01 over the bare digest, without a DigestInfo around it.
@@ -155,7 +176,12 @@ bool publishRelease(const std::string& commonFolder, const std::string& bankFold
          {std::make_pair(&commonFolder, &common), std::make_pair(&bankFolder, &bank)})
         for (const auto& file : *files) {
             const fs::path from = fs::path(*folder) / file.path / file.fileName;
-            const fs::path to = fs::path(out) / file.path / file.fileName;
+            std::string servedPath, servedName;
+            if (!gbkNameOf(file.path, servedPath) || !gbkNameOf(file.fileName, servedName)) {
+                error = from.string() + ": the name cannot be written in GBK";
+                return false;
+            }
+            const fs::path to = fs::path(out) / servedPath / servedName;
             fs::create_directories(to.parent_path(), ec);
             if (!fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec)) {
                 error = "cannot copy " + from.string() + ": " + ec.message();

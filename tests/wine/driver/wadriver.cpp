@@ -2,6 +2,7 @@
 // cannot do from outside, with the program's own Win32 code where it concerns the program.
 //   hold-mutex NAME SECONDS READYFILE  holds a named mutex (READYFILE appears once it is held)
 //   acp                                prints the ANSI code page
+//   arg-bytes TEXT                     prints the bytes of TEXT as received, in hexadecimal
 //   reg-set KEY NAME VALUE             REG_SZ without terminator, HKLM, 32-bit view
 //   reg-delete KEY                     deletes a key without subkeys, HKLM, 32-bit view
 //   pipe-send PIPE TEXT                writes TEXT to a named pipe
@@ -160,6 +161,12 @@ int packages(const Args& a) {
     return result ? 0 : 1;
 }
 
+int argBytes(const Args& a) {
+    for (unsigned char c : a[0]) std::printf("%02x", c);
+    std::printf("\n");
+    return 0;
+}
+
 int idle(const Args& a) {
     Sleep(static_cast<DWORD>(std::atoi(a[0].c_str())) * 1000);
     return 0;
@@ -171,6 +178,7 @@ int main(int argc, char** argv) {
     const std::map<std::string, std::pair<size_t, std::function<int(const Args&)>>> commands = {
         {"hold-mutex", {3, holdMutex}},
         {"acp", {0, [](const Args&) { return std::printf("%u\n", GetACP()) > 0 ? 0 : 1; }}},
+        {"arg-bytes", {1, argBytes}},
         {"reg-set", {3, regSet}},
         {"reg-get", {2, regGet}},
         {"reg-delete", {1, regDelete}},
