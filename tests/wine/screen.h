@@ -1,6 +1,6 @@
 #pragma once
 // What the user sees of the program's dialogs under Wine, read and worked through the driver's
-// ui- commands (tests/wine/driver/ui_commands.h). Texts are GBK, as the program shows them.
+// ui- commands (tests/wine/driver/ui_commands.h). Texts read are GBK, as the program shows them.
 #include <chrono>
 #include <functional>
 #include <string>
@@ -49,6 +49,7 @@ public:
     // True when no visible dialog meets the condition for the whole of a short while.
     bool stays(const DialogCondition& condition, std::chrono::milliseconds span) const;
     void click(const Dialog& dialog, int id) const;
+    // text in UTF-8: Wine hands command-line arguments over in the locale's encoding.
     void setText(const Dialog& dialog, int id, const std::string& text) const;
     // Saves the dialog as shots/NAME.png.
     void snap(const Dialog& dialog, const std::string& name) const;
