@@ -13,11 +13,12 @@ add_library(vaultaide_win32 STATIC
     src/platform/win32/win32_kernel.cpp
     src/platform/win32/win32_processes.cpp
     src/platform/win32/win32_registry.cpp
+    src/platform/win32/win32_shell.cpp
     src/platform/win32/win32_system_info.cpp
     src/platform/win32/win32_text_encoding.cpp
     src/platform/win32/win32_ui_services.cpp
 )
-target_link_libraries(vaultaide_win32 PUBLIC vaultaide_keys comctl32 wininet)
+target_link_libraries(vaultaide_win32 PUBLIC vaultaide_base comctl32 wininet ole32 shell32 uuid)
 
 # The five dialogs and the owner-drawn bars.
 add_library(vaultaide_dialogs STATIC
@@ -31,7 +32,7 @@ add_library(vaultaide_dialogs STATIC
     src/ui/win32/update_dlg.cpp
     src/ui/win32/win32_startup_ui.cpp
 )
-target_link_libraries(vaultaide_dialogs PUBLIC vaultaide_win32 gdiplus ole32 shell32 uuid)
+target_link_libraries(vaultaide_dialogs PUBLIC vaultaide_install vaultaide_win32 gdiplus)
 
 add_executable(vaultaide_810 WIN32
     src/app/win32/downloader_app.cpp
@@ -56,6 +57,6 @@ endforeach()
 
 # The end-to-end tests' helper on the Windows side.
 add_executable(wadriver tests/wine/driver/wadriver.cpp tests/wine/driver/ui_commands.cpp)
-target_link_libraries(wadriver PRIVATE vaultaide_win32 gdiplus ole32)
+target_link_libraries(wadriver PRIVATE vaultaide_install vaultaide_win32 gdiplus)
 target_include_directories(wadriver PRIVATE tests)
 target_link_options(wadriver PRIVATE ${VAULTAIDE_STATIC_LINK})

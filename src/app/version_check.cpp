@@ -4,11 +4,11 @@
 #include <cstdlib>
 
 #include "app/bank_profile.h"
+#include "app/browser_question.h"
 #include "app/system_utils.h"
 #include "platform/platform.h"
 #include "protocol/envelope.h"
 #include "protocol/server_answer.h"
-#include "ui/browser_question.h"
 
 namespace vaultaide {
 
@@ -24,9 +24,14 @@ DispatchAction decideDispatch(const std::string& commandLine, int32_t updateMode
     return DispatchAction::None;
 }
 
+std::string ownRegistryKeyPath(const std::string& vendorSubKey, const std::string& channelCode,
+                               int32_t bankCode) {
+    return "Software\\" + vendorSubKey + "\\Vellumark\\Nexio\\" + channelCode + "\\" +
+           hexTag(bankCode);
+}
+
 std::string ownRegistryKeyPath(const AppState& state) {
-    return "Software\\" + state.vendorSubKey + "\\Vellumark\\Nexio\\" + state.channelCode + "\\" +
-           hexTag(state.bankCode);
+    return ownRegistryKeyPath(state.vendorSubKey, state.channelCode, state.bankCode);
 }
 
 bool runVersionCheck(Platform& platform, const EnvelopeKeyPair& keys, VersionCheckUi& ui,

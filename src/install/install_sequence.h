@@ -1,14 +1,15 @@
 #pragma once
-// The install sequence: the progress dialog's worker body.
+// The install sequence: the progress dialog's worker body, which turns a decision to install,
+// update or repair into an installed, registered and running assistant.
 #include <atomic>
 #include <cstdint>
 
-#include "app/app_state.h"
-#include "packages/install_job.h"
-#include "platform/platform.h"
-#include "ui/progress_view.h"
-
 namespace vaultaide {
+
+struct AppState;
+class InstallJob;
+class ProgressView;
+struct Platform;
 
 struct InstallRun {
     Platform& platform;
@@ -20,7 +21,7 @@ struct InstallRun {
 
 // The progress dialog's worker body. Returns 0 after a stop (the dialog then waits for the
 // user's Cancel); on success it starts the assistant's programs and ends the process with
-// exit code 0, never returning.
+// exit code 0, never returning. The job is freed on every path.
 uint32_t runInstallSequence(InstallRun& run);
 
 }  // namespace vaultaide

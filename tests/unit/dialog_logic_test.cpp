@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "app/bank_profile.h"
+#include "app/version_query.h"
 #include "fakes/fake_platform.h"
 #include "fakes/scripted_http.h"
 #include "protocol/built_in_keys.h"
 #include "protocol/envelope.h"
-#include "protocol/version_query.h"
-#include "ui/dialog_frame.h"
 #include "ui/dialog_texts.h"
-#include "ui/install_folder.h"
+#include "ui/dialogs/dialog_frame.h"
+#include "ui/dialogs/install_folder.h"
 #include "ui/progress_bar.h"
 
 namespace vaultaide {
@@ -161,8 +161,9 @@ TEST(InstallFolder, NextButtonChecks) {
 TEST(VersionQuery, Outcomes) {
     fakes::FakeMachine machine;
     fakes::ScriptedHttp http;
-    Platform platform{machine.kernel, machine.processes, machine.files, machine.system,
-                      machine.ui,     machine.registry,  http,          machine.text};
+    Platform platform{machine.kernel, machine.processes, machine.files,
+                      machine.system, machine.ui,        machine.registry,
+                      http,           machine.text,      machine.shell};
     AppState state;
     DownloadPath endpoint;
     applyBankProfile(state, endpoint);

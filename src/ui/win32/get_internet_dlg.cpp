@@ -1,6 +1,6 @@
 #include "ui/win32/get_internet_dlg.h"
 
-#include "protocol/version_query.h"
+#include "app/version_query.h"
 #include "ui/dialog_texts.h"
 #include "ui/win32/install_dlg.h"
 

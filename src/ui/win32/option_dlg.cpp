@@ -3,7 +3,7 @@
 #include <shlobj.h>
 
 #include "ui/dialog_texts.h"
-#include "ui/install_folder.h"
+#include "ui/dialogs/install_folder.h"
 #include "ui/win32/install_dlg.h"
 #include "ui/win32/progress_dlg.h"
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "ui/dialog_frame.h"
+#include "ui/dialogs/dialog_frame.h"
 #include "ui/win32/dialog_context.h"
 
 namespace vaultaide {

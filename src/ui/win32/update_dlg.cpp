@@ -1,6 +1,6 @@
 #include "ui/win32/update_dlg.h"
 
-#include "ui/browser_question.h"
+#include "app/browser_question.h"
 #include "ui/win32/progress_dlg.h"
 
 namespace vaultaide {

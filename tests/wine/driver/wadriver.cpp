@@ -37,6 +37,9 @@
 #include "packages/signed_manifests.h"
 #include "protocol/built_in_keys.h"
 #include "protocol/download.h"
+#include "protocol/http_settings.h"
+#include "ui/bind_callback.h"
+#include "ui/progress_reporter.h"
 #include "wine/driver/ui_commands.h"
 
 namespace {
@@ -124,7 +127,7 @@ int manifestEntries(const Args& a) {
 
 int httpGet(const Args& a) {
     std::string answer = "(unchanged)";
-    const int result = win32Platform().http.openClient()->get(a[0], answer);
+    const int result = win32Platform().http.openClient(serverExchangeSettings())->get(a[0], answer);
     std::printf("result %d\n%s\n", result, answer.c_str());
     return 0;
 }
@@ -132,7 +135,8 @@ int httpGet(const Args& a) {
 int download(const Args& a) {
     Platform& platform = win32Platform();
     fakes::RecordingProgressView view;
-    CBindCallback sink(&view);
+    ProgressReporter reporter(view);
+    CBindCallback sink(reporter);
     const bool done = downloadFile(platform.http, platform.files, a[0], a[1], &sink);
     printLog(view.log);
     std::printf("%s\n", done ? "downloaded" : "failed");

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "ui/browser_question.h"
+#include "app/browser_question.h"
 
 namespace vaultaide {
 

@@ -1,4 +1,4 @@
-#include "ui/browser_question.h"
+#include "app/browser_question.h"
 
 #include "app/system_utils.h"
 #include "platform/ui_services.h"

@@ -1,4 +1,4 @@
-#include "ui/dialog_frame.h"
+#include "ui/dialogs/dialog_frame.h"
 
 namespace vaultaide {
 

@@ -1,4 +1,4 @@
-#include "protocol/version_query.h"
+#include "app/version_query.h"
 
 #include "app/bank_profile.h"
 #include "platform/platform.h"

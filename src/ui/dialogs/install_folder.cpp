@@ -1,7 +1,7 @@
-#include "ui/install_folder.h"
+#include "ui/dialogs/install_folder.h"
 
-#include "app/gbk_text.h"
 #include "app/system_utils.h"
+#include "base/gbk_text.h"
 #include "platform/platform.h"
 #include "ui/dialog_texts.h"
 
