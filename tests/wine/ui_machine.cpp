@@ -32,6 +32,15 @@ UiMachine::UiMachine() : release_(root_.path() / "810") {
                                 " " + release_.string() + " >/dev/null";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     removeLeftovers(driveC(""));
+    // The platform vendor's runtimes count as installed: no run reaches for their host.
+    for (const char* marker :
+         {"{A09D5493-0D9F-3211-B3BF-DD7ABBB318C1}", "{02A39130-2CF3-30CA-8623-30F6071A4221}"})
+        EXPECT_EQ(driver({"reg-set",
+                          std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") +
+                              marker,
+                          "Version", "12.0"})
+                      .exitCode,
+                  0);
 }
 
 UiMachine::~UiMachine() {
