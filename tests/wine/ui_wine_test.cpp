@@ -98,6 +98,12 @@ TEST_F(WineUi, FirstInstallationIntoTheDefaultFolderAndIntoATypedOne) {
     screen.click(options, kOk);
     const Dialog progress = screen.waitFor("progress dialog", kProgress);
     EXPECT_EQ(std::make_pair(progress.x, progress.y), std::make_pair(options.x, options.y));
+    const Dialog done = screen.waitFor("run completed", showing(1020, "完成安装,准备启动助手"));
+    EXPECT_EQ(done.text(kCancel), "下载完成");
+    EXPECT_EQ(done.text(1024), "100.00%");
+    EXPECT_EQ(done.bar(1022).high, 11);  // the entries of both manifests
+    EXPECT_EQ(done.bar(1022).position, 11);
+    screen.snap(done, "progress-done");
     EXPECT_EQ(exitCodeOf(*program), 0);
 
     const fs::path folder = machine.driveC(kDefaultFolderHost);
