@@ -55,6 +55,15 @@ foreach(name IN LISTS VAULTAIDE_STUB_NAMES)
                 ${CMAKE_BINARY_DIR}/stubs/${name})
 endforeach()
 
+# Stand-ins for the runtime installers.
+add_executable(runtime_installer_stub WIN32 tests/fixtures/runtime_installer_stub.cpp)
+target_link_options(runtime_installer_stub PRIVATE ${VAULTAIDE_STATIC_LINK})
+foreach(name IN ITEMS vcredist_x86.exe vcredist_x64.exe)
+    add_custom_command(TARGET runtime_installer_stub POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:runtime_installer_stub>
+                ${CMAKE_BINARY_DIR}/stubs/${name})
+endforeach()
+
 # The end-to-end tests' helper on the Windows side.
 add_executable(wadriver tests/wine/driver/wadriver.cpp tests/wine/driver/ui_commands.cpp)
 target_link_libraries(wadriver PRIVATE vaultaide_install vaultaide_win32 gdiplus)

@@ -7,6 +7,7 @@ add_executable(wine_tests
     tests/integration/server_process.cpp
     tests/wine/downloads_wine_test.cpp
     tests/wine/exchange_wine_test.cpp
+    tests/wine/install_wine_test.cpp
     tests/wine/packages_wine_test.cpp
     tests/wine/screen.cpp
     tests/wine/startup_wine_test.cpp

@@ -43,8 +43,12 @@ void installRuntime(Platform& platform, const AppState& app, InstallJob& job,
     const std::string target = platform.files.tempFolder() + runtime.fileName;
     progress.downloading(runtime.fileName);
     CBindCallback sink(progress);
-    if (!downloadFile(platform.http, platform.files, app.runtimeHost + runtime.path, target,
-                      &sink)) {
+    // Only a file this run fetched is started: an older or planted file of that name in the
+    // temporary folder would otherwise pass for the download whenever the host answers without
+    // one, and run with the installer's rights.
+    const bool stale = platform.files.exists(target) && !platform.files.deleteFile(target);
+    if (stale || !downloadFile(platform.http, platform.files, app.runtimeHost + runtime.path,
+                               target, &sink)) {
         progress.downloadFailed(runtime.fileName, DownloadKind::Runtime);
         return;
     }

@@ -23,7 +23,8 @@ const RuntimeInstaller& runtimeX64();
 // on Windows that is not NT-based or older than NT 5.
 bool checkRuntimes(Platform& platform, int32_t& needX86, int32_t& needX64);
 // Downloads each needed installer into the temporary folder and starts it with "/q" without
-// waiting; a failed download is shown and counts no unit. Always true.
+// waiting; a failed download is shown and counts no unit. A file of the installer's name
+// already in the temporary folder is removed first and never started. Always true.
 bool installRuntimes(Platform& platform, const AppState& app, InstallJob& job, int32_t needX86,
                      int32_t needX64);
 

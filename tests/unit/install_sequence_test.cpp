@@ -9,6 +9,8 @@
 #include "app/version_check.h"
 #include "install/file_replacement.h"
 #include "install/registration.h"
+#include "install/runtimes.h"
+#include "packages/install_job.h"
 #include "unit/install_bench.h"
 
 namespace vaultaide {
@@ -172,6 +174,26 @@ TEST(InstallSequence, UnitsCountEntriesAndNeededRuntimes) {
         b.run(kModeInstall);
         EXPECT_EQ(b.journal[4], c.range) << c.version.major << "." << c.version.minor;
     }
+}
+
+// A failed installer download is shown and the run goes on; an installer file already in the
+// temporary folder (older, or planted there) is removed and never started.
+TEST(InstallSequence, OnlyInstallersThisRunFetchedAreStarted) {
+    InstallBench b;
+    std::filesystem::remove(b.served.path() /
+                            std::filesystem::path(runtimeX86().path).relative_path());
+    b.machine.writeFile("C:\\Temp\\vcredist_x86.exe", "planted");
+    InstallJob job(&b.view, "KORVA", kModeInstall, b.app.downloadUrl, 1, "1.0.0.2", "C:\\Assist",
+                   0x810, b.machine.registry);
+    job.unitsTotal = 7;
+    EXPECT_TRUE(installRuntimes(b.platform, b.app, job, 1, 1));
+    EXPECT_EQ(
+        b.journal,
+        (Lines{"status 正在下载 vcredist_x86.exe", "status 下载vcredist_x86.exe 失败",
+               "cancel 下载VS库失败", "status 正在下载 vcredist_x64.exe",
+               "status 正在安装 vcredist_x64.exe", "start C:\\Temp\\vcredist_x64.exe [/q] shown"}));
+    EXPECT_FALSE(b.machine.files.exists("C:\\Temp\\vcredist_x86.exe"));
+    EXPECT_EQ(job.unitsDone, 2);
 }
 
 TEST(InstallSequence, RegistrationWritesEveryValueAndFollowsTheAutostartChoice) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sstream>
 
 namespace vaultaide::wine {
 
@@ -83,10 +84,13 @@ WineRun UiMachine::endCommand() {
 }
 
 std::string UiMachine::registryValue(const std::string& name) const {
-    WineRun run = driver({"reg-get", kOwnKey, name});
-    if (run.exitCode != 0) return "";
-    const auto end = run.output.find_first_of("\r\n");
-    return run.output.substr(0, end);
+    // The driver prints "TYPE SIZE HEX" of the stored bytes.
+    std::istringstream fields(driver({"reg-get", "32", kOwnKey, name}).output);
+    std::string type, size, hex, value;
+    if (!(fields >> type >> size >> hex)) return "";
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        value += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return value;
 }
 
 }  // namespace vaultaide::wine
