@@ -74,7 +74,7 @@ void CProgressDlg::onCancel() {
 
 bool CProgressDlg::hasTransparentLabel(int controlId) const {
     return controlId == kStatusLabel || controlId == kCurrentPercentLabel ||
-           controlId == kOverallPercentLabel || controlId == -1 || controlId == 0xFFFF;
+           controlId == kOverallPercentLabel || controlId == -1;
 }
 
 void CProgressDlg::setControlText(int controlId, const std::string& text) {

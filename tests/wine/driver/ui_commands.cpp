@@ -66,13 +66,15 @@ BOOL CALLBACK dumpWindow(HWND window, LPARAM) {
     char className[64] = {};
     GetClassNameA(window, className, sizeof className);
     if (lstrcmpA(className, "#32770") != 0) return TRUE;
+    // Visibility first: a window seen shown has its placement, which comes with the showing.
+    const bool visible = IsWindowVisible(window) != FALSE;
     RECT rect = {};
     GetWindowRect(window, &rect);
     const bool topmost = (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
     std::printf("window %llu %d %d %ld %ld %ld %ld %s\n",
                 static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(window)),
-                IsWindowVisible(window) ? 1 : 0, topmost ? 1 : 0, rect.left, rect.top,
-                rect.right - rect.left, rect.bottom - rect.top, textOf(window).c_str());
+                visible ? 1 : 0, topmost ? 1 : 0, rect.left, rect.top, rect.right - rect.left,
+                rect.bottom - rect.top, textOf(window).c_str());
     EnumChildWindows(window, dumpControl, 0);
     return TRUE;
 }

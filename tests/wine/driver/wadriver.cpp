@@ -315,7 +315,6 @@ int main(int argc, char** argv) {
         {"acp", {0, [](const Args&) { return std::printf("%u\n", GetACP()) > 0 ? 0 : 1; }}},
         {"arg-bytes", {1, argBytes}},
         {"reg-set", {3, regSet}},
-        {"reg-get", {2, regGet}},
         {"reg-delete", {1, regDelete}},
         {"pipe-send", {2, pipeSend}},
         {"idle", {1, idle}},
