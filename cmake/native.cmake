@@ -55,6 +55,7 @@ target_link_libraries(vaultaide_fakes PUBLIC vaultaide vaultaide_install)
 add_executable(unit_tests
     tests/unit/bank_profile_test.cpp
     tests/unit/crypto_test.cpp
+    tests/unit/dialog_logic_test.cpp
     tests/unit/digest_manifest_test.cpp
     tests/unit/entry_names_test.cpp
     tests/unit/file_digest_test.cpp

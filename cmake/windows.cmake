@@ -25,11 +25,29 @@ add_library(vaultaide_win32 STATIC
 )
 target_link_libraries(vaultaide_win32 PUBLIC vaultaide_base comctl32 wininet ole32 shell32 uuid)
 
+# The five dialogs and the owner-drawn bars.
+add_library(vaultaide_dialogs STATIC
+    src/ui/win32/get_internet_dlg.cpp
+    src/ui/win32/install_dlg.cpp
+    src/ui/win32/my_progress.cpp
+    src/ui/win32/option_dlg.cpp
+    src/ui/win32/png_resource.cpp
+    src/ui/win32/progress_dlg.cpp
+    src/ui/win32/skinned_dialog.cpp
+    src/ui/win32/update_dlg.cpp
+    src/ui/win32/win32_startup_ui.cpp
+)
+target_link_libraries(vaultaide_dialogs PUBLIC vaultaide_install vaultaide_win32 gdiplus)
+
 add_executable(vaultaide_810 WIN32
     src/app/win32/downloader_app.cpp
     resources/vaultaide.rc
 )
-target_link_libraries(vaultaide_810 PRIVATE vaultaide_install vaultaide_win32 vaultaide_xp_imports)
+# windres does not report the pictures it embeds as dependencies.
+file(GLOB VAULTAIDE_PICTURES ${CMAKE_SOURCE_DIR}/resources/pictures/*)
+set_source_files_properties(resources/vaultaide.rc PROPERTIES
+    OBJECT_DEPENDS "${VAULTAIDE_PICTURES};${CMAKE_SOURCE_DIR}/resources/vaultaide.manifest")
+target_link_libraries(vaultaide_810 PRIVATE vaultaide_dialogs vaultaide_xp_imports)
 target_link_options(vaultaide_810 PRIVATE ${VAULTAIDE_STATIC_LINK})
 
 # Stand-ins for the assistant's own programs, under the names the suite gives them.
@@ -53,7 +71,7 @@ foreach(name IN ITEMS vcredist_x86.exe vcredist_x64.exe)
 endforeach()
 
 # The end-to-end tests' helper on the Windows side.
-add_executable(wadriver tests/wine/driver/wadriver.cpp)
-target_link_libraries(wadriver PRIVATE vaultaide_install vaultaide_win32 vaultaide_xp_imports)
+add_executable(wadriver tests/wine/driver/wadriver.cpp tests/wine/driver/ui_commands.cpp)
+target_link_libraries(wadriver PRIVATE vaultaide_install vaultaide_win32 gdiplus vaultaide_xp_imports)
 target_include_directories(wadriver PRIVATE tests)
 target_link_options(wadriver PRIVATE ${VAULTAIDE_STATIC_LINK})

@@ -9,7 +9,10 @@ add_executable(wine_tests
     tests/wine/exchange_wine_test.cpp
     tests/wine/install_wine_test.cpp
     tests/wine/packages_wine_test.cpp
+    tests/wine/screen.cpp
     tests/wine/startup_wine_test.cpp
+    tests/wine/ui_machine.cpp
+    tests/wine/ui_wine_test.cpp
     tests/wine/wine_bench.cpp
 )
 target_include_directories(wine_tests PRIVATE tests src)
@@ -21,6 +24,7 @@ target_compile_definitions(wine_tests PRIVATE
     VAULTAIDE_SERVER_BIN="$<TARGET_FILE:vaultaide-server>"
     VAULTAIDE_PUBLISH_BIN="$<TARGET_FILE:vaultaide-publish>"
     VAULTAIDE_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    VAULTAIDE_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots"
     VAULTAIDE_TEST_KEY_DIR="${VAULTAIDE_KEYS}")
 add_dependencies(wine_tests vaultaide-server vaultaide-publish)
 
