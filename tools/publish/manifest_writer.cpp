@@ -12,6 +12,7 @@
 
 #include "../common/key_folder.h"
 #include "packages/digest_manifest.h"
+#include "packages/signature_block.h"
 #include "protocol/crypto.h"
 
 namespace vaultaide::tools {
@@ -109,7 +110,7 @@ bool writeSignedManifest(const std::vector<ManifestFile>& files, const std::stri
     const std::string tail = "</Digest>\r\n";
     std::string signature;
     if (!signDigest(privateKeyPem, sha1Digest(content + tail), signature, error)) return false;
-    manifest = content + "\r\n<Sign>" + hexEncode(signature) + "</Sign>\r\n" + tail;
+    manifest = content + signatureBlock(hexEncode(signature)) + tail;
     return true;
 }
 
