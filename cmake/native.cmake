@@ -17,7 +17,6 @@ target_link_libraries(vaultaide PUBLIC vaultaide_core CURL::libcurl)
 add_library(vaultaide_tools STATIC
     tools/common/key_folder.cpp
     tools/server/release_config.cpp
-    tools/server/version_endpoint.cpp
     tools/publish/keygen.cpp
     tools/publish/manifest_writer.cpp
 )
@@ -25,11 +24,24 @@ target_include_directories(vaultaide_tools PUBLIC tools)
 target_link_libraries(vaultaide_tools PUBLIC vaultaide_core)
 add_executable(vaultaide-publish tools/publish/main.cpp)
 target_link_libraries(vaultaide-publish PRIVATE vaultaide_tools)
-add_executable(vaultaide-server tools/server/main.cpp)
 find_package(Threads REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
-target_link_libraries(vaultaide-server PRIVATE vaultaide_tools PkgConfig::HTTPLIB Threads::Threads)
+add_library(vaultaide_server STATIC
+    tools/server/connection_hub.cpp
+    tools/server/envelope_key.cpp
+    tools/server/listen_address.cpp
+    tools/server/log_text.cpp
+    tools/server/request_head.cpp
+    tools/server/static_files.cpp
+    tools/server/tls_context.cpp
+    tools/server/update_service.cpp
+    tools/server/version_endpoint.cpp
+)
+target_link_libraries(vaultaide_server PUBLIC vaultaide_tools PkgConfig::HTTPLIB OpenSSL::SSL
+    Threads::Threads)
+add_executable(vaultaide-server tools/server/main.cpp)
+target_link_libraries(vaultaide-server PRIVATE vaultaide_server)
 
 # Keys for the tests and the demo, made once in the build tree unless a folder is given.
 if(VAULTAIDE_KEY_DIR)

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -36,6 +37,9 @@ bool readEnvelopeKeys(const std::string& folder, EnvelopeKeyPair& keys, std::str
     std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line)) {
+        // A file edited on Windows has CR LF line ends; the values are the same.
+        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
+            line.pop_back();
         const auto eq = line.find('=');
         if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
     }
@@ -47,6 +51,10 @@ bool readEnvelopeKeys(const std::string& folder, EnvelopeKeyPair& keys, std::str
     for (auto& [name, field] : fields) {
         if (values[name].empty()) {
             error = path + " has no " + name;
+            return false;
+        }
+        if (values[name].find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+            error = path + ": " + name + " is not hexadecimal";
             return false;
         }
         *field = values[name];
