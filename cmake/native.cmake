@@ -72,6 +72,7 @@ add_executable(unit_tests
     tests/unit/envelope_test.cpp
     tests/unit/server_answer_test.cpp
     tests/unit/package_files_test.cpp
+    tests/unit/release_config_test.cpp
     tests/unit/server_endpoint_test.cpp
     tests/unit/signed_manifest_test.cpp
     tests/unit/startup_test.cpp
@@ -108,6 +109,7 @@ add_executable(integration_tests
     tests/integration/openssl_oracle_test.cpp
     tests/integration/package_integration_test.cpp
     tests/integration/raw_http_server.cpp
+    tests/integration/server_hardening_test.cpp
     tests/integration/server_process.cpp
 )
 target_link_libraries(integration_tests PRIVATE vaultaide_fakes vaultaide_tools GTest::gtest_main

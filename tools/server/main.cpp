@@ -1,6 +1,7 @@
 // vaultaide-server: the reference update server.
 //   vaultaide-server --listen 127.0.0.1:18810 --keys DIR --config releases.json --root DIR
-//                    [--tls-cert FILE --tls-key FILE]
+//                    [--tls-cert FILE --tls-key FILE] [--request-time SECONDS]
+//                    [--max-connections N]
 // Answers GET /assist/server?reqtype=1&data=ENVELOPE with the sealed release of the bank in the
 // request and serves the release trees under --root as static files. One log line per request
 // on standard error; SIGTERM or SIGINT stop it cleanly, SIGHUP reads the configuration again.
@@ -30,8 +31,22 @@ using namespace vaultaide;
 int usage() {
     std::cerr << "usage: vaultaide-server --listen HOST:PORT --keys DIR --config FILE --root DIR\n"
                  "                        [--tls-cert FILE --tls-key FILE]\n"
+                 "                        [--request-time SECONDS] [--max-connections N]\n"
                  "       (PORT 0 picks a free port; the chosen address is printed on stdout)\n";
     return 2;
+}
+
+// A whole number from 1 to limit given for option, or 0.
+int countOption(const std::map<std::string, std::string>& options, const char* option, int fallback,
+                int limit) {
+    const auto found = options.find(option);
+    if (found == options.end()) return fallback;
+    const std::string& text = found->second;
+    if (text.empty() || text.size() > 6 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    const int value = std::stoi(text);
+    return value <= limit ? value : 0;
 }
 
 int fail(const std::string& message) {
@@ -51,8 +66,9 @@ void raiseOpenFileLimit() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    static const char* const known[] = {"--listen", "--keys",     "--config",
-                                        "--root",   "--tls-cert", "--tls-key"};
+    static const char* const known[] = {"--listen",       "--keys",           "--config",
+                                        "--root",         "--tls-cert",       "--tls-key",
+                                        "--request-time", "--max-connections"};
     std::map<std::string, std::string> options;
     for (int i = 1; i < argc; i += 2) {
         if (i + 1 >= argc ||
@@ -64,6 +80,14 @@ int main(int argc, char** argv) {
         if (!options.count(required)) return usage();
     if (options.count("--tls-cert") != options.count("--tls-key"))
         return fail("--tls-cert and --tls-key go together");
+    tools::HubLimits limits;
+    const int requestTime = countOption(options, "--request-time", 10, 3600);
+    const int maxConnections = countOption(options, "--max-connections", 512, 100000);
+    if (requestTime == 0 || maxConnections == 0)
+        return fail("--request-time takes 1 to 3600 seconds, --max-connections 1 to 100000");
+    limits.headTime = std::chrono::seconds(requestTime);
+    limits.writeTime = std::chrono::seconds(requestTime);
+    limits.maxConnections = static_cast<size_t>(maxConnections);
 
     std::string error, host;
     int port = 0;
@@ -92,7 +116,6 @@ int main(int argc, char** argv) {
     const std::string scheme = tls ? "https" : "http";
     tools::UpdateService service(key, std::make_shared<tools::ReleaseConfig>(config), rootFd,
                                  scheme);
-    tools::HubLimits limits;
     limits.exchangeWorkers = std::max(2u, std::thread::hardware_concurrency());
     tools::ConnectionHub hub(
         limits, tls, [&](tools::Connection& conn) { return service.answer(conn); },
