@@ -210,8 +210,7 @@ TEST_F(Server, TlsServesTheExchangeAndFilesAndAReloadTakesOnlyAGoodConfiguration
         << plaintext;
     const fs::path target = tls.path() / "blob.dat";
     CurlTransport http([](const std::string& path) { return path; });
-    EXPECT_EQ(http.downloadOnce(server.base() + "/releases/810/blob.dat", target.string(),
-                                        nullptr),
+    EXPECT_EQ(http.downloadOnce(server.base() + "/releases/810/blob.dat", target.string(), nullptr),
               0);
     EXPECT_EQ(fs::file_size(target), 300000u);
 
