@@ -72,6 +72,7 @@ add_executable(unit_tests
     tests/unit/envelope_test.cpp
     tests/unit/server_answer_test.cpp
     tests/unit/package_files_test.cpp
+    tests/unit/publish_test.cpp
     tests/unit/release_config_test.cpp
     tests/unit/server_endpoint_test.cpp
     tests/unit/signed_manifest_test.cpp

@@ -1,8 +1,12 @@
 #include "key_folder.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -18,12 +22,38 @@ bool readTextFile(const std::string& path, std::string& text) {
     return true;
 }
 
-bool writeTextFile(const std::string& path, const std::string& text, bool secret) {
+bool writeTextFile(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) return false;
-    if (secret) chmod(path.c_str(), 0600);
     out << text;
     return static_cast<bool>(out.flush());
+}
+
+bool createNewFile(const std::string& path, const std::string& text, unsigned mode,
+                   std::string& error) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        static_cast<mode_t>(mode));
+    if (fd < 0) {
+        error = "cannot create " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    // The mode asked for, whatever the umask took away or left.
+    const bool ok =
+        done == text.size() && fchmod(fd, static_cast<mode_t>(mode)) == 0 && fsync(fd) == 0;
+    const int savedErrno = errno;
+    if (close(fd) != 0 || !ok) {
+        error = "cannot write " + path + ": " + std::strerror(ok ? errno : savedErrno);
+        unlink(path.c_str());
+        return false;
+    }
+    return true;
 }
 
 bool readEnvelopeKeys(const std::string& folder, EnvelopeKeyPair& keys, std::string& error) {
