@@ -48,6 +48,10 @@ if(VAULTAIDE_KEY_DIR)
     set(VAULTAIDE_KEYS ${VAULTAIDE_KEY_DIR})
 else()
     set(VAULTAIDE_KEYS ${CMAKE_BINARY_DIR}/keys)
+    # The mark of a folder made for tests: a Windows build given it says so (windows.cmake).
+    file(MAKE_DIRECTORY ${VAULTAIDE_KEYS})
+    file(WRITE ${VAULTAIDE_KEYS}/TEST-KEYS
+        "Made by the build for tests and the demo. Never ship a program that carries them.\n")
     add_custom_command(OUTPUT ${VAULTAIDE_KEYS}/envelope.key ${VAULTAIDE_KEYS}/manifest_public.pem
         COMMAND ${CMAKE_COMMAND} -DPUBLISH=$<TARGET_FILE:vaultaide-publish> -DDIR=${VAULTAIDE_KEYS}
                 -P ${CMAKE_SOURCE_DIR}/cmake/make_keys.cmake
@@ -106,16 +110,19 @@ endforeach()
 
 # Integration tests: the client against vaultaide-server and scripted servers on 127.0.0.1.
 add_executable(integration_tests
+    tests/integration/deployment_test.cpp
     tests/integration/exchange_integration_test.cpp
     tests/integration/openssl_oracle_test.cpp
     tests/integration/package_integration_test.cpp
     tests/integration/raw_http_server.cpp
+    tests/integration/nginx_deployment.cpp
     tests/integration/server_hardening_test.cpp
     tests/integration/server_process.cpp
 )
 target_link_libraries(integration_tests PRIVATE vaultaide_fakes vaultaide_tools GTest::gtest_main
     Threads::Threads)
 target_compile_definitions(integration_tests PRIVATE
+    VAULTAIDE_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     VAULTAIDE_SERVER_BIN="$<TARGET_FILE:vaultaide-server>"
     VAULTAIDE_TEST_KEY_DIR="${VAULTAIDE_KEYS}")
 add_dependencies(integration_tests vaultaide-server)

@@ -3,8 +3,15 @@ if(NOT VAULTAIDE_KEY_DIR)
     message(FATAL_ERROR "VAULTAIDE_KEY_DIR: the Windows program needs the key folder")
 endif()
 set(VAULTAIDE_KEYS ${VAULTAIDE_KEY_DIR})
+# Keys the native build generated for tests: the program says so in its version resource.
+if(EXISTS ${VAULTAIDE_KEY_DIR}/TEST-KEYS)
+    message(WARNING "\n*** vaultaide_810.exe is built with the TEST KEYS of ${VAULTAIDE_KEY_DIR}. "
+        "Its version resource says \"test keys\". Never ship it: build with VAULTAIDE_KEY_DIR "
+        "set to the product's key folder. ***\n")
+    set(VAULTAIDE_RC_TEST_KEYS -DVAULTAIDE_TEST_KEYS)
+endif()
 set(VAULTAIDE_STATIC_LINK -static -static-libgcc -static-libstdc++)
-set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/resources")
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/resources ${VAULTAIDE_RC_TEST_KEYS}")
 
 # The platform boundary's Win32 implementation.
 add_library(vaultaide_win32 STATIC

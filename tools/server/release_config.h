@@ -3,7 +3,8 @@
 // lower-case hexadecimal such as "810"), the current version, the download base and the update
 // mode. A JSON file:
 //   {"banks": {"810": {"version": "1.0.0.2", "url": "{self}/releases/810", "update": "1"}}}
-// "{self}" in a url stands for the scheme and the Host the request was sent to.
+// "{self}" in a url stands for the scheme and the Host the request was sent to (behind a front
+// server: the scheme it names in X-Forwarded-Proto).
 #include <map>
 #include <string>
 

@@ -102,9 +102,12 @@ void UpdateService::route(const httplib::Request& request, httplib::Response& re
         serveFile(request, response);
         return;
     }
+    // Behind a front server "{self}" names the scheme the client used there.
+    const std::string forwarded = request.get_header_value("X-Forwarded-Proto");
+    const std::string& scheme = forwarded == "http" || forwarded == "https" ? forwarded : scheme_;
     const auto config = std::atomic_load(&config_);
     const auto answer = answerVersionRequest(key_, *config, request.get_param_value("data"),
-                                             selfBaseOf(scheme_, request.get_header_value("Host")));
+                                             selfBaseOf(scheme, request.get_header_value("Host")));
     response.status = answer.status;
     response.set_content(answer.body, "text/plain");
     t_note = answer.note;
