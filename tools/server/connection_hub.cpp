@@ -301,6 +301,8 @@ void ConnectionHub::acceptAll() {
             added.headStarted_ = true;
             added.deadline_ = Clock::now() + limits_.headTime;
         }
+        // The request often arrives with the connection: no need to wait for the next event.
+        readFrom(added);
     }
 }
 
