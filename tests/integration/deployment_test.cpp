@@ -14,7 +14,6 @@
 #include "protocol/built_in_keys.h"
 #include "protocol/envelope.h"
 #include "protocol/server_answer.h"
-#include "publish/manifest_writer.h"
 
 namespace vaultaide {
 namespace {
@@ -22,20 +21,8 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(Deployment, ExchangeAndFirstInstallationThroughNginxOverHttpAndHttps) {
-    fakes::TempDir source, root;
-    for (const auto& [path, content] :
-         {std::make_pair("common/readme.txt", std::string("read me")),
-          std::make_pair("common/Data/skin.dat", std::string(300000, 's')),
-          std::make_pair(u8"common/Data/说明.txt", std::string("shuoming")),
-          std::make_pair("bank/Nexio_810.exe", std::string("main program"))}) {
-        fs::create_directories((source.path() / path).parent_path());
-        fakes::writeHostFile((source.path() / path).string(), content);
-    }
-    std::string error;
-    ASSERT_TRUE(tools::publishRelease(
-        (source.path() / "common").string(), (source.path() / "bank").string(), 0x810,
-        VAULTAIDE_TEST_KEY_DIR, (root.path() / "releases" / "810").string(), error))
-        << error;
+    fakes::TempDir root;
+    testing::publishDeploymentRelease(root.path().string());
     testing::NginxDeployment front(
         R"({"banks": {"810": {"version": "1.0.0.2", "url": "{self}/releases/810", "update": "1"}}})",
         root.path().string());

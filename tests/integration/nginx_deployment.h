@@ -25,4 +25,8 @@ private:
     std::string http_, https_;
 };
 
+// Publishes the deployment tests' release into root/releases/810: readme.txt, Data/skin.dat
+// (300000 bytes "s"), Data/说明.txt ("shuoming") and the bank's Nexio_810.exe ("main program").
+void publishDeploymentRelease(const std::string& root);
+
 }  // namespace vaultaide::testing

@@ -5,7 +5,6 @@
 #include <filesystem>
 
 #include "integration/nginx_deployment.h"
-#include "publish/manifest_writer.h"
 #include "wine/wine_bench.h"
 
 namespace vaultaide::wine {
@@ -23,19 +22,8 @@ std::string windowsPathOf(const fs::path& host) {
 }
 
 TEST(WineDeployment, ExchangeAndFirstInstallationThroughNginx) {
-    fakes::TempDir source, root, work;
-    for (const auto& [path, content] :
-         {std::make_pair("common/readme.txt", std::string("read me")),
-          std::make_pair(u8"common/Data/说明.txt", std::string("shuoming")),
-          std::make_pair("bank/Nexio_810.exe", std::string("main program"))}) {
-        fs::create_directories((source.path() / path).parent_path());
-        writeHostFile((source.path() / path).string(), content);
-    }
-    std::string error;
-    ASSERT_TRUE(tools::publishRelease(
-        (source.path() / "common").string(), (source.path() / "bank").string(), 0x810,
-        VAULTAIDE_TEST_KEY_DIR, (root.path() / "releases" / "810").string(), error))
-        << error;
+    fakes::TempDir root, work;
+    testing::publishDeploymentRelease(root.path().string());
     testing::NginxDeployment front(
         R"({"banks": {"810": {"version": "1.0.0.1", "url": "{self}/releases/810", "update": "0"}}})",
         root.path().string());
