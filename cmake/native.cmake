@@ -135,7 +135,8 @@ add_executable(exchange_bench
     bench/exchange_bench.cpp
     tests/integration/server_process.cpp
 )
-target_link_libraries(exchange_bench PRIVATE vaultaide_fakes benchmark::benchmark Threads::Threads)
+target_link_libraries(exchange_bench PRIVATE vaultaide_fakes vaultaide_server benchmark::benchmark
+    Threads::Threads)
 target_compile_definitions(exchange_bench PRIVATE
     VAULTAIDE_SERVER_BIN="$<TARGET_FILE:vaultaide-server>"
     VAULTAIDE_TEST_KEY_DIR="${VAULTAIDE_KEYS}")
