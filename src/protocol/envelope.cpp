@@ -20,12 +20,22 @@ unsigned byteAt(const std::string& bytes, size_t offset) {
 }  // namespace
 
 bool sealEnvelope(const EnvelopeKeyPair& keys, const std::string& plaintext, std::string& text) {
+    return sealEnvelope(
+        [&keys](const std::string& messageKey, std::string& encryptedKey) {
+            return rsaEncryptPublic(keys, messageKey, encryptedKey) == 0;
+        },
+        plaintext, text);
+}
+
+bool sealEnvelope(const MessageKeyEncryptor& encryptKey, const std::string& plaintext,
+                  std::string& text) {
     const size_t c = plaintext.size() - plaintext.size() % 8 + 8;
     if (c + 158 > 0xFFFF) return false;  // the two-byte length fields bound the envelope
     const std::string messageKey = makeMessageKey();
     if (messageKey.size() != kMessageKeyBytes) return false;
     std::string encryptedKey;
-    if (rsaEncryptPublic(keys, messageKey, encryptedKey) != 0) return false;
+    if (!encryptKey(messageKey, encryptedKey) || encryptedKey.size() != kEnvelopeKeyBytes)
+        return false;
     const std::string ciphertext = tripleDesCbcEncrypt(messageKey, plaintext);
     const std::string digest = sha1Digest(plaintext);
 

@@ -20,8 +20,13 @@ bool openEnvelope(const EnvelopeKeyPair& keys, const std::string& text, std::str
 bool openServerAnswer(const EnvelopeKeyPair& keys, const std::string& answer,
                       std::string& plaintext);
 
-// The same with another implementation of the private-key step: it turns the 128-byte
-// encrypted key into the message key (at most 24 bytes) as rsaDecryptPrivate does.
+// The same with other implementations of the RSA steps: the encryptor turns the 24-byte
+// message key into 128 bytes as rsaEncryptPublic does, the decryptor turns those back into
+// the message key (at most 24 bytes) as rsaDecryptPrivate does.
+using MessageKeyEncryptor =
+    std::function<bool(const std::string& messageKey, std::string& encryptedKey)>;
+bool sealEnvelope(const MessageKeyEncryptor& encryptKey, const std::string& plaintext,
+                  std::string& text);
 using MessageKeyDecryptor =
     std::function<bool(const std::string& encryptedKey, std::string& messageKey)>;
 bool openEnvelope(const MessageKeyDecryptor& decryptKey, const std::string& text,

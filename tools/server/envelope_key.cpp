@@ -50,19 +50,23 @@ EVP_PKEY* buildKey(const EnvelopeKeyPair& keys) {
     return key;
 }
 
-// One decryption context per thread and key: setting one up costs more than the operation.
+// One context per thread, key and direction: setting one up costs more than the operation.
 struct ThreadContext {
     const EVP_PKEY* key = nullptr;
     std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx{nullptr, EVP_PKEY_CTX_free};
 };
 
-EVP_PKEY_CTX* contextFor(EVP_PKEY* key) {
-    thread_local ThreadContext context;
+EVP_PKEY_CTX* contextFor(EVP_PKEY* key, bool encrypt) {
+    thread_local ThreadContext contexts[2];
+    ThreadContext& context = contexts[encrypt];
     if (context.key != key || !context.ctx) {
         context.ctx.reset(EVP_PKEY_CTX_new(key, nullptr));
         context.key = key;
-        if (!context.ctx || EVP_PKEY_decrypt_init(context.ctx.get()) <= 0 ||
-            EVP_PKEY_CTX_set_rsa_padding(context.ctx.get(), RSA_NO_PADDING) <= 0)
+        if (!context.ctx ||
+            (encrypt ? EVP_PKEY_encrypt_init(context.ctx.get())
+                     : EVP_PKEY_decrypt_init(context.ctx.get())) <= 0 ||
+            EVP_PKEY_CTX_set_rsa_padding(context.ctx.get(),
+                                         encrypt ? RSA_PKCS1_PADDING : RSA_NO_PADDING) <= 0)
             context.ctx.reset();
     }
     return context.ctx.get();
@@ -75,16 +79,16 @@ ServerEnvelopeKey::~ServerEnvelopeKey() = default;
 
 bool ServerEnvelopeKey::load(const EnvelopeKeyPair& keys, std::string& error) {
     key_.reset(buildKey(keys));
-    pair_ = keys;
     if (!key_ || EVP_PKEY_get_bits(key_.get()) != static_cast<int>(kEnvelopeKeyBytes * 8)) {
         error = "the envelope key pair is not a 1024-bit RSA key";
         key_.reset();
         return false;
     }
     static const std::string probe = "vaultaide key check";
-    std::string sealed, opened;
-    if (!sealEnvelope(keys, probe, sealed) || !openEnvelope(decryptor(), sealed, opened) ||
-        opened != probe) {
+    std::string request, answer, opened, answered;
+    if (!sealEnvelope(keys, probe, request) || !openEnvelope(decryptor(), request, opened) ||
+        opened != probe || !sealEnvelope(encryptor(), probe, answer) ||
+        !openEnvelope(keys, answer, answered) || answered != probe) {
         error = "the envelope key pair does not open what it seals";
         key_.reset();
         return false;
@@ -92,9 +96,24 @@ bool ServerEnvelopeKey::load(const EnvelopeKeyPair& keys, std::string& error) {
     return true;
 }
 
+bool ServerEnvelopeKey::encryptMessageKey(const std::string& messageKey,
+                                          std::string& encryptedKey) const {
+    EVP_PKEY_CTX* ctx = key_ ? contextFor(key_.get(), true) : nullptr;
+    unsigned char block[kEnvelopeKeyBytes];
+    size_t length = sizeof block;
+    if (!ctx ||
+        EVP_PKEY_encrypt(ctx, block, &length,
+                         reinterpret_cast<const unsigned char*>(messageKey.data()),
+                         messageKey.size()) <= 0 ||
+        length != kEnvelopeKeyBytes)
+        return false;
+    encryptedKey.assign(reinterpret_cast<char*>(block), length);
+    return true;
+}
+
 bool ServerEnvelopeKey::decryptMessageKey(const std::string& encryptedKey,
                                           std::string& messageKey) const {
-    EVP_PKEY_CTX* ctx = key_ ? contextFor(key_.get()) : nullptr;
+    EVP_PKEY_CTX* ctx = key_ ? contextFor(key_.get(), false) : nullptr;
     unsigned char raw[kEnvelopeKeyBytes];
     size_t length = sizeof raw;
     if (!ctx || encryptedKey.size() != kEnvelopeKeyBytes ||
@@ -105,6 +124,12 @@ bool ServerEnvelopeKey::decryptMessageKey(const std::string& encryptedKey,
         return false;
     return readDecryptedBlock(std::string(reinterpret_cast<char*>(raw), length), kMessageKeyBytes,
                               messageKey) == 0;
+}
+
+MessageKeyEncryptor ServerEnvelopeKey::encryptor() const {
+    return [this](const std::string& messageKey, std::string& encryptedKey) {
+        return encryptMessageKey(messageKey, encryptedKey);
+    };
 }
 
 MessageKeyDecryptor ServerEnvelopeKey::decryptor() const {

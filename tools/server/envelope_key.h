@@ -18,17 +18,17 @@ public:
     ServerEnvelopeKey(const ServerEnvelopeKey&) = delete;
     ServerEnvelopeKey& operator=(const ServerEnvelopeKey&) = delete;
 
-    // Builds the key and proves the pair: a test message sealed with its public half must
-    // open with its private half. False with a reason otherwise.
+    // Builds the key and proves the pair both ways: what the program seals (Mbed TLS) opens
+    // here, and what this seals opens with the program's code. False with a reason otherwise.
     bool load(const EnvelopeKeyPair& keys, std::string& error);
 
-    const EnvelopeKeyPair& pair() const { return pair_; }
-    // The private-key step of openEnvelope; safe to call from several threads at once.
+    // The RSA steps of sealEnvelope and openEnvelope; safe to call from several threads.
+    bool encryptMessageKey(const std::string& messageKey, std::string& encryptedKey) const;
     bool decryptMessageKey(const std::string& encryptedKey, std::string& messageKey) const;
+    MessageKeyEncryptor encryptor() const;
     MessageKeyDecryptor decryptor() const;
 
 private:
-    EnvelopeKeyPair pair_;
     std::unique_ptr<evp_pkey_st, void (*)(evp_pkey_st*)> key_;
 };
 

@@ -42,7 +42,7 @@ EndpointAnswer answerVersionRequest(const ServerEnvelopeKey& key, const ReleaseC
     if (self.empty() && found->second.url.compare(0, sizeof kSelf - 1, kSelf) == 0)
         return {400, "", "no usable Host for {self}"};
     std::string sealed;
-    if (!sealEnvelope(key.pair(), answerJson(found->second, self), sealed))
+    if (!sealEnvelope(key.encryptor(), answerJson(found->second, self), sealed))
         return {500, "", "answer could not be sealed"};
     return {200, sealed, "bank " + bank + " version " + found->second.version};
 }
