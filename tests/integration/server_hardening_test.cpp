@@ -59,11 +59,14 @@ std::string receiveAll(int fd, std::chrono::milliseconds wait) {
     return received;
 }
 
+// halfClose: the client shuts its sending side after the request.
 std::string exchangeRaw(int port, const std::string& request,
-                        std::chrono::milliseconds wait = std::chrono::seconds(5)) {
+                        std::chrono::milliseconds wait = std::chrono::seconds(5),
+                        bool halfClose = false) {
     const int fd = connectTo(port);
     if (fd < 0) return "";
     if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) < 0) return "";
+    if (halfClose) shutdown(fd, SHUT_WR);
     std::string answer = receiveAll(fd, wait);
     close(fd);
     return answer;
@@ -146,7 +149,7 @@ TEST_F(Server, HostileRequestsAreRefusedAndEachLogsOneEscapedLine) {
         << log;
 }
 
-TEST_F(Server, KeptAliveConnectionsAnswerPipelinedRequestsInOrder) {
+TEST_F(Server, KeptAliveConnectionsAnswerPipelinedRequestsInOrderAndHalfClosedOnesToo) {
     ServerProcess server(kConfig, root.path().string());
     const std::string answer =
         exchangeRaw(server.port(),
@@ -164,6 +167,12 @@ TEST_F(Server, KeptAliveConnectionsAnswerPipelinedRequestsInOrder) {
         answer.substr(answer.find("\r\n\r\n") + 4, second - answer.find("\r\n\r\n") - 4);
     ASSERT_TRUE(openServerAnswer(builtInEnvelopeKeys(), firstBody, plaintext)) << answer;
     EXPECT_NE(plaintext.find("\"url\":\"http://h:1/releases/810\""), std::string::npos);
+
+    const std::string halfClosed =
+        exchangeRaw(server.port(), "GET /releases/810/%CB%B5%C3%F7.txt HTTP/1.1\r\n\r\n",
+                    std::chrono::seconds(5), true);
+    EXPECT_EQ(halfClosed.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << halfClosed;
+    EXPECT_EQ(halfClosed.substr(halfClosed.size() - 8), "shuoming");
 }
 
 TEST_F(Server, SlowAndIdleClientsNeitherHoldNorStarveTheOthers) {

@@ -331,22 +331,24 @@ void ConnectionHub::readFrom(Connection& conn) {
         conn.handshakeDone_ = true;
     }
     char chunk[8192];
-    while (conn.buffer_.size() <= limits_.maxHeadBytes) {
+    bool ended = false;  // the client sent all it will send
+    while (!ended && conn.buffer_.size() <= limits_.maxHeadBytes) {
         ssize_t n;
         if (conn.ssl_) {
             n = SSL_read(conn.ssl_, chunk, sizeof chunk);
             if (n <= 0) {
-                if (SSL_get_error(conn.ssl_, static_cast<int>(n)) == SSL_ERROR_WANT_READ) break;
-                closeConnection(conn.fd_);
-                return;
+                const int error = SSL_get_error(conn.ssl_, static_cast<int>(n));
+                if (error == SSL_ERROR_WANT_READ) break;
+                ended = true;
+                continue;
             }
         } else {
             n = recv(conn.fd_, chunk, sizeof chunk, 0);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
             if (n <= 0) {
-                closeConnection(conn.fd_);
-                return;
+                ended = true;
+                continue;
             }
         }
         if (!conn.headStarted_) {
@@ -354,6 +356,14 @@ void ConnectionHub::readFrom(Connection& conn) {
             conn.deadline_ = Clock::now() + limits_.headTime;
         }
         conn.buffer_.append(chunk, static_cast<size_t>(n));
+    }
+    if (ended) {
+        // A request sent before the client shut its side down is still answered, as its last.
+        if (requestHeadLength(conn.buffer_) == 0) {
+            closeConnection(conn.fd_);
+            return;
+        }
+        conn.peerEnded_ = true;
     }
     takeHead(conn);
 }
@@ -378,7 +388,8 @@ void ConnectionHub::takeHead(Connection& conn) {
         return;
     }
     ++conn.requests_;
-    conn.lastRequest_ = conn.requests_ >= limits_.maxRequestsPerConnection || stopping_;
+    conn.lastRequest_ =
+        conn.requests_ >= limits_.maxRequestsPerConnection || stopping_ || conn.peerEnded_;
     conn.busy_ = true;
     epoll_ctl(epoll_, EPOLL_CTL_DEL, conn.fd_, nullptr);
     Pool& pool = screening.exchange ? *exchangePool_ : *filePool_;

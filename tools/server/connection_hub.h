@@ -61,6 +61,7 @@ private:
     int peerPort_ = 0, localPort_ = 0;
     size_t requests_ = 0;
     bool lastRequest_ = false;
+    bool peerEnded_ = false;  // the client shut its sending side
     bool busy_ = false;
     std::chrono::steady_clock::time_point deadline_;
     bool headStarted_ = false;  // bytes of a request (or a handshake) have arrived

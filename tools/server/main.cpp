@@ -133,7 +133,10 @@ int main(int argc, char** argv) {
         for (;;) {
             int signal = 0;
             sigwait(&signals, &signal);
-            if (signal != SIGHUP) break;
+            if (signal != SIGHUP) {
+                service.setListeningSocket(-1);  // file transfers under way end at their next part
+                break;
+            }
             tools::ReleaseConfig reread;
             std::string why;
             if (tools::loadReleaseConfig(options["--config"], reread, why)) {
@@ -146,7 +149,6 @@ int main(int argc, char** argv) {
         hub.stop();
     });
     hub.run();
-    service.setListeningSocket(-1);
     signalThread.join();
     SSL_CTX_free(tls);
     close(rootFd);
