@@ -50,6 +50,7 @@ else()
     set(VAULTAIDE_KEYS ${CMAKE_BINARY_DIR}/keys)
     # The mark of a folder made for tests: a Windows build given it says so (windows.cmake).
     file(MAKE_DIRECTORY ${VAULTAIDE_KEYS})
+    file(CHMOD ${VAULTAIDE_KEYS} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
     file(WRITE ${VAULTAIDE_KEYS}/TEST-KEYS
         "Made by the build for tests and the demo. Never ship a program that carries them.\n")
     add_custom_command(OUTPUT ${VAULTAIDE_KEYS}/envelope.key ${VAULTAIDE_KEYS}/manifest_public.pem

@@ -40,9 +40,14 @@ TEST(Keygen, MakesAPrivateFolderAndNeverOverwritesOrFollowsALink) {
     EXPECT_NE(error.find("exists; keys are never overwritten"), std::string::npos) << error;
     EXPECT_EQ(fakes::readHostFile((folder / kEnvelopeKeyFile).string()), before);
 
-    // A link where a key file goes is not written through.
+    // A folder others can open is not used; a link where a key file goes is not written
+    // through.
     const fs::path linked = work.path() / "linked";
     fs::create_directories(linked);
+    fs::permissions(linked, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    EXPECT_FALSE(generateKeyFolder(linked.string(), error));
+    EXPECT_NE(error.find("is not a folder of mode 0700"), std::string::npos) << error;
+    fs::permissions(linked, fs::perms::owner_all);
     fs::create_symlink(work.path() / "elsewhere", linked / kManifestPrivateKeyFile);
     EXPECT_FALSE(generateKeyFolder(linked.string(), error));
     EXPECT_FALSE(fs::exists(work.path() / "elsewhere"));

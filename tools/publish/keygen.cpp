@@ -73,13 +73,20 @@ bool generateKeyFolder(const std::string& folder, std::string& error) {
     std::error_code ec;
     const fs::path parent = fs::path(folder).parent_path();
     if (!parent.empty() && !fs::is_directory(parent, ec)) fs::create_directories(parent, ec);
-    // The folder itself is the owner's alone, whether it is made now or was there (empty).
+    // The folder is the owner's alone: made now with mode 0700, or already one like that.
     struct stat info;
-    if (mkdir(folder.c_str(), 0700) != 0 &&
-        (errno != EEXIST || lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-         chmod(folder.c_str(), 0700) != 0)) {
-        error = "cannot make the folder " + folder + " (mode 0700): " + std::strerror(errno);
-        return false;
+    if (mkdir(folder.c_str(), 0700) != 0) {
+        if (errno != EEXIST) {
+            error = "cannot make the folder " + folder + ": " + std::strerror(errno);
+            return false;
+        }
+        if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            info.st_uid != geteuid() || (info.st_mode & 077) != 0) {
+            error = folder +
+                    " exists and is not a folder of mode 0700 of this user; keys go "
+                    "into a new folder or such a one";
+            return false;
+        }
     }
     for (const char* name : {kEnvelopeKeyFile, kManifestPrivateKeyFile, kManifestPublicKeyFile}) {
         if (fs::symlink_status(fs::path(folder) / name, ec).type() != fs::file_type::not_found) {
