@@ -187,10 +187,14 @@ TEST_F(Server, SlowAndIdleClientsNeitherHoldNorStarveTheOthers) {
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(4));
     close(slow);
 
-    // Eight connections that say nothing fill the limit; a ninth client is still answered.
+    // Eight connections that say nothing fill the limit: a newcomer is turned away at once,
+    // and once they have waited a second one of them makes room for the next.
     std::vector<int> idle;
     for (int i = 0; i < 8; ++i) idle.push_back(connectTo(server.port()));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const std::string turnedAway = exchangeRaw(server.port(), "GET / HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(turnedAway.rfind("HTTP/1.1 503 ", 0), 0u) << turnedAway;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     const std::string answered =
         exchangeRaw(server.port(), "GET " + sealedRequest("810") + " HTTP/1.0\r\nHost: h\r\n\r\n");
     EXPECT_EQ(answered.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << answered;

@@ -252,7 +252,9 @@ void ConnectionHub::stop() {
 }
 
 void ConnectionHub::acceptAll() {
-    for (;;) {
+    // A bounded batch: clients that keep reconnecting must not crowd out the connections
+    // already open, whose events wait in the same loop.
+    for (int batch = 0; batch < 64; ++batch) {
         sockaddr_storage peer{};
         socklen_t length = sizeof peer;
         const int fd = accept4(listener_, reinterpret_cast<sockaddr*>(&peer), &length,
@@ -275,10 +277,7 @@ void ConnectionHub::acceptAll() {
                 "close\r\n\r\n";
             if (!tls_ && ::send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL | MSG_DONTWAIT) < 0)
                 errno = 0;
-            Screening screening;
-            screening.status = 503;
-            screening.reason = "connection limit reached";
-            log_(screening, conn->peerAddress_);
+            ++turnedAway_;  // logged by the sweep, one line a second at most
             close(fd);
             continue;
         }
@@ -309,7 +308,8 @@ void ConnectionHub::acceptAll() {
 void ConnectionHub::arm(Connection& conn) {
     conn.busy_ = false;
     conn.headStarted_ = !conn.buffer_.empty();
-    conn.deadline_ = Clock::now() + (conn.headStarted_ ? limits_.headTime : limits_.idleTime);
+    conn.waitingSince_ = Clock::now();
+    conn.deadline_ = conn.waitingSince_ + (conn.headStarted_ ? limits_.headTime : limits_.idleTime);
     epoll_event event{};
     event.events = EPOLLIN | EPOLLRDHUP;
     event.data.fd = conn.fd_;
@@ -353,7 +353,8 @@ void ConnectionHub::readFrom(Connection& conn) {
         }
         if (!conn.headStarted_) {
             conn.headStarted_ = true;
-            conn.deadline_ = Clock::now() + limits_.headTime;
+            conn.waitingSince_ = Clock::now();
+            conn.deadline_ = conn.waitingSince_ + limits_.headTime;
         }
         conn.buffer_.append(chunk, static_cast<size_t>(n));
     }
@@ -429,6 +430,15 @@ void ConnectionHub::closeConnection(int fd) {
 
 void ConnectionHub::sweep() {
     const auto now = Clock::now();
+    if (turnedAway_ > 0 && now >= nextTurnedAwayLog_) {
+        Screening screening;
+        screening.status = 503;
+        screening.reason = "connection limit reached: " + std::to_string(turnedAway_) +
+                           " connection(s) turned away";
+        log_(screening, "-");
+        turnedAway_ = 0;
+        nextTurnedAwayLog_ = now + std::chrono::seconds(1);
+    }
     std::vector<Connection*> expired;
     for (auto& [fd, conn] : connections_)
         if (!conn->busy_ && now >= conn->deadline_) expired.push_back(conn.get());
@@ -448,9 +458,12 @@ void ConnectionHub::sweep() {
 // At the connection limit the connection that has waited longest without a complete request
 // makes room: idle kept-alive connections first, then unfinished heads.
 bool ConnectionHub::evictIdle() {
+    // Only a connection that has waited a while: busy clients between two requests would
+    // otherwise be thrown out in turn by every newcomer.
+    const auto waitedBefore = Clock::now() - std::chrono::seconds(1);
     Connection* oldest = nullptr;
     for (auto& [fd, conn] : connections_) {
-        if (conn->busy_) continue;
+        if (conn->busy_ || conn->waitingSince_ > waitedBefore) continue;
         if (!oldest || (oldest->headStarted_ && !conn->headStarted_) ||
             (oldest->headStarted_ == conn->headStarted_ && conn->deadline_ < oldest->deadline_))
             oldest = conn.get();

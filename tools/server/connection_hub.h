@@ -31,7 +31,7 @@ struct HubLimits {
     size_t maxRequestsPerConnection = 1000;
     size_t exchangeWorkers = 2;
     size_t fileWorkers = 8;
-    size_t maxQueued = 256;  // per pool
+    size_t maxQueued = 512;  // per pool
 };
 
 // One request's connection while a worker answers it.
@@ -64,6 +64,7 @@ private:
     bool peerEnded_ = false;  // the client shut its sending side
     bool busy_ = false;
     std::chrono::steady_clock::time_point deadline_;
+    std::chrono::steady_clock::time_point waitingSince_;  // for a request, or its rest
     bool headStarted_ = false;  // bytes of a request (or a handshake) have arrived
     std::chrono::milliseconds writeTime_{0};
 };
@@ -114,6 +115,8 @@ private:
     std::mutex returnedMutex_;
     std::vector<std::pair<Connection*, bool>> returned_;
     std::unique_ptr<Pool> exchangePool_, filePool_;
+    size_t turnedAway_ = 0;  // at the connection limit, since the last log line about it
+    std::chrono::steady_clock::time_point nextTurnedAwayLog_;
 };
 
 }  // namespace vaultaide::tools

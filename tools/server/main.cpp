@@ -88,6 +88,9 @@ int main(int argc, char** argv) {
     limits.headTime = std::chrono::seconds(requestTime);
     limits.writeTime = std::chrono::seconds(requestTime);
     limits.maxConnections = static_cast<size_t>(maxConnections);
+    // Each connection has at most one request under way: queues that hold them all turn away
+    // nobody who got in; the connection limit bounds the queued work.
+    limits.maxQueued = limits.maxConnections;
 
     std::string error, host;
     int port = 0;
