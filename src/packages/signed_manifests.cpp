@@ -11,7 +11,6 @@
 #include "platform/platform.h"
 #include "protocol/crypto.h"
 #include "protocol/download.h"
-#include "ui/progress_reporting.h"
 
 namespace vaultaide {
 
@@ -70,7 +69,12 @@ bool verifySignedBytes(const std::string& bytes, const std::string& publicKeyPem
 
 bool verifySignedFile(Files& files, const std::string& path, const std::string& publicKeyPem) {
     std::string bytes;
-    return files.readFile(path, bytes) && verifySignedBytes(bytes, publicKeyPem);
+    bool tooLarge = false;
+    const bool read = files.readChunks(path, 4096, [&](const char* data, size_t size) {
+        if (bytes.size() + size > kMaxManifestBytes) tooLarge = true;
+        if (!tooLarge) bytes.append(data, size);
+    });
+    return read && !tooLarge && verifySignedBytes(bytes, publicKeyPem);
 }
 
 bool fetchSignedManifests(Platform& platform, InstallJob& job, const std::string& publicKeyPem) {
@@ -81,11 +85,15 @@ bool fetchSignedManifests(Platform& platform, InstallJob& job, const std::string
     for (int set : {kCommonManifest, kBankManifest}) {
         const std::string& target =
             intoDownloadFolder ? job.manifestDownloadPathOf(set) : job.manifestInstalledPathOf(set);
-        if (job.dialog) setStatusText(*job.dialog, "正在下载 配置文件");
+        job.progress().downloading("配置文件");
         job.manifests.forget(target);
-        if (!downloadFile(platform.http, platform.files, job.manifestUrlOf(set), target, nullptr))
+        // Only a manifest this run fetched whole and whose signature holds takes the place of
+        // the target; an error answer never lets an older copy stand in for it.
+        if (!downloadAccepted(platform.http, platform.files, job.manifestUrlOf(set), target,
+                              nullptr, [&](const std::string& staged) {
+                                  return verifySignedFile(platform.files, staged, publicKeyPem);
+                              }))
             return false;
-        if (!verifySignedFile(platform.files, target, publicKeyPem)) return false;
     }
     return true;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// File downloads: up to five attempts, and the progress sink that shows a transfer on the
-// progress dialog.
+// File downloads: up to five attempts, each past the URL cache, each staged beside its target.
+#include <functional>
 #include <string>
 
 #include "platform/http.h"
@@ -8,27 +8,26 @@
 namespace vaultaide {
 
 class Files;
-class ProgressView;
 
 constexpr int kDownloadAttempts = 5;
+// Every download is written to this short name in its target's folder and moved into place
+// once accepted, so a target that fits the path limit still does while staged. A leftover of
+// a run that was killed is removed by the next download into that folder.
+constexpr const char* kStagingName = "~va.tmp";
 
-// True when an attempt completed and a file now exists at path.
+// The staging file of a target: kStagingName in the target's folder.
+std::string stagingPathOf(const std::string& target);
+
+// Up to five attempts, each fetching url into the staging file; the first whose answer was
+// status 200, complete, and passed accept (given the staging path) is moved over target.
+// A refused or failed attempt leaves target as it was and no staging file.
+bool downloadAccepted(HttpTransport& http, Files& files, const std::string& url,
+                      const std::string& target, DownloadSink* sink,
+                      const std::function<bool(const std::string& staged)>& accept);
+
+// True when an attempt completed and a file now exists at path: one fetched now, or, after
+// an answer other than 200, an older file already there.
 bool downloadFile(HttpTransport& http, Files& files, const std::string& url,
                   const std::string& path, DownloadSink* sink);
-
-// Shows a transfer on the current-file bar and its percentage label.
-class CBindCallback : public DownloadSink {
-public:
-    explicit CBindCallback(ProgressView* owner) : owner_(owner) {}
-    long OnProgress(unsigned long progress, unsigned long progressMax, unsigned long statusCode,
-                    const char* statusText);
-    void onProgress(uint64_t progress, uint64_t progressMax) override {
-        OnProgress(static_cast<unsigned long>(progress), static_cast<unsigned long>(progressMax), 0,
-                   nullptr);
-    }
-
-private:
-    ProgressView* owner_;
-};
 
 }  // namespace vaultaide

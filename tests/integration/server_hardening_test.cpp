@@ -17,6 +17,7 @@
 #include "integration/server_process.h"
 #include "protocol/built_in_keys.h"
 #include "protocol/envelope.h"
+#include "protocol/http_settings.h"
 
 namespace vaultaide {
 namespace {
@@ -223,7 +224,8 @@ TEST_F(Server, TlsServesTheExchangeAndFilesAndAReloadTakesOnlyAGoodConfiguration
         << plaintext;
     const fs::path target = tls.path() / "blob.dat";
     CurlTransport http([](const std::string& path) { return path; });
-    EXPECT_EQ(http.downloadOnce(server.base() + "/releases/810/blob.dat", target.string(), nullptr),
+    EXPECT_EQ(http.downloadOnce(server.base() + "/releases/810/blob.dat", target.string(),
+                                downloadSettings(), nullptr),
               0);
     EXPECT_EQ(fs::file_size(target), 300000u);
 

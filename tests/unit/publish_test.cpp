@@ -94,13 +94,16 @@ TEST_F(Publish, RefusesWhatTheProgramCannotInstall) {
         fs::path item;  // relative to the work folder; a trailing "/" makes a folder
         std::string fault;
     } cases[] = {
-        {"common/a:b.txt", "the name holds a control character or one of"},
-        {"common/a\\b.txt", "the name holds a control character"},
-        {"common/tab\there.txt", "the name holds a control character"},
-        {"common/Data/CON", "a reserved device name"},
-        {"common/nul.txt", "a reserved device name"},
-        {"bank/Com7.dll", "a reserved device name"},
-        {"common/lpt1.tar.gz", "a reserved device name"},
+        {"common/a:b.txt", "the name holds what the program refuses"},
+        {"common/a\\b.txt", "the name holds what the program refuses"},
+        {"common/tab\there.txt", "the name holds what the program refuses"},
+        {"common/a..b.txt", "the name holds what the program refuses"},
+        {"common/con .txt", "the name holds what the program refuses"},
+        {"common/a|b.txt", "a character Windows does not allow"},
+        {"common/Data/CON", "reserved device name"},
+        {"common/nul.txt", "reserved device name"},
+        {"bank/Com7.dll", "reserved device name"},
+        {"common/lpt1.tar.gz", "reserved device name"},
         {"common/dot.", "a trailing dot or space"},
         {"common/Bin/x.dll", "only Data, Plugins, Script and Tools are installed folders"},
         {"common/data/x.dat", "only Data, Plugins, Script and Tools"},

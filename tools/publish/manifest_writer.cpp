@@ -13,10 +13,10 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <set>
 
 #include "../common/key_folder.h"
 #include "packages/digest_manifest.h"
+#include "packages/entry_names.h"
 #include "packages/signature_block.h"
 #include "protocol/crypto.h"
 
@@ -105,18 +105,17 @@ std::string lowerAscii(std::string text) {
     return text;
 }
 
-// Why Windows, or the program, cannot have a file of this name; empty when it can.
+// Why the program (which takes the GBK name) or Windows cannot have a file of this name;
+// empty when both can.
 std::string nameFault(const std::string& name) {
-    for (unsigned char c : name)
-        if (c < 0x20 || c == 0x7F ||
-            std::string("<>:\"/\\|?*").find(static_cast<char>(c)) != std::string::npos)
-            return "a control character or one of < > : \" / \\ | ? *";
+    std::string gbk;
+    if (!gbkNameOf(name, gbk)) return "a character GBK lacks, or is not UTF-8";
+    if (!isPlainName(gbk))
+        return "what the program refuses: \"\\\", \"/\", \":\", \"..\", a control character or a "
+               "reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9)";
+    if (name.find_first_of("<>\"|?*\x7F") != std::string::npos)
+        return "a character Windows does not allow in a name (< > \" | ? *)";
     if (name.back() == '.' || name.back() == ' ') return "a trailing dot or space";
-    const std::string stem = lowerAscii(name.substr(0, name.find('.')));
-    static const std::set<std::string> devices = {
-        "con",  "prn",  "aux",  "nul",  "com1", "com2", "com3", "com4", "com5", "com6", "com7",
-        "com8", "com9", "lpt1", "lpt2", "lpt3", "lpt4", "lpt5", "lpt6", "lpt7", "lpt8", "lpt9"};
-    if (devices.count(stem)) return "a reserved device name";
     return "";
 }
 
