@@ -3,8 +3,15 @@ if(NOT VAULTAIDE_KEY_DIR)
     message(FATAL_ERROR "VAULTAIDE_KEY_DIR: the Windows program needs the key folder")
 endif()
 set(VAULTAIDE_KEYS ${VAULTAIDE_KEY_DIR})
+# Keys the native build generated for tests: the program says so in its version resource.
+if(EXISTS ${VAULTAIDE_KEY_DIR}/TEST-KEYS)
+    message(WARNING "\n*** vaultaide_810.exe is built with the TEST KEYS of ${VAULTAIDE_KEY_DIR}. "
+        "Its version resource says \"test keys\". Never ship it: build with VAULTAIDE_KEY_DIR "
+        "set to the product's key folder. ***\n")
+    set(VAULTAIDE_RC_TEST_KEYS -DVAULTAIDE_TEST_KEYS)
+endif()
 set(VAULTAIDE_STATIC_LINK -static -static-libgcc -static-libstdc++)
-set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/resources")
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/resources ${VAULTAIDE_RC_TEST_KEYS}")
 
 # GetTickCount64 for the thread library, made from GetTickCount (Windows XP has no other). An
 # object library, so that its import slot is linked before kernel32's import library is searched.

@@ -3,8 +3,10 @@
 set(VAULTAIDE_WINE_DIR ${CMAKE_BINARY_DIR}/wine)
 
 add_executable(wine_tests
+    tests/integration/nginx_deployment.cpp
     tests/integration/raw_http_server.cpp
     tests/integration/server_process.cpp
+    tests/wine/deployment_wine_test.cpp
     tests/wine/downloads_wine_test.cpp
     tests/wine/exchange_wine_test.cpp
     tests/wine/install_wine_test.cpp
@@ -19,6 +21,7 @@ target_include_directories(wine_tests PRIVATE tests src)
 target_link_libraries(wine_tests PRIVATE vaultaide_fakes vaultaide_tools)
 target_link_libraries(wine_tests PRIVATE vaultaide GTest::gtest_main)
 target_compile_definitions(wine_tests PRIVATE
+    VAULTAIDE_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     VAULTAIDE_WINE_DIR="${VAULTAIDE_WINE_DIR}"
     VAULTAIDE_WIN_BUILD_DIR="${VAULTAIDE_WIN_BUILD_DIR}"
     VAULTAIDE_SERVER_BIN="$<TARGET_FILE:vaultaide-server>"

@@ -32,18 +32,15 @@ PKey readRsaPublicKey(const std::string& pem) {
     return PKey(key, EVP_PKEY_free);
 }
 
-constexpr char kMarker[] = "\r\n<Sign>";
-constexpr size_t kMarkerBytes = 8;
-constexpr size_t kSignatureDigits = 256;
-
 }  // namespace
 
 bool signedMessage(const std::string& bytes, std::string& message, std::string& signatureHex) {
     const auto last = bytes.rfind('<');
     if (last == std::string::npos || last < kSignatureBlockBytes) return false;
     const size_t block = last - kSignatureBlockBytes;
-    if (bytes.compare(block, kMarkerBytes, kMarker, kMarkerBytes) != 0) return false;
-    signatureHex = bytes.substr(block + kMarkerBytes, kSignatureDigits);
+    if (bytes.compare(block, kSignatureMarkerBytes, kSignatureMarker, kSignatureMarkerBytes) != 0)
+        return false;
+    signatureHex = bytes.substr(block + kSignatureMarkerBytes, kSignatureDigits);
     message = bytes.substr(0, block) + bytes.substr(last);
     return true;
 }
