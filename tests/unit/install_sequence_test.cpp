@@ -63,6 +63,12 @@ TEST(InstallSequence, EachModeRunsItsStepsInOrder) {
     });
     EXPECT_EQ(b.journal, install);
     EXPECT_EQ(b.workerFinished, 1);
+    // After the stop 2 s, before the final starts 1 s, between the two starts of each 0.5 s.
+    const std::vector<uint32_t> waits = {2000, 1000, 500, 500};
+    ASSERT_GE(b.machine.kernel.sleeps.size(), waits.size());
+    EXPECT_EQ(std::vector<uint32_t>(b.machine.kernel.sleeps.end() - waits.size(),
+                                    b.machine.kernel.sleeps.end()),
+              waits);
     EXPECT_EQ(b.installed("Data\\skin.dat"), std::string(5000, 's'));
     EXPECT_EQ(b.machine.shell.comScopes, 1);
     EXPECT_EQ(b.machine.shell.comDepth, 0);

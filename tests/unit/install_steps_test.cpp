@@ -191,7 +191,7 @@ TEST(Handoff, OnlyAForcedUpdateStartsTheMainProgramAndSendsTheCommand) {
         const Lines sent = {"KORVA_PopUpdatePopCmd||"};
         EXPECT_EQ(m.processes.started, forced ? started : Lines());
         EXPECT_EQ(m.kernel.pipes.begin()->second, forced ? sent : Lines());
-        EXPECT_EQ(m.kernel.sleeps.size(), forced ? 1u : 0u);
+        EXPECT_EQ(m.kernel.sleeps, forced ? std::vector<uint32_t>{3000} : std::vector<uint32_t>());
     }
     EXPECT_EQ(popCommandMessage("UpdatePopCmd", "").size(), 23u);
     fakes::FakeMachine m;
