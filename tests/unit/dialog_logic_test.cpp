@@ -25,7 +25,6 @@ TEST(DialogFrame, PlacementAndPositionMemory) {
     };
     const Row rows[] = {
         {Placement::AtLastWindow, 601, 389, 120, 80},
-        {Placement::Default, 601, 389, 640 - 300, 512 - 194},
         {Placement::CentredByWindow, 450, 240, 640 - 225, 512 - 120},
         {Placement::CentredByClient, 595, 359, 640 - 297, 512 - 179},
     };
@@ -34,6 +33,17 @@ TEST(DialogFrame, PlacementAndPositionMemory) {
         EXPECT_EQ(at.x, row.x);
         EXPECT_EQ(at.y, row.y);
     }
+    // The version query: in the work area's middle (here above a 40-pixel taskbar), kept inside.
+    const std::pair<WindowRect, ScreenPoint> areas[] = {
+        {{0, 0, 1280, 984}, {640 - 300, 492 - 194}},
+        {{100, 0, 1380, 1024}, {740 - 300, 512 - 194}},
+        {{0, 0, 500, 300}, {0, 0}},
+    };
+    for (const auto& [area, expected] : areas) {
+        const ScreenPoint at = centredInWorkArea(area, 601, 389);
+        EXPECT_EQ(std::make_pair(at.x, at.y), std::make_pair(expected.x, expected.y));
+    }
+    EXPECT_EQ(frameTraits(DialogKind::VersionQuery).placement, Placement::Default);
     EXPECT_EQ(frameTraits(DialogKind::Progress, 0).placement, Placement::AtLastWindow);
     EXPECT_EQ(frameTraits(DialogKind::Progress, 2).placement, Placement::CentredByClient);
 

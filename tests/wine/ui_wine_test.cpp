@@ -26,7 +26,8 @@ DialogCondition messageBox(const std::string& text) {
         return false;
     };
 }
-// The program's own dialogs, placed: every one of them is top-most once it shows.
+// The program's own dialogs, placed: every one after the version query is top-most once it
+// shows.
 DialogCondition placed(const DialogCondition& condition) {
     return [condition](const Dialog& d) { return d.topmost && condition(d); };
 }
@@ -154,6 +155,11 @@ TEST_F(WineUi, SilentServerLeavesTwoRetriesThenOnlyCancel) {
     auto program = machine.start();
     const Dialog querying = screen.waitFor("version query", showing(1029, "正在获取版本信息..."));
     EXPECT_FALSE(querying.shows(1030));
+    // Centred as the framework centres a new dialog (the work area is the whole screen here),
+    // and not top-most.
+    EXPECT_EQ(std::make_pair(querying.x, querying.y),
+              std::make_pair(640 - querying.width / 2, 512 - querying.height / 2));
+    EXPECT_FALSE(querying.topmost);
     const auto retryOffered = [](const Dialog& d) {
         return d.text(1029) == "服务器没响应" && d.shows(1030) && d.find(1030)->enabled;
     };

@@ -46,6 +46,16 @@ ScreenPoint placementPosition(Placement rule, const WindowRect& last, int32_t sc
     return {screenWidth / 2 - measuredWidth / 2, screenHeight / 2 - measuredHeight / 2};
 }
 
+ScreenPoint centredInWorkArea(const WindowRect& workArea, int32_t width, int32_t height) {
+    ScreenPoint at{(workArea.left + workArea.right) / 2 - width / 2,
+                   (workArea.top + workArea.bottom) / 2 - height / 2};
+    if (at.x + width > workArea.right) at.x = workArea.right - width;
+    if (at.x < workArea.left) at.x = workArea.left;
+    if (at.y + height > workArea.bottom) at.y = workArea.bottom - height;
+    if (at.y < workArea.top) at.y = workArea.top;
+    return at;
+}
+
 void rememberWindowRect(AppState& state, const WindowRect& rect, bool minimised) {
     if (!minimised) state.lastWindowRect = rect;
 }

@@ -9,7 +9,7 @@ namespace vaultaide {
 enum class DialogKind { VersionQuery, Welcome, Options, Progress, UpdatePrompt };
 
 enum class Placement {
-    Default,          // the framework's default: centred on the screen by the window
+    Default,          // the framework's default: centred in the work area, not top-most
     AtLastWindow,     // at the left/top of lastWindowRect
     CentredByWindow,  // centred on the screen, measured by the window rectangle
     CentredByClient,  // centred on the screen, measured by the client rectangle
@@ -38,10 +38,13 @@ struct ScreenPoint {
     int32_t y = 0;
 };
 
-// Where the dialog opens. measuredWidth and measuredHeight are those of the rectangle the rule
-// measures.
+// Where a top-most dialog opens (every rule but Default). measuredWidth and measuredHeight are
+// those of the rectangle the rule measures.
 ScreenPoint placementPosition(Placement rule, const WindowRect& last, int32_t screenWidth,
                               int32_t screenHeight, int32_t measuredWidth, int32_t measuredHeight);
+// Where the framework centres a new unowned dialog: in the middle of the work area (the screen
+// without the taskbar), moved back inside it where it would stick out.
+ScreenPoint centredInWorkArea(const WindowRect& workArea, int32_t width, int32_t height);
 
 // Stores a moved dialog's window rectangle; a minimised window's far-off position is not
 // kept, so the next dialog never opens off screen.

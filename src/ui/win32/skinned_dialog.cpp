@@ -134,6 +134,19 @@ void SkinnedDialog::releaseBackground() {
 }
 
 void SkinnedDialog::place() {
+    if (traits_.placement == Placement::Default) {
+        // As the framework places a new dialog: centred, shown by the modal loop after set-up,
+        // its z-order left alone.
+        RECT work = {}, window = {};
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+        GetWindowRect(window_, &window);
+        const ScreenPoint at =
+            centredInWorkArea({work.left, work.top, work.right, work.bottom},
+                              window.right - window.left, window.bottom - window.top);
+        SetWindowPos(window_, nullptr, at.x, at.y, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return;
+    }
     RECT measured = {};
     if (traits_.placement == Placement::CentredByClient)
         GetClientRect(window_, &measured);

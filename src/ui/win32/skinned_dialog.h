@@ -42,6 +42,7 @@ protected:
     void setUpFrame();  // system-menu entry, big and small icon, caption
     void loadBackground(int32_t id);
     void releaseBackground();
+    // Top-most and shown at the dialog's placement; the version query is only centred.
     void place();
     // Invalidates the dialog under a control and repaints it at once.
     void refreshControl(int controlId);
