@@ -92,12 +92,12 @@ TEST(HostileInput, ManifestsThatAreNotWellFormedUtf8AreRefusedBeforeParsing) {
     } cases[] = {
         {"<a>\xE8\xAF\xB4\xE6\x98\x8E</a>", true},  // 说明
         {"<a>\xF0\x9F\x98\x80</a>", true},          // U+1F600
-        {"<a>\xC0\xAF</a>", false},                   // overlong "/"
-        {"<a>\xE0\x80\xAF</a>", false},              // overlong "/"
-        {"<a>\xED\xA0\x80</a>", false},              // a surrogate
+        {"<a>\xC0\xAF</a>", false},                 // overlong "/"
+        {"<a>\xE0\x80\xAF</a>", false},             // overlong "/"
+        {"<a>\xED\xA0\x80</a>", false},             // a surrogate
         {"<a>\xF4\x90\x80\x80</a>", false},         // above U+10FFFF
-        {"<a>\xE8\xAF</a>", false},                   // cut short
-        {"<a>\x81\x5C</a>", false},                   // GBK, not UTF-8
+        {"<a>\xE8\xAF</a>", false},                 // cut short
+        {"<a>\x81\x5C</a>", false},                 // GBK, not UTF-8
     };
     for (const auto& c : cases) {
         EXPECT_EQ(isWellFormedUtf8(c.bytes), c.wellFormed) << c.bytes;
