@@ -11,7 +11,7 @@ add_library(vaultaide STATIC
     src/platform/native/rooted_files.cpp
 )
 find_package(CURL REQUIRED)
-target_link_libraries(vaultaide PUBLIC vaultaide_core CURL::libcurl)
+target_link_libraries(vaultaide PUBLIC vaultaide_base CURL::libcurl)
 
 # Vendor-side tools.
 add_library(vaultaide_tools STATIC
@@ -47,9 +47,10 @@ enable_testing()
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-add_library(vaultaide_fakes STATIC tests/fakes/fake_platform.cpp tests/fakes/scripted_http.cpp)
+add_library(vaultaide_fakes STATIC tests/fakes/fake_platform.cpp tests/fakes/folder_http.cpp
+    tests/fakes/scripted_http.cpp)
 target_include_directories(vaultaide_fakes PUBLIC tests)
-target_link_libraries(vaultaide_fakes PUBLIC vaultaide vaultaide_keys)
+target_link_libraries(vaultaide_fakes PUBLIC vaultaide vaultaide_install)
 
 add_executable(unit_tests
     tests/unit/bank_profile_test.cpp
@@ -57,9 +58,13 @@ add_executable(unit_tests
     tests/unit/digest_manifest_test.cpp
     tests/unit/file_digest_test.cpp
     tests/unit/hostile_input_test.cpp
+    tests/unit/install_bench.cpp
+    tests/unit/install_sequence_test.cpp
+    tests/unit/install_steps_test.cpp
     tests/unit/envelope_test.cpp
     tests/unit/server_answer_test.cpp
     tests/unit/package_files_test.cpp
+    tests/unit/progress_reporter_test.cpp
     tests/unit/server_endpoint_test.cpp
     tests/unit/signed_manifest_test.cpp
     tests/unit/startup_test.cpp
@@ -124,4 +129,5 @@ target_link_libraries(packages_bench PRIVATE vaultaide_fakes)
 
 if(EXISTS ${CMAKE_SOURCE_DIR}/.git)
     add_test(NAME style.clang_format COMMAND ${CMAKE_SOURCE_DIR}/tests/check-format)
+    add_test(NAME style.layers COMMAND ${CMAKE_SOURCE_DIR}/tests/check-layers)
 endif()

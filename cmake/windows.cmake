@@ -13,17 +13,18 @@ add_library(vaultaide_win32 STATIC
     src/platform/win32/win32_kernel.cpp
     src/platform/win32/win32_processes.cpp
     src/platform/win32/win32_registry.cpp
+    src/platform/win32/win32_shell.cpp
     src/platform/win32/win32_system_info.cpp
     src/platform/win32/win32_text_encoding.cpp
     src/platform/win32/win32_ui_services.cpp
 )
-target_link_libraries(vaultaide_win32 PUBLIC vaultaide_keys comctl32 wininet)
+target_link_libraries(vaultaide_win32 PUBLIC vaultaide_base comctl32 wininet ole32 shell32 uuid)
 
 add_executable(vaultaide_810 WIN32
     src/app/win32/downloader_app.cpp
     resources/vaultaide.rc
 )
-target_link_libraries(vaultaide_810 PRIVATE vaultaide_win32)
+target_link_libraries(vaultaide_810 PRIVATE vaultaide_install vaultaide_win32)
 target_link_options(vaultaide_810 PRIVATE ${VAULTAIDE_STATIC_LINK})
 
 # Stand-ins for the assistant's own programs, under the names the suite gives them.
@@ -36,8 +37,17 @@ foreach(name IN LISTS VAULTAIDE_STUB_NAMES)
                 ${CMAKE_BINARY_DIR}/stubs/${name})
 endforeach()
 
+# Stand-ins for the runtime installers.
+add_executable(runtime_installer_stub WIN32 tests/fixtures/runtime_installer_stub.cpp)
+target_link_options(runtime_installer_stub PRIVATE ${VAULTAIDE_STATIC_LINK})
+foreach(name IN ITEMS vcredist_x86.exe vcredist_x64.exe)
+    add_custom_command(TARGET runtime_installer_stub POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:runtime_installer_stub>
+                ${CMAKE_BINARY_DIR}/stubs/${name})
+endforeach()
+
 # The end-to-end tests' helper on the Windows side.
 add_executable(wadriver tests/wine/driver/wadriver.cpp)
-target_link_libraries(wadriver PRIVATE vaultaide_win32)
+target_link_libraries(wadriver PRIVATE vaultaide_install vaultaide_win32)
 target_include_directories(wadriver PRIVATE tests)
 target_link_options(wadriver PRIVATE ${VAULTAIDE_STATIC_LINK})

@@ -7,6 +7,7 @@ add_executable(wine_tests
     tests/integration/server_process.cpp
     tests/wine/downloads_wine_test.cpp
     tests/wine/exchange_wine_test.cpp
+    tests/wine/install_wine_test.cpp
     tests/wine/packages_wine_test.cpp
     tests/wine/startup_wine_test.cpp
     tests/wine/wine_bench.cpp
@@ -18,8 +19,10 @@ target_compile_definitions(wine_tests PRIVATE
     VAULTAIDE_WINE_DIR="${VAULTAIDE_WINE_DIR}"
     VAULTAIDE_WIN_BUILD_DIR="${VAULTAIDE_WIN_BUILD_DIR}"
     VAULTAIDE_SERVER_BIN="$<TARGET_FILE:vaultaide-server>"
+    VAULTAIDE_PUBLISH_BIN="$<TARGET_FILE:vaultaide-publish>"
+    VAULTAIDE_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     VAULTAIDE_TEST_KEY_DIR="${VAULTAIDE_KEYS}")
-add_dependencies(wine_tests vaultaide-server)
+add_dependencies(wine_tests vaultaide-server vaultaide-publish)
 
 add_test(NAME wine.setup COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/bench up ${VAULTAIDE_WINE_DIR}
     ${VAULTAIDE_WIN_BUILD_DIR}/wadriver.exe)

@@ -2,6 +2,8 @@
 
 namespace vaultaide {
 
+const char* const kBuildRuntimeHost = VAULTAIDE_RUNTIME_HOST;
+
 AppState g_appState;
 
 }  // namespace vaultaide

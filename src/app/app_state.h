@@ -9,6 +9,9 @@ class ProgressView;
 
 constexpr int32_t kBuildBankCode = 2064;  // 0x810
 constexpr const char* kBuildChannelCode = "KORVA";
+// The platform vendor's download host of the runtime installers (scheme and host, no "/" at
+// the end): a build setting.
+extern const char* const kBuildRuntimeHost;
 
 struct WindowRect {
     int32_t left = 0;
@@ -47,6 +50,7 @@ struct AppState {
     std::string serverVersion;
     std::string downloadUrl;
     int32_t updateMode = 0;
+    std::string runtimeHost = kBuildRuntimeHost;
 };
 
 extern AppState g_appState;

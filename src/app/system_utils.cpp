@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "app/gbk_text.h"
+#include "base/gbk_text.h"
 #include "platform/files.h"
 #include "platform/processes.h"
 #include "platform/system_info.h"

@@ -23,9 +23,14 @@ DispatchAction decideDispatch(const std::string& commandLine, int32_t updateMode
     return DispatchAction::None;
 }
 
+std::string ownRegistryKeyPath(const std::string& vendorSubKey, const std::string& channelCode,
+                               int32_t bankCode) {
+    return "Software\\" + vendorSubKey + "\\Vellumark\\Nexio\\" + channelCode + "\\" +
+           hexTag(bankCode);
+}
+
 std::string ownRegistryKeyPath(const AppState& state) {
-    return "Software\\" + state.vendorSubKey + "\\Vellumark\\Nexio\\" + state.channelCode + "\\" +
-           hexTag(state.bankCode);
+    return ownRegistryKeyPath(state.vendorSubKey, state.channelCode, state.bankCode);
 }
 
 bool runVersionCheck(Platform& platform, const EnvelopeKeyPair& keys, VersionCheckUi& ui,

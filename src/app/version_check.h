@@ -36,6 +36,8 @@ DispatchAction decideDispatch(const std::string& commandLine, int32_t updateMode
                               int installedVsServer);
 
 // The own registry key: "Software\%s\Vellumark\Nexio\%s\%x".
+std::string ownRegistryKeyPath(const std::string& vendorSubKey, const std::string& channelCode,
+                               int32_t bankCode);
 std::string ownRegistryKeyPath(const AppState& state);
 
 // The dialogs the version check opens; each runs modally and returns when it closes.

@@ -1,7 +1,7 @@
 #include "packages/install_job.h"
 
 #include "platform/registry.h"
-#include "ui/progress_reporting.h"
+#include "ui/progress_reporter.h"
 
 namespace vaultaide {
 
@@ -19,10 +19,7 @@ std::string readFallback(Registry& registry, const std::string& channelCode,
 }  // namespace
 
 void InstallJob::completeUnit() {
-    if (dialog) {
-        setOverallPercent(*dialog, formatPercent(percentOf(unitsDone, unitsTotal)));
-        setOverallPos(*dialog, unitsDone);
-    }
+    progress().unitDone(unitsDone, unitsTotal);
     ++unitsDone;
 }
 
@@ -44,7 +41,10 @@ InstallJob::InstallJob(ProgressView* dialog, const std::string& channelCode, int
       channelCode(channelCode),
       serverVersion(serverVersion),
       mode(mode),
-      dialog(dialog) {
+      dialog(dialog),
+      progress_(dialog
+                    ? std::unique_ptr<ProgressEvents>(std::make_unique<ProgressReporter>(*dialog))
+                    : std::make_unique<NullProgress>()) {
     downloadBase =
         downloadUrl.empty() ? readFallback(registry, channelCode, "ServerURL") : downloadUrl;
     installDir = installPath.empty() ? readFallback(registry, channelCode, "Path") : installPath;

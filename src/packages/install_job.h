@@ -1,10 +1,12 @@
 #pragma once
 // The state of one install, update or repair run.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "packages/digest_manifest.h"
+#include "ui/progress_events.h"
 
 namespace vaultaide {
 
@@ -31,6 +33,8 @@ public:
     // One unit of the run-wide count is done: the overall percentage and position show
     // unitsDone of unitsTotal, then the count moves on.
     void completeUnit();
+    // Where the steps report: the dialog's controls, or nowhere when the run has no dialog.
+    ProgressEvents& progress() { return *progress_; }
 
     int32_t updateMode;
     std::string channelCode;
@@ -53,6 +57,9 @@ public:
     bool manifestsInDownloadFolder = false;
     // Every manifest is read once per run.
     ManifestCache manifests;
+
+private:
+    std::unique_ptr<ProgressEvents> progress_;
 };
 
 // The entries of the set's installed manifest (0 for sets other than 1 to 3).

@@ -1,44 +1,21 @@
 #include "packages/package_download.h"
 
-#include <cstdio>
-
 #include "app/bank_profile.h"
-#include "app/gbk_text.h"
 #include "app/system_utils.h"
+#include "base/gbk_text.h"
 #include "packages/file_digest.h"
 #include "packages/install_job.h"
 #include "packages/package_url.h"
 #include "platform/platform.h"
 #include "protocol/download.h"
-#include "ui/progress_reporting.h"
+#include "protocol/http_settings.h"
+#include "ui/bind_callback.h"
 
 namespace vaultaide {
 
 namespace {
 
 constexpr const char* kVerifiedSuffix = ".download";
-
-std::string downloadingText(const std::string& name, int done, int total) {
-    char counts[32];
-    std::snprintf(counts, sizeof counts, "   %d/%d", done, total);
-    return "正在下载 " + name + counts;
-}
-
-void reportFailure(ProgressView* view, const std::string& name) {
-    if (!view) return;
-    setStatusText(*view, "下载" + name + " 失败");
-    setCancelCaption(*view, "下载失败");
-}
-
-void reportNothingToUpdate(ProgressView& view) {
-    setCurrentRange(view, 0, 1);
-    setCurrentPos(view, 1);
-    setOverallRange32(view, 0, 1);
-    setOverallPos(view, 1);
-    setStatusText(view, "无需更新");
-    setCurrentPercent(view, "100%");
-    setOverallPercent(view, "100%");
-}
 
 std::string relativePath(const FileEntry& entry) {
     return entry.path.empty() ? entry.fileName : entry.path + "\\" + entry.fileName;
@@ -51,7 +28,7 @@ std::string relativeUrl(const std::string& base, const std::string& relative) {
 
 bool downloadAllNow(Platform& platform, InstallJob& job, const LoadedManifest& walked,
                     const AppState& state) {
-    CBindCallback sink(state.progressDialog);
+    CBindCallback sink(job.progress());
     for (const auto& entry : walked.entries) {
         if (entry.fileName.find("QuorlePop") != std::string::npos)
             terminateAndWait(platform.processes, entry.fileName);
@@ -65,16 +42,12 @@ bool downloadAllNow(Platform& platform, InstallJob& job, const LoadedManifest& w
         }
         const std::string url =
             job.downloadBase + escapeUrlPath("/" + entry.path + "/" + entry.fileName);
-        if (job.dialog) {
-            setStatusText(*job.dialog,
-                          downloadingText(entry.fileName, job.unitsDone, job.unitsTotal));
-            setCurrentPercent(*job.dialog, "0%");
-        }
+        job.progress().fileStarted(entry.fileName, job.unitsDone, job.unitsTotal);
         if (entry.fileName == state.selfExeName)
             renameOwnProgram(platform.files, job.installDir, state.selfExeName);
         if (!downloadVerifiedFile(platform.http, platform.files, url, destination, entry.digest,
                                   &sink)) {
-            reportFailure(job.dialog, entry.fileName);
+            job.progress().downloadFailed(entry.fileName, DownloadKind::Package);
             return false;
         }
         job.completeUnit();
@@ -97,34 +70,25 @@ void collectChanged(Platform& platform, InstallJob& job, const LoadedManifest& w
     }
 }
 
-bool downloadPending(Platform& platform, InstallJob& job, const AppState& state) {
+bool downloadPending(Platform& platform, InstallJob& job) {
     const int total = static_cast<int>(job.pendingFiles.size());
     if (total == 0) {
-        if (job.dialog) reportNothingToUpdate(*job.dialog);
+        job.progress().nothingToUpdate();
         return true;
     }
-    if (job.dialog) {
-        setOverallRange16(*job.dialog, 0, static_cast<uint16_t>(total));
-        setOverallPos(*job.dialog, 0);
-    }
-    CBindCallback sink(state.progressDialog);
+    job.progress().pendingCounted(total);
+    CBindCallback sink(job.progress());
     bool result = true;
     for (int k = 1; k <= total; ++k) {
         const std::string& relative = job.pendingFiles[static_cast<size_t>(k - 1)];
-        if (job.dialog) {
-            setStatusText(*job.dialog, downloadingText(relative, k, total));
-            setCurrentPercent(*job.dialog, "0%");
-        }
+        job.progress().fileStarted(relative, k, total);
         if (downloadVerifiedFile(platform.http, platform.files,
                                  relativeUrl(job.downloadBase, relative),
                                  job.downloadDir + "\\" + relative,
                                  job.pendingDigests[static_cast<size_t>(k - 1)], &sink)) {
-            if (job.dialog) {
-                setOverallPercent(*job.dialog, formatPercent(percentOf(k, total)));
-                setOverallPos(*job.dialog, k);
-            }
+            job.progress().unitDone(k, total);
         } else {
-            reportFailure(job.dialog, relative);
+            job.progress().downloadFailed(relative, DownloadKind::Package);
             result = false;
         }
     }
@@ -149,7 +113,7 @@ bool downloadPackages(Platform& platform, InstallJob& job, int set, const AppSta
         job.manifests.get(platform.files, platform.text, job.manifestInstalledPathOf(set));
     collectChanged(platform, job, walked, reference);
     if (job.mode == 1 && set == kCommonManifest) return true;
-    return downloadPending(platform, job, state);
+    return downloadPending(platform, job);
 }
 
 void terminateAndWait(Processes& processes, const std::string& imageName) {
@@ -186,8 +150,9 @@ bool downloadVerifiedFile(HttpTransport& http, Files& files, const std::string& 
         http.removeFromCache(url);
         if (files.exists(staged)) files.deleteFile(staged);
         std::string digest;
-        if (http.downloadOnce(url, staged, sink) == kHttpOk && fileDigest(files, staged, digest) &&
-            digest == expectedDigest && files.moveFile(staged, path, true))
+        if (http.downloadOnce(url, staged, downloadSettings(), sink) == kHttpOk &&
+            fileDigest(files, staged, digest) && digest == expectedDigest &&
+            files.moveFile(staged, path, true))
             return true;
     }
     if (files.exists(staged)) files.deleteFile(staged);

@@ -11,7 +11,6 @@
 #include "platform/platform.h"
 #include "protocol/crypto.h"
 #include "protocol/download.h"
-#include "ui/progress_reporting.h"
 
 namespace vaultaide {
 
@@ -84,7 +83,7 @@ bool fetchSignedManifests(Platform& platform, InstallJob& job, const std::string
     for (int set : {kCommonManifest, kBankManifest}) {
         const std::string& target =
             intoDownloadFolder ? job.manifestDownloadPathOf(set) : job.manifestInstalledPathOf(set);
-        if (job.dialog) setStatusText(*job.dialog, "正在下载 配置文件");
+        job.progress().downloading("配置文件");
         job.manifests.forget(target);
         if (!downloadFile(platform.http, platform.files, job.manifestUrlOf(set), target, nullptr))
             return false;

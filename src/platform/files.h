@@ -26,6 +26,11 @@ public:
     // file can be renamed but not replaced.
     virtual bool moveFile(const std::string& from, const std::string& to,
                           bool replaceExisting = false) = 0;
+    // Copies a file's bytes; with overwrite an existing target is replaced. False when it could
+    // not be done; a file in use cannot be replaced.
+    virtual bool copyFile(const std::string& from, const std::string& to, bool overwrite) = 0;
+    // The user's folder for temporary files, ending with "\".
+    virtual std::string tempFolder() = 0;
 
     struct Entry {
         std::string name;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vaultaide {
 
@@ -11,6 +12,16 @@ namespace vaultaide {
 constexpr int kHttpOk = 0;
 constexpr int kHttpFailed = 1;
 constexpr int kHttpTimeout = 2;
+
+// A download is written beside its target under this suffix and renamed when complete.
+constexpr const char* kPartialSuffix = ".partial";
+
+// What the caller asks of every request of an exchange or download.
+struct HttpSettings {
+    std::string userAgent;
+    std::vector<std::string> headers;  // added to each request unless already present
+    uint32_t timeoutMs = 0;            // connect, send and receive; 0 keeps the system's own
+};
 
 // Receives the progress of one transfer: bytes so far and the announced length.
 class DownloadSink {
@@ -23,21 +34,21 @@ public:
 class HttpClient {
 public:
     virtual ~HttpClient() = default;
-    // GET with HTTP/1.0, the fixed user agent and headers, three-second time-outs; on kHttpOk
-    // answer holds the body whatever the status; otherwise answer is unchanged.
+    // GET with HTTP/1.0 and the client's settings; on kHttpOk answer holds the body whatever
+    // the status; otherwise answer is unchanged.
     virtual int get(const std::string& url, std::string& answer) = 0;
 };
 
 class HttpTransport {
 public:
     virtual ~HttpTransport() = default;
-    virtual std::unique_ptr<HttpClient> openClient() = 0;
+    virtual std::unique_ptr<HttpClient> openClient(const HttpSettings& settings) = 0;
     // One download attempt to a Windows path. Status 200 with a body as long as its
     // Content-Length replaces the file (kHttpOk); a short body or a file that cannot be
     // written fails (kHttpFailed) and leaves any older file as it was; any other status
     // completes without writing (kHttpOk).
     virtual int downloadOnce(const std::string& url, const std::string& path,
-                             DownloadSink* sink) = 0;
+                             const HttpSettings& settings, DownloadSink* sink) = 0;
     virtual void removeFromCache(const std::string& url) = 0;
 };
 

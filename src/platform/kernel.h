@@ -1,6 +1,6 @@
 #pragma once
 // Kernel services the core needs: traces, named mutex, the suite's broadcast message,
-// token privilege, sleeping and ending the process.
+// token privilege, the named-pipe client, the program's own file, sleeping and ending.
 #include <cstdint>
 #include <string>
 
@@ -22,6 +22,11 @@ public:
     virtual bool enableTakeOwnershipPrivilege() = 0;
     // The application's title: the program's file name without extension.
     virtual std::string applicationTitle() = 0;
+    // The full path of the program's own file.
+    virtual std::string moduleFileName() = 0;
+    // Opens an existing pipe for writing (no creation, no waiting for a busy pipe) and writes
+    // the message in one write; true when every byte was written.
+    virtual bool writeToPipe(const std::string& pipeName, const std::string& message) = 0;
     virtual void sleepMs(uint32_t ms) = 0;
     // ExitProcess: ends at once, no destructors.
     [[noreturn]] virtual void exitProcess(uint32_t code) = 0;

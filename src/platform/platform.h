@@ -5,6 +5,7 @@
 #include "platform/kernel.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
+#include "platform/shell.h"
 #include "platform/system_info.h"
 #include "platform/text_encoding.h"
 #include "platform/ui_services.h"
@@ -20,6 +21,7 @@ struct Platform {
     Registry& registry;
     HttpTransport& http;
     TextEncoding& text;
+    Shell& shell;
 };
 
 }  // namespace vaultaide

@@ -1,5 +1,5 @@
 #pragma once
-// The process list and process termination.
+// The process list, process termination, and starting programs.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,6 +9,16 @@ namespace vaultaide {
 struct ProcessEntry {
     uint32_t id = 0;
     std::string imageName;  // the executable's file name, as the process list reports it
+};
+
+// How a started program's window shows.
+enum class WindowShow { Hidden, Shown };
+
+// How a started program that was waited for came to an end.
+enum class RunEnd {
+    NotStarted,  // it could not be started: nothing to wait for
+    Ended,       // it ended by itself within the bound
+    Terminated,  // it was still running when the bound passed and was terminated
 };
 
 class Processes {
@@ -22,6 +32,13 @@ public:
     // Opens the process with the rights to end it and wait for it, ends it with exitCode and
     // waits up to timeoutMs for its end; false when it cannot be opened or did not end in time.
     virtual bool terminateAndWait(uint32_t processId, uint32_t exitCode, uint32_t timeoutMs) = 0;
+    // Starts a program file (or a program on the search path) with the parameter text, without
+    // verb or working folder, and does not wait; false when it could not be started.
+    virtual bool start(const std::string& file, const std::string& parameters, WindowShow show) = 0;
+    // Starts it the same way and waits up to timeoutMs for its end; a program still running
+    // then is terminated, so no wait is unbounded.
+    virtual RunEnd startAndWait(const std::string& file, const std::string& parameters,
+                                WindowShow show, uint32_t timeoutMs) = 0;
 };
 
 }  // namespace vaultaide

@@ -2,6 +2,7 @@
 
 #include "platform/http.h"
 #include "platform/kernel.h"
+#include "protocol/http_settings.h"
 #include "protocol/server_endpoint.h"
 
 namespace vaultaide {
@@ -87,7 +88,7 @@ bool sendServerRequest(HttpTransport& http, Kernel& kernel, const EnvelopeKeyPai
     kernel.trace("strSendData:(" + plaintext + ")");
     std::string envelope;
     if (!sealEnvelope(keys, plaintext, envelope)) return false;
-    auto client = http.openClient();
+    auto client = http.openClient(serverExchangeSettings());
     if (endpoint.ipList.empty())
         return client->get(endpoint.ip + endpoint.port + path + envelope, answer) == kHttpOk;
     for (const auto& base : endpoint.ipList) {

@@ -19,6 +19,13 @@ uint32_t FakeKernel::registerMessage(const std::string& name) {
     return id;
 }
 
+bool FakeKernel::writeToPipe(const std::string& pipeName, const std::string& message) {
+    auto pipe = pipes.find(pipeName);
+    if (pipe == pipes.end()) return false;
+    pipe->second.push_back(message);
+    return true;
+}
+
 bool FakeKernel::createNamedMutexAlreadyExisted(const std::string& name) {
     return !mutexes.insert(name).second;
 }
@@ -37,6 +44,39 @@ bool FakeProcesses::terminateAndWait(uint32_t processId, uint32_t exitCode, uint
     waitBounds.push_back(timeoutMs);
     if (unending.count(processId)) return false;
     return terminate(processId, exitCode);
+}
+
+bool FakeProcesses::startable(const std::string& file) {
+    return systemPrograms.count(file) > 0 || files_.exists(file);
+}
+
+namespace {
+
+std::string startLine(const std::string& file, const std::string& parameters, WindowShow show) {
+    return file + " [" + parameters + "] " + (show == WindowShow::Shown ? "shown" : "hidden");
+}
+
+std::string fileNameOf(const std::string& path) {
+    const auto slash = path.find_last_of('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+bool FakeProcesses::start(const std::string& file, const std::string& parameters, WindowShow show) {
+    if (!startable(file)) return false;
+    started.push_back(startLine(file, parameters, show));
+    if (onStart) onStart(file, parameters);
+    return true;
+}
+
+RunEnd FakeProcesses::startAndWait(const std::string& file, const std::string& parameters,
+                                   WindowShow show, uint32_t timeoutMs) {
+    if (!startable(file)) return RunEnd::NotStarted;
+    started.push_back(startLine(file, parameters, show) + " wait " + std::to_string(timeoutMs));
+    waitBounds.push_back(timeoutMs);
+    if (onStart) onStart(file, parameters);
+    return overdue.count(fileNameOf(file)) ? RunEnd::Terminated : RunEnd::Ended;
 }
 
 int FakeUiServices::messageBox(const std::string& text, const std::string& caption,
@@ -58,8 +98,16 @@ std::string lower(std::string text) {
     return text;
 }
 
+// Lower case, with every run of "\" folded into one.
+std::string keyName(const std::string& path) {
+    std::string folded;
+    for (char c : lower(path))
+        if (c != '\\' || folded.empty() || folded.back() != '\\') folded += c;
+    return folded;
+}
+
 std::string storeName(const std::string& path, RegistryView view) {
-    return (view == RegistryView::View64 ? "64|" : "32|") + lower(path);
+    return (view == RegistryView::View64 ? "64|" : "32|") + keyName(path);
 }
 
 class FakeKey : public RegistryKey {
@@ -86,14 +134,24 @@ private:
 std::unique_ptr<RegistryKey> FakeRegistry::openKey(const std::string& path, uint32_t access,
                                                    RegistryView view) {
     auto found = keys.find(storeName(path, view));
-    if (found == keys.end()) return nullptr;
-    if (access == kKeyAllAccess && deniedFullAccess.count(lower(path))) return nullptr;
+    if (found == keys.end() || refusesFullAccess(path, access)) return nullptr;
     return std::make_unique<FakeKey>(found->second);
+}
+
+bool FakeRegistry::refusesFullAccess(const std::string& path, uint32_t access) const {
+    if (access != kKeyAllAccess) return false;
+    for (const auto& denied : deniedFullAccess)
+        if (keyName(denied) == keyName(path)) return true;
+    return false;
+}
+
+void FakeRegistry::deleteKey(const std::string& path, RegistryView view) {
+    keys.erase(storeName(path, view));
 }
 
 std::unique_ptr<RegistryKey> FakeRegistry::createKey(const std::string& path, uint32_t access,
                                                      RegistryView view) {
-    if (access == kKeyAllAccess && deniedFullAccess.count(lower(path))) return nullptr;
+    if (refusesFullAccess(path, access)) return nullptr;
     return std::make_unique<FakeKey>(keys[storeName(path, view)]);
 }
 
@@ -110,6 +168,47 @@ void FakeRegistry::setValue(const std::string& path, const std::string& name,
 
 bool FakeRegistry::hasKey(const std::string& path, RegistryView view) const {
     return keys.count(storeName(path, view)) > 0;
+}
+
+bool FakeShell::specialFolderPath(SpecialFolder folder, std::string& path) {
+    auto found = folders.find(folder);
+    if (found == folders.end()) return false;
+    path = found->second;
+    return true;
+}
+
+bool FakeShell::saveLink(const std::string& linkPath, const std::string& targetPath) {
+    if (linksNeedCom && comDepth == 0) return false;
+    return files_.writeFile(linkPath, "link to " + targetPath);
+}
+
+void FakeShell::notifyChange(ShellChange change, const std::string& path) {
+    notifications.push_back((change == ShellChange::FolderCreated ? "created " : "changed ") +
+                            path);
+}
+
+namespace {
+
+class FakeComScope : public ComScope {
+public:
+    explicit FakeComScope(int& depth) : depth_(depth) { ++depth_; }
+    ~FakeComScope() override { --depth_; }
+
+private:
+    int& depth_;
+};
+
+}  // namespace
+
+std::unique_ptr<ComScope> FakeShell::initializeCom() {
+    ++comScopes;
+    return std::make_unique<FakeComScope>(comDepth);
+}
+
+std::string linkTarget(const std::string& linkBytes) {
+    const std::string prefix = "link to ";
+    return linkBytes.compare(0, prefix.size(), prefix) == 0 ? linkBytes.substr(prefix.size())
+                                                            : std::string();
 }
 
 std::string readHostFile(const std::string& path) {
@@ -137,8 +236,9 @@ TempDir::~TempDir() {
 FakeMachine::FakeMachine()
     : files(root.path().string(), "C:\\work"),
       http([this](const std::string& path) { return files.hostPath(path); }),
-      platform{kernel, processes, files, system, ui, registry, http, text} {
+      platform{kernel, processes, files, system, ui, registry, http, text, shell} {
     std::filesystem::create_directories(files.hostPath("C:\\work"));
+    std::filesystem::create_directories(files.hostPath(files.tempFolder()));
 }
 
 void FakeMachine::writeFile(const std::string& windowsPath, const std::string& bytes) {

@@ -2,6 +2,7 @@
 // Recording fakes of the platform boundary for native tests, with real files under a
 // temporary root.
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -35,6 +36,9 @@ public:
         return true;
     }
     std::string applicationTitle() override { return "vaultaide_810"; }
+    std::string moduleFileName() override { return modulePath; }
+    // A pipe takes a message when a server listens on it (pipes) and is not busy.
+    bool writeToPipe(const std::string& pipeName, const std::string& message) override;
     void sleepMs(uint32_t ms) override { sleeps.push_back(ms); }
     [[noreturn]] void exitProcess(uint32_t code) override { throw ProcessEnded{code, false}; }
     [[noreturn]] void exitOrderly(int code) override {
@@ -53,13 +57,26 @@ public:
     std::set<std::string> mutexes;             // named mutexes that exist on the machine
     bool failMessageRegistration = false;
     int privilegeRequests = 0;
+    std::string modulePath = "C:\\Downloads\\vaultaide_810.exe";
+    std::map<std::string, std::vector<std::string>> pipes;  // listening pipes and what came
 };
 
+// Programs start when their file exists (or they are system programs on the search path);
+// a started program ends by itself unless its name is among the overdue ones.
 class FakeProcesses : public Processes {
 public:
+    explicit FakeProcesses(Files& files) : files_(files) {}
     std::vector<ProcessEntry> snapshot() override { return running; }
     bool terminate(uint32_t processId, uint32_t exitCode) override;
     bool terminateAndWait(uint32_t processId, uint32_t exitCode, uint32_t timeoutMs) override;
+    bool start(const std::string& file, const std::string& parameters, WindowShow show) override;
+    RunEnd startAndWait(const std::string& file, const std::string& parameters, WindowShow show,
+                        uint32_t timeoutMs) override;
+
+    // One start: "FILE [PARAMETERS] shown|hidden", with " wait BOUND" when it was waited for.
+    std::vector<std::string> started;
+    std::set<std::string> systemPrograms = {"msiexec.exe"};
+    std::set<std::string> overdue;  // file names whose runs do not end by themselves
 
     struct Termination {
         uint32_t id;
@@ -70,6 +87,12 @@ public:
     std::set<uint32_t> protectedIds;   // processes that cannot be opened
     std::set<uint32_t> unending;       // processes that do not end when terminated
     std::vector<uint32_t> waitBounds;  // the bound of every wait, in order
+    // Called at each successful start, to act as the started program would.
+    std::function<void(const std::string& file, const std::string& parameters)> onStart;
+
+private:
+    bool startable(const std::string& file);
+    Files& files_;
 };
 
 class FakeSystemInfo : public SystemInfo {
@@ -94,8 +117,9 @@ public:
     int commonControlInits = 0;
 };
 
-// The registry as a map of keys (paths compared ignoring case, one map per view; the default
-// view is the 32-bit one, as for the shipping program).
+// The registry as a map of keys (paths compared ignoring case and with repeated "\" folded into
+// one, as Windows does; one map per view; the default view is the 32-bit one, as for the
+// shipping program).
 class FakeRegistry : public Registry {
 public:
     std::unique_ptr<RegistryKey> openKey(const std::string& path, uint32_t access,
@@ -109,12 +133,44 @@ public:
     void setValue(const std::string& path, const std::string& name, const std::string& value,
                   RegistryView view = RegistryView::View32);
     bool hasKey(const std::string& path, RegistryView view = RegistryView::View32) const;
+    void deleteKey(const std::string& path, RegistryView view = RegistryView::View32);
 
-    std::set<std::string> deniedFullAccess;  // key paths (lower case) that refuse full access
+    std::set<std::string> deniedFullAccess;  // key paths that refuse full access
 
     using Values = std::map<std::string, std::string>;  // lower-case name -> value
     std::map<std::string, Values> keys;                 // "32|path" or "64|path", lower case
+
+private:
+    bool refusesFullAccess(const std::string& path, uint32_t access) const;
 };
+
+// Special folders under the machine's root, links as files naming their target, and the
+// notifications and COM scopes asked for.
+class FakeShell : public Shell {
+public:
+    explicit FakeShell(Files& files) : files_(files) {}
+    bool specialFolderPath(SpecialFolder folder, std::string& path) override;
+    bool saveLink(const std::string& linkPath, const std::string& targetPath) override;
+    void notifyChange(ShellChange change, const std::string& path) override;
+    std::unique_ptr<ComScope> initializeCom() override;
+
+    // Where each special folder is; a folder missing here cannot be resolved.
+    std::map<SpecialFolder, std::string> folders = {
+        {SpecialFolder::CommonDesktop, "C:\\Users\\Public\\Desktop"},
+        {SpecialFolder::CommonPrograms, "C:\\ProgramData\\Start Menu\\Programs"},
+        {SpecialFolder::AppData, "C:\\Users\\user\\AppData\\Roaming"},
+    };
+    std::vector<std::string> notifications;  // "created PATH" or "changed PATH"
+    int comDepth = 0;                        // scopes open now
+    int comScopes = 0;                       // scopes ever opened
+    bool linksNeedCom = true;                // links fail outside a COM scope, as on Windows
+
+private:
+    Files& files_;
+};
+
+// What a fake link file holds: "link to TARGET".
+std::string linkTarget(const std::string& linkBytes);
 
 // Records the dialogs start-up and the version check open, in order ("query", "prompt 0",
 // "progress 1", ...).
@@ -155,13 +211,14 @@ struct FakeMachine {
 
     TempDir root;
     FakeKernel kernel;
-    FakeProcesses processes;
     RootedFiles files;
+    FakeProcesses processes{files};
     FakeSystemInfo system;
     FakeUiServices ui;
     FakeRegistry registry;
     CurlTransport http;
     IconvTextEncoding text;
+    FakeShell shell{files};
     Platform platform;
 };
 

@@ -22,8 +22,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<HttpClient> ScriptedHttp::openClient() {
+std::unique_ptr<HttpClient> ScriptedHttp::openClient(const HttpSettings& settings) {
     ++clientsOpened;
+    clientSettings.push_back(settings);
     return std::make_unique<ScriptedClient>(*this);
 }
 

@@ -18,9 +18,11 @@ public:
     std::deque<Reply> replies;
     std::vector<std::string> urls;  // every GET, in order
     int clientsOpened = 0;
+    std::vector<HttpSettings> clientSettings;  // the settings of every client opened
 
-    std::unique_ptr<HttpClient> openClient() override;
-    int downloadOnce(const std::string&, const std::string&, DownloadSink*) override {
+    std::unique_ptr<HttpClient> openClient(const HttpSettings& settings) override;
+    int downloadOnce(const std::string&, const std::string&, const HttpSettings&,
+                     DownloadSink*) override {
         return kHttpFailed;
     }
     void removeFromCache(const std::string&) override {}

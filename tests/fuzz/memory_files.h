@@ -30,6 +30,8 @@ public:
     bool writeFile(const std::string&, const std::string&) override { return false; }
     bool deleteFile(const std::string&) override { return false; }
     bool moveFile(const std::string&, const std::string&, bool) override { return false; }
+    bool copyFile(const std::string&, const std::string&, bool) override { return false; }
+    std::string tempFolder() override { return "C:\\Temp\\"; }
     bool listDirectory(const std::string&, std::vector<Entry>&) override { return false; }
 
 private:

@@ -13,7 +13,10 @@
 #include "protocol/built_in_keys.h"
 #include "protocol/download.h"
 #include "protocol/envelope.h"
+#include "protocol/http_settings.h"
 #include "protocol/server_answer.h"
+#include "ui/bind_callback.h"
+#include "ui/progress_reporter.h"
 
 namespace vaultaide {
 namespace {
@@ -70,7 +73,7 @@ TEST_F(Exchange, UnknownBankAndUndecodableRequestGetEmptyAnswers) {
     std::string answer = "old";
     ASSERT_TRUE(request(endpoint, "999", answer));
     EXPECT_EQ(answer, "");
-    auto client = machine.http.openClient();
+    auto client = machine.http.openClient(serverExchangeSettings());
     answer = "old";
     EXPECT_EQ(client->get(server.base() + "/assist/server?reqtype=1&data=0102", answer), kHttpOk);
     EXPECT_EQ(answer, "");
@@ -100,7 +103,7 @@ TEST_F(Exchange, SilentFirstBaseTimesOutAndTheSecondAnswers) {
 }
 
 TEST_F(Exchange, ClientResultsForTimeOutRefusalSchemeAndErrorPages) {
-    auto client = machine.http.openClient();
+    auto client = machine.http.openClient(serverExchangeSettings());
     std::string answer = "old";
     RawHttpServer silent("");
     EXPECT_EQ(client->get(silent.base() + "/x", answer), kHttpTimeout);
@@ -121,9 +124,9 @@ TEST_F(Exchange, ClientResultsForTimeOutRefusalSchemeAndErrorPages) {
 TEST_F(Exchange, RequestCarriesTheFixedHeadersInOrder) {
     RawHttpServer capture(RawHttpServer::response(200, "ok"));
     std::string answer;
-    ASSERT_EQ(
-        machine.http.openClient()->get(capture.base() + "/assist/server?reqtype=1&data=AB", answer),
-        kHttpOk);
+    ASSERT_EQ(machine.http.openClient(serverExchangeSettings())
+                  ->get(capture.base() + "/assist/server?reqtype=1&data=AB", answer),
+              kHttpOk);
     ASSERT_EQ(capture.requests().size(), 1u);
     const std::string head = capture.requests()[0];
     EXPECT_EQ(head.rfind("GET /assist/server?reqtype=1&data=AB HTTP/1.0\r\n", 0), 0u) << head;
@@ -156,7 +159,8 @@ TEST_F(Downloads, CompleteBodyReplacesTheFileAndReportsProgress) {
     RawHttpServer server(RawHttpServer::response(200, body));
     machine.writeFile(target, "older");
     fakes::RecordingProgressView view;
-    CBindCallback sink(&view);
+    ProgressReporter reporter(view);
+    CBindCallback sink(reporter);
     ASSERT_TRUE(download(server.base() + "/f", &sink));
     EXPECT_EQ(content(), body);
     EXPECT_FALSE(fs::exists(hostTarget() + ".partial"));
@@ -202,7 +206,8 @@ TEST_F(Downloads, OtherSchemesSendNothing) { EXPECT_FALSE(download("ftp://127.0.
 TEST_F(Downloads, NoContentLengthShowsZeroPercentNotADivisionByZero) {
     RawHttpServer server(RawHttpServer::response(200, "body", false));
     fakes::RecordingProgressView view;
-    CBindCallback sink(&view);
+    ProgressReporter reporter(view);
+    CBindCallback sink(reporter);
     EXPECT_FALSE(download(server.base() + "/f", &sink));
     ASSERT_FALSE(view.log.empty());
     EXPECT_EQ(view.log[0], "bar 1021 range32 0 0");

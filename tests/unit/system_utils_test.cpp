@@ -1,6 +1,6 @@
 #include "app/system_utils.h"
 
-#include "app/gbk_text.h"
+#include "base/gbk_text.h"
 
 #include <gtest/gtest.h>
 

@@ -52,8 +52,9 @@ struct Check {
     fakes::FakeMachine machine;
     fakes::ScriptedHttp http;
     fakes::RecordingStartupUi ui;
-    Platform platform{machine.kernel, machine.processes, machine.files, machine.system,
-                      machine.ui,     machine.registry,  http,          machine.text};
+    Platform platform{machine.kernel, machine.processes, machine.files,
+                      machine.system, machine.ui,        machine.registry,
+                      http,           machine.text,      machine.shell};
     AppState state;
     DownloadPath endpoint{"https://assist.example", {}, "", "/assist/server?reqtype=1&data="};
     std::optional<ProcessEnded> ended;

@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <memory>
 
-#include "protocol/http_settings.h"
-
 namespace vaultaide {
 
 namespace {
@@ -45,27 +43,39 @@ size_t appendBody(char* data, size_t size, size_t count, void* target) {
     return size * count;
 }
 
+// The agent, headers and time-outs of the settings. Without a time-out of their own, a minute
+// to connect and half a minute without data stand for the system's defaults.
+void applySettings(CURL* easy, const HttpSettings& settings, Headers& headers) {
+    for (const auto& header : settings.headers)
+        headers.reset(curl_slist_append(headers.release(), header.c_str()));
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, settings.userAgent.c_str());
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
+    const long timeoutMs = settings.timeoutMs ? long(settings.timeoutMs) : 60000L;
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+    // The receive time-out: a connection that carries no data for that long.
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
+                     settings.timeoutMs ? long(settings.timeoutMs / 1000) : 30L);
+}
+
 class CurlClient : public HttpClient {
 public:
+    explicit CurlClient(const HttpSettings& settings) : settings_(settings) {}
     int get(const std::string& url, std::string& answer) override {
         if (!isHttpUrl(url)) return kHttpFailed;
         Easy easy = newEasy(url);
         Headers headers(nullptr, curl_slist_free_all);
-        for (const char* header : kRequestHeaders)
-            headers.reset(curl_slist_append(headers.release(), header));
+        applySettings(easy.get(), settings_, headers);
         std::string body;
-        curl_easy_setopt(easy.get(), CURLOPT_USERAGENT, kServerUserAgent);
-        curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, headers.get());
-        curl_easy_setopt(easy.get(), CURLOPT_CONNECTTIMEOUT_MS, long(kServerTimeoutMs));
-        // The receive time-out: a connection that carries no data for three seconds.
-        curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_TIME, long(kServerTimeoutMs / 1000));
         curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, appendBody);
         curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &body);
         const int result = resultOf(curl_easy_perform(easy.get()));
         if (result == kHttpOk) answer.swap(body);
         return result;
     }
+
+private:
+    HttpSettings settings_;
 };
 
 struct DownloadState {
@@ -128,10 +138,12 @@ bool isHttpUrl(const std::string& url) {
 CurlTransport::CurlTransport(std::function<std::string(const std::string&)> hostPath)
     : hostPath_(std::move(hostPath)) {}
 
-std::unique_ptr<HttpClient> CurlTransport::openClient() { return std::make_unique<CurlClient>(); }
+std::unique_ptr<HttpClient> CurlTransport::openClient(const HttpSettings& settings) {
+    return std::make_unique<CurlClient>(settings);
+}
 
 int CurlTransport::downloadOnce(const std::string& url, const std::string& path,
-                                DownloadSink* sink) {
+                                const HttpSettings& settings, DownloadSink* sink) {
     if (!isHttpUrl(url)) return kHttpFailed;
     const std::string target = hostPath_(path);
     Easy easy = newEasy(url);
@@ -139,10 +151,8 @@ int CurlTransport::downloadOnce(const std::string& url, const std::string& path,
     state.easy = easy.get();
     state.partPath = target + kPartialSuffix;
     state.sink = sink;
-    curl_easy_setopt(easy.get(), CURLOPT_USERAGENT, kDownloadUserAgent);
-    curl_easy_setopt(easy.get(), CURLOPT_CONNECTTIMEOUT_MS, 60000L);
-    curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_TIME, 30L);
+    Headers headers(nullptr, curl_slist_free_all);
+    applySettings(easy.get(), settings, headers);
     curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, writeDownload);
     curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &state);
     const CURLcode code = curl_easy_perform(easy.get());

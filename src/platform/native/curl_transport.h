@@ -1,7 +1,7 @@
 #pragma once
 // HTTP over libcurl for native builds, with the exchange's observable behaviour: HTTP/1.0, the
-// fixed user agent and headers in order, no certificate checks, three-second time-outs for
-// server answers, and downloads streamed to a file beside the target.
+// caller's user agent, headers in order and time-outs, no certificate checks, and downloads
+// streamed to a file beside the target.
 #include <functional>
 #include <string>
 
@@ -13,8 +13,9 @@ class CurlTransport : public HttpTransport {
 public:
     // hostPath maps a Windows path to the host file that stands for it.
     explicit CurlTransport(std::function<std::string(const std::string&)> hostPath);
-    std::unique_ptr<HttpClient> openClient() override;
-    int downloadOnce(const std::string& url, const std::string& path, DownloadSink* sink) override;
+    std::unique_ptr<HttpClient> openClient(const HttpSettings& settings) override;
+    int downloadOnce(const std::string& url, const std::string& path, const HttpSettings& settings,
+                     DownloadSink* sink) override;
     // There is no URL cache to bypass here.
     void removeFromCache(const std::string&) override {}
 

@@ -58,17 +58,27 @@ bool RootedFiles::readChunks(const std::string& path, size_t chunkSize,
 }
 
 bool RootedFiles::writeFile(const std::string& path, const std::string& bytes) {
+    if (inUse(path)) return false;
     std::ofstream out(hostPath(path), std::ios::binary | std::ios::trunc);
     return out && out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush();
 }
 
 bool RootedFiles::deleteFile(const std::string& path) {
-    return !isDirectory(path) && unlink(hostPath(path).c_str()) == 0;
+    return !isDirectory(path) && !inUse(path) && unlink(hostPath(path).c_str()) == 0;
 }
 
 bool RootedFiles::moveFile(const std::string& from, const std::string& to, bool replaceExisting) {
-    if (!exists(from) || (!replaceExisting && exists(to))) return false;
-    return std::rename(hostPath(from).c_str(), hostPath(to).c_str()) == 0;
+    if (!exists(from) || (!replaceExisting && exists(to)) || inUse(to)) return false;
+    if (std::rename(hostPath(from).c_str(), hostPath(to).c_str()) != 0) return false;
+    // The program keeps running from its file under the new name.
+    if (inUse_.erase(hostPath(from))) inUse_.insert(hostPath(to));
+    return true;
+}
+
+bool RootedFiles::copyFile(const std::string& from, const std::string& to, bool overwrite) {
+    std::string bytes;
+    if (!readFile(from, bytes) || isDirectory(to) || (!overwrite && exists(to))) return false;
+    return writeFile(to, bytes);
 }
 
 bool RootedFiles::listDirectory(const std::string& path, std::vector<Entry>& entries) {

@@ -1,5 +1,7 @@
 #include "platform/win32/win32_platform.h"
 
+#include "platform/win32/scoped_handle.h"
+
 namespace vaultaide {
 
 bool Win32Files::isDirectory(const std::string& path) {
@@ -25,27 +27,25 @@ bool Win32Files::readFile(const std::string& path, std::string& bytes) {
 
 bool Win32Files::readChunks(const std::string& path, size_t chunkSize,
                             const std::function<void(const char*, size_t)>& piece) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     std::string buffer(chunkSize, '\0');
     DWORD got = 0;
-    while (ReadFile(file, buffer.data(), static_cast<DWORD>(chunkSize), &got, nullptr) && got > 0)
+    while (ReadFile(file.get(), buffer.data(), static_cast<DWORD>(chunkSize), &got, nullptr) &&
+           got > 0)
         piece(buffer.data(), got);
-    CloseHandle(file);
     return true;
 }
 
 bool Win32Files::writeFile(const std::string& path, const std::string& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     DWORD written = 0;
-    const bool ok =
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-        written == bytes.size();
-    CloseHandle(file);
-    return ok;
+    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
+           written == bytes.size();
 }
 
 bool Win32Files::deleteFile(const std::string& path) { return DeleteFileA(path.c_str()); }
@@ -54,17 +54,26 @@ bool Win32Files::moveFile(const std::string& from, const std::string& to, bool r
     return MoveFileExA(from.c_str(), to.c_str(), replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
 }
 
+bool Win32Files::copyFile(const std::string& from, const std::string& to, bool overwrite) {
+    return CopyFileA(from.c_str(), to.c_str(), overwrite ? FALSE : TRUE);
+}
+
+std::string Win32Files::tempFolder() {
+    char path[MAX_PATH] = {};
+    const DWORD length = GetTempPathA(MAX_PATH, path);
+    return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
+}
+
 bool Win32Files::listDirectory(const std::string& path, std::vector<Entry>& entries) {
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*.*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return false;
+    ScopedFind search(FindFirstFileA((path + "\\*.*").c_str(), &found));
+    if (!search) return false;
     entries.clear();
     do {
         const std::string name = found.cFileName;
         if (name == "." || name == "..") continue;
         entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    } while (FindNextFileA(search.get(), &found));
     return true;
 }
 

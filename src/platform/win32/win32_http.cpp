@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "protocol/http_settings.h"
+#include "platform/win32/scoped_handle.h"
 
 namespace vaultaide {
 
@@ -58,49 +58,44 @@ int failureResult(DWORD error) {
     return error == ERROR_INTERNET_TIMEOUT ? kHttpTimeout : kHttpFailed;
 }
 
-void closeHandle(HINTERNET& handle) {
-    if (handle) InternetCloseHandle(handle);
-    handle = nullptr;
-}
-
-// The time-outs of a server exchange. The data time-outs alone do not bound an HTTP exchange
-// (WinInet applies them to FTP data channels), so send and receive get the same three seconds:
-// a server that holds the connection open ends the exchange as a time-out.
-void setServerTimeouts(HINTERNET handle) {
-    DWORD timeout = kServerTimeoutMs;
+// The caller's time-outs. The data time-outs alone do not bound an HTTP exchange (WinInet
+// applies them to FTP data channels), so send and receive get the same value: a server that
+// holds the connection open ends the exchange as a time-out. Without a value the system's stay.
+void setTimeouts(HINTERNET handle, const HttpSettings& settings) {
+    if (settings.timeoutMs == 0) return;
+    DWORD timeout = settings.timeoutMs;
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
                          INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
                          INTERNET_OPTION_RECEIVE_TIMEOUT})
         InternetSetOptionA(handle, option, &timeout, sizeof timeout);
 }
 
-// Opens connection and request and sends the request; false with the error code. A server
-// exchange (serverExchange) adds the fixed headers and bounds the request by the time-outs.
-bool openAndSend(HINTERNET session, const ParsedUrl& url, HINTERNET& connection, HINTERNET& request,
-                 bool serverExchange, DWORD& error) {
-    connection = InternetConnectA(session, url.host.c_str(), url.port, nullptr, nullptr,
-                                  INTERNET_SERVICE_HTTP, connectionFlags(url), 1);
+// Opens connection and request with the caller's headers and time-outs and sends the request;
+// false with the error code.
+bool openAndSend(HINTERNET session, const ParsedUrl& url, const HttpSettings& settings,
+                 ScopedInternet& connection, ScopedInternet& request, DWORD& error) {
+    connection.reset(InternetConnectA(session, url.host.c_str(), url.port, nullptr, nullptr,
+                                      INTERNET_SERVICE_HTTP, connectionFlags(url), 1));
     if (connection)
-        request = HttpOpenRequestA(connection, "GET", url.object.c_str(), "HTTP/1.0", nullptr,
-                                   nullptr, requestFlags(url), 1);
+        request.reset(HttpOpenRequestA(connection.get(), "GET", url.object.c_str(), "HTTP/1.0",
+                                       nullptr, nullptr, requestFlags(url), 1));
     if (!request) {
         error = GetLastError();
         return false;
     }
     DWORD security = 0;
     DWORD size = sizeof security;
-    if (InternetQueryOptionA(request, INTERNET_OPTION_SECURITY_FLAGS, &security, &size)) {
+    if (InternetQueryOptionA(request.get(), INTERNET_OPTION_SECURITY_FLAGS, &security, &size)) {
         security |= kRelaxedSecurityFlags;
-        InternetSetOptionA(request, INTERNET_OPTION_SECURITY_FLAGS, &security, sizeof security);
+        InternetSetOptionA(request.get(), INTERNET_OPTION_SECURITY_FLAGS, &security,
+                           sizeof security);
     }
-    if (serverExchange) {
-        // Set on the request too: not every WinInet hands the session's time-outs down.
-        setServerTimeouts(request);
-        for (const char* header : kRequestHeaders)
-            HttpAddRequestHeadersA(request, header, static_cast<DWORD>(-1),
-                                   HTTP_ADDREQ_FLAG_ADD_IF_NEW);
-    }
-    if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
+    // Set on the request too: not every WinInet hands the session's time-outs down.
+    setTimeouts(request.get(), settings);
+    for (const auto& header : settings.headers)
+        HttpAddRequestHeadersA(request.get(), header.c_str(), static_cast<DWORD>(-1),
+                               HTTP_ADDREQ_FLAG_ADD_IF_NEW);
+    if (!HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
         error = GetLastError();
         return false;
     }
@@ -110,26 +105,23 @@ bool openAndSend(HINTERNET session, const ParsedUrl& url, HINTERNET& connection,
 // The client of one server request: one session, a connection and request per exchange.
 class CHttpClient : public HttpClient {
 public:
-    CHttpClient() {
-        inetSession =
-            InternetOpenA(kServerUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    }
-    ~CHttpClient() override {
-        Close();
-        closeHandle(inetSession);
-    }
+    explicit CHttpClient(const HttpSettings& settings)
+        : settings_(settings),
+          inetSession(InternetOpenA(settings.userAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
+                                    nullptr, nullptr, 0)) {}
+    ~CHttpClient() override { Close(); }
     void Close() {
-        closeHandle(request);
-        closeHandle(connection);
+        request.reset();
+        connection.reset();
     }
     int get(const std::string& url, std::string& answer) override { return Get(url, answer); }
 
     int Get(const std::string& url, std::string& answer) {
         ParsedUrl parsed;
         if (!inetSession || !parseHttpUrl(url, parsed)) return kHttpFailed;
-        setServerTimeouts(inetSession);
+        setTimeouts(inetSession.get(), settings_);
         DWORD error = 0;
-        if (!openAndSend(inetSession, parsed, connection, request, true, error)) {
+        if (!openAndSend(inetSession.get(), parsed, settings_, connection, request, error)) {
             Close();
             return failureResult(error);
         }
@@ -137,7 +129,7 @@ public:
         char piece[1024];
         DWORD got = 0;
         for (;;) {
-            if (!InternetReadFile(request, piece, sizeof piece, &got)) {
+            if (!InternetReadFile(request.get(), piece, sizeof piece, &got)) {
                 error = GetLastError();
                 Close();
                 return failureResult(error);
@@ -151,15 +143,16 @@ public:
     }
 
 private:
-    HINTERNET inetSession = nullptr;
-    HINTERNET connection = nullptr;
-    HINTERNET request = nullptr;
+    HttpSettings settings_;
+    ScopedInternet inetSession;
+    ScopedInternet connection;
+    ScopedInternet request;
 };
 
 }  // namespace
 
-std::unique_ptr<HttpClient> Win32HttpTransport::openClient() {
-    return std::make_unique<CHttpClient>();
+std::unique_ptr<HttpClient> Win32HttpTransport::openClient(const HttpSettings& settings) {
+    return std::make_unique<CHttpClient>(settings);
 }
 
 void Win32HttpTransport::removeFromCache(const std::string& url) {
@@ -167,63 +160,56 @@ void Win32HttpTransport::removeFromCache(const std::string& url) {
 }
 
 int Win32HttpTransport::downloadOnce(const std::string& url, const std::string& path,
-                                     DownloadSink* sink) {
+                                     const HttpSettings& settings, DownloadSink* sink) {
     ParsedUrl parsed;
     if (!parseHttpUrl(url, parsed)) return kHttpFailed;
-    HINTERNET session =
-        InternetOpenA(kDownloadUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    HINTERNET connection = nullptr, request = nullptr;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    const std::string partial = path + kPartialSuffix;
-    auto finish = [&](int result) {
-        if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
-            DeleteFileA(partial.c_str());
-        }
-        closeHandle(request);
-        closeHandle(connection);
-        closeHandle(session);
-        return result;
-    };
-    DWORD error = 0;
+    ScopedInternet session(InternetOpenA(settings.userAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
+                                         nullptr, nullptr, 0));
     if (!session) return kHttpFailed;
-    if (!openAndSend(session, parsed, connection, request, false, error))
-        return finish(failureResult(error));
+    setTimeouts(session.get(), settings);
+    ScopedInternet connection, request;
+    DWORD error = 0;
+    if (!openAndSend(session.get(), parsed, settings, connection, request, error))
+        return failureResult(error);
 
     DWORD status = 0, length = 0, size = sizeof status;
-    HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+    HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                    nullptr);
     size = sizeof length;
-    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size,
-                        nullptr))
+    if (!HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
+                        &size, nullptr))
         length = 0;
     // Any other status completes the attempt without reading or writing.
-    if (status != HTTP_STATUS_OK) return finish(kHttpOk);
+    if (status != HTTP_STATUS_OK) return kHttpOk;
 
-    file = CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return finish(kHttpFailed);
+    const std::string partial = path + kPartialSuffix;
+    ScopedHandle file(CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return kHttpFailed;
+    // Whatever goes wrong from here leaves the target as it was and no partial file behind.
+    auto failed = [&](int result) {
+        file.reset();
+        DeleteFileA(partial.c_str());
+        return result;
+    };
     uint64_t received = 0;
     char piece[4096];
     DWORD got = 0;
     for (;;) {
-        if (!InternetReadFile(request, piece, sizeof piece, &got))
-            return finish(failureResult(GetLastError()));
+        if (!InternetReadFile(request.get(), piece, sizeof piece, &got))
+            return failed(failureResult(GetLastError()));
         if (got == 0) break;
         DWORD written = 0;
-        if (!WriteFile(file, piece, got, &written, nullptr) || written != got)
-            return finish(kHttpFailed);
+        if (!WriteFile(file.get(), piece, got, &written, nullptr) || written != got)
+            return failed(kHttpFailed);
         received += got;
         if (sink) sink->onProgress(received, length);
     }
-    if (received != length) return finish(kHttpFailed);
-    CloseHandle(file);
-    file = INVALID_HANDLE_VALUE;
-    if (!MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        DeleteFileA(partial.c_str());
-        return finish(kHttpFailed);
-    }
-    return finish(kHttpOk);
+    if (received != length) return failed(kHttpFailed);
+    file.reset();
+    if (!MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return failed(kHttpFailed);
+    return kHttpOk;
 }
 
 }  // namespace vaultaide

@@ -2,25 +2,21 @@
 
 #include "platform/win32/win32_platform.h"
 
-#include "app/gbk_text.h"
+#include "base/gbk_text.h"
+#include "platform/win32/scoped_handle.h"
 
 namespace vaultaide {
 
 bool enableTakeOwnershipPrivilege(HANDLE process) {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(process, TOKEN_ALL_ACCESS, &token)) return false;
+    ScopedHandle token;
+    if (!OpenProcessToken(process, TOKEN_ALL_ACCESS, token.receive())) return false;
     TOKEN_PRIVILEGES privileges = {};
-    if (!LookupPrivilegeValueA(nullptr, "SeTakeOwnershipPrivilege",
-                               &privileges.Privileges[0].Luid)) {
-        CloseHandle(token);
+    if (!LookupPrivilegeValueA(nullptr, "SeTakeOwnershipPrivilege", &privileges.Privileges[0].Luid))
         return false;
-    }
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    const bool adjusted =
-        AdjustTokenPrivileges(token, FALSE, &privileges, sizeof privileges, nullptr, nullptr);
-    CloseHandle(token);
-    return adjusted;
+    return AdjustTokenPrivileges(token.get(), FALSE, &privileges, sizeof privileges, nullptr,
+                                 nullptr);
 }
 
 void Win32Kernel::trace(const std::string& line) { OutputDebugStringA(line.c_str()); }
@@ -43,10 +39,25 @@ bool Win32Kernel::enableTakeOwnershipPrivilege() {
     return vaultaide::enableTakeOwnershipPrivilege(GetCurrentProcess());
 }
 
-std::string Win32Kernel::applicationTitle() {
+std::string Win32Kernel::moduleFileName() {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string name = path;
+    return path;
+}
+
+bool Win32Kernel::writeToPipe(const std::string& pipeName, const std::string& message) {
+    ScopedHandle pipe(CreateFileA(pipeName.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!pipe) return false;
+    DWORD written = 0;
+    return WriteFile(pipe.get(), message.data(), static_cast<DWORD>(message.size()), &written,
+                     nullptr) &&
+           written == message.size();
+}
+
+std::string Win32Kernel::applicationTitle() {
+    std::string name = moduleFileName();
     const auto slash = findLastBackslash(name);
     name = name.substr(slash == std::string::npos ? 0 : slash + 1);
     return name.substr(0, name.find_last_of('.'));
@@ -67,7 +78,8 @@ Platform& win32Platform() {
     static Win32Registry registry;
     static Win32HttpTransport http;
     static Win32TextEncoding text;
-    static Platform platform{kernel, processes, files, system, ui, registry, http, text};
+    static Win32Shell shell;
+    static Platform platform{kernel, processes, files, system, ui, registry, http, text, shell};
     return platform;
 }
 

@@ -17,6 +17,8 @@ public:
     bool createNamedMutexAlreadyExisted(const std::string& name) override;
     bool enableTakeOwnershipPrivilege() override;
     std::string applicationTitle() override;
+    std::string moduleFileName() override;
+    bool writeToPipe(const std::string& pipeName, const std::string& message) override;
     void sleepMs(uint32_t ms) override;
     [[noreturn]] void exitProcess(uint32_t code) override;
     [[noreturn]] void exitOrderly(int code) override;
@@ -27,6 +29,9 @@ public:
     std::vector<ProcessEntry> snapshot() override;
     bool terminate(uint32_t processId, uint32_t exitCode) override;
     bool terminateAndWait(uint32_t processId, uint32_t exitCode, uint32_t timeoutMs) override;
+    bool start(const std::string& file, const std::string& parameters, WindowShow show) override;
+    RunEnd startAndWait(const std::string& file, const std::string& parameters, WindowShow show,
+                        uint32_t timeoutMs) override;
 };
 
 class Win32Files : public Files {
@@ -40,6 +45,8 @@ public:
     bool writeFile(const std::string& path, const std::string& bytes) override;
     bool deleteFile(const std::string& path) override;
     bool moveFile(const std::string& from, const std::string& to, bool replaceExisting) override;
+    bool copyFile(const std::string& from, const std::string& to, bool overwrite) override;
+    std::string tempFolder() override;
     bool listDirectory(const std::string& path, std::vector<Entry>& entries) override;
 };
 
@@ -66,14 +73,24 @@ public:
 // WinInet, as the exchange requires it.
 class Win32HttpTransport : public HttpTransport {
 public:
-    std::unique_ptr<HttpClient> openClient() override;
-    int downloadOnce(const std::string& url, const std::string& path, DownloadSink* sink) override;
+    std::unique_ptr<HttpClient> openClient(const HttpSettings& settings) override;
+    int downloadOnce(const std::string& url, const std::string& path, const HttpSettings& settings,
+                     DownloadSink* sink) override;
     void removeFromCache(const std::string& url) override;
 };
 
 class Win32TextEncoding : public TextEncoding {
 public:
     std::string utf8ToAnsi(const std::string& utf8) override;
+};
+
+// Special folders, IShellLinkA links and change notifications.
+class Win32Shell : public Shell {
+public:
+    bool specialFolderPath(SpecialFolder folder, std::string& path) override;
+    bool saveLink(const std::string& linkPath, const std::string& targetPath) override;
+    void notifyChange(ShellChange change, const std::string& path) override;
+    std::unique_ptr<ComScope> initializeCom() override;
 };
 
 // One process-wide set of the implementations above.

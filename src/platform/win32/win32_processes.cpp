@@ -1,36 +1,73 @@
 #include "platform/win32/win32_platform.h"
 
+#include <shellapi.h>
 #include <tlhelp32.h>
+
+#include "platform/win32/scoped_handle.h"
 
 namespace vaultaide {
 
+namespace {
+
+// A program terminated because it outlived its bound ends with this code; the wait for its
+// end after the termination is bounded too.
+constexpr UINT kOverdueExitCode = 1;
+constexpr DWORD kTerminationWaitMs = 5000;
+
+int showCommand(WindowShow show) { return show == WindowShow::Shown ? SW_SHOW : SW_HIDE; }
+
+const char* parametersOrNull(const std::string& parameters) {
+    return parameters.empty() ? nullptr : parameters.c_str();
+}
+
+}  // namespace
+
 std::vector<ProcessEntry> Win32Processes::snapshot() {
     std::vector<ProcessEntry> entries;
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snap == INVALID_HANDLE_VALUE) return entries;
+    ScopedHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snap) return entries;
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snap, &entry); more; more = Process32Next(snap, &entry))
+    for (BOOL more = Process32First(snap.get(), &entry); more;
+         more = Process32Next(snap.get(), &entry))
         entries.push_back({entry.th32ProcessID, entry.szExeFile});
-    CloseHandle(snap);
     return entries;
 }
 
 bool Win32Processes::terminate(uint32_t processId, uint32_t exitCode) {
-    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, processId);
-    if (!process) return false;
-    const bool ended = TerminateProcess(process, exitCode);
-    CloseHandle(process);
-    return ended;
+    ScopedHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, processId));
+    return process && TerminateProcess(process.get(), exitCode);
 }
 
 bool Win32Processes::terminateAndWait(uint32_t processId, uint32_t exitCode, uint32_t timeoutMs) {
-    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+    ScopedHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
     if (!process) return false;
-    TerminateProcess(process, exitCode);
-    const bool ended = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
-    CloseHandle(process);
-    return ended;
+    TerminateProcess(process.get(), exitCode);
+    return WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+bool Win32Processes::start(const std::string& file, const std::string& parameters,
+                           WindowShow show) {
+    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(
+        nullptr, nullptr, file.c_str(), parametersOrNull(parameters), nullptr, showCommand(show)));
+    return result > 32;
+}
+
+RunEnd Win32Processes::startAndWait(const std::string& file, const std::string& parameters,
+                                    WindowShow show, uint32_t timeoutMs) {
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpFile = file.c_str();
+    info.lpParameters = parametersOrNull(parameters);
+    info.nShow = showCommand(show);
+    if (!ShellExecuteExA(&info)) return RunEnd::NotStarted;
+    ScopedHandle process(info.hProcess);
+    if (!process) return RunEnd::NotStarted;
+    if (WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0) return RunEnd::Ended;
+    TerminateProcess(process.get(), kOverdueExitCode);
+    WaitForSingleObject(process.get(), kTerminationWaitMs);
+    return RunEnd::Terminated;
 }
 
 }  // namespace vaultaide

@@ -15,8 +15,26 @@
 //                                      reports and "downloaded" or "failed"
 //   packages BASE INSTALLDIR MODE      the signed manifests and the download loop for both
 //                                      sets: prints the progress reports and "result ..."
+//   sequence MODE BASE INSTALLDIR VERSION UPDATEMODE RUNTIMEHOST AUTOSTART
+//                                      the forced-update hand-off and the whole install
+//                                      sequence (AUTOSTART 1 or 0), without dialogs: prints
+//                                      every control change, "hide" and each message box
+//                                      ("box TEXT|CAPTION|STYLE", answered OK) as it happens,
+//                                      and "stopped RESULT finished FLAG" when the run stops
+//   reg-get VIEW KEY NAME              a value of HKLM in view 32 or 64: "TYPE SIZE HEX"
+//                                      (the stored bytes) or "absent"
+//   special-folder CSIDL               prints the folder's path
+//   link-target LINK                   prints the target path a shell link holds
+//   hold-file PATH SECONDS READYFILE   holds a file open without sharing
+//   ps                                 prints "ID NAME" for every process
+//   temp-folder                        prints the temporary folder
 #include "platform/win32/win32_platform.h"
 
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +46,8 @@
 #include "app/bank_profile.h"
 #include "app/system_utils.h"
 #include "fakes/recording_progress_view.h"
+#include "install/install_sequence.h"
+#include "install/update_handoff.h"
 #include "packages/digest_manifest.h"
 #include "packages/file_digest.h"
 #include "packages/install_job.h"
@@ -35,6 +55,9 @@
 #include "packages/signed_manifests.h"
 #include "protocol/built_in_keys.h"
 #include "protocol/download.h"
+#include "protocol/http_settings.h"
+#include "ui/bind_callback.h"
+#include "ui/progress_reporter.h"
 
 namespace {
 
@@ -106,7 +129,7 @@ int manifestEntries(const Args& a) {
 
 int httpGet(const Args& a) {
     std::string answer = "(unchanged)";
-    const int result = win32Platform().http.openClient()->get(a[0], answer);
+    const int result = win32Platform().http.openClient(serverExchangeSettings())->get(a[0], answer);
     std::printf("result %d\n%s\n", result, answer.c_str());
     return 0;
 }
@@ -114,7 +137,8 @@ int httpGet(const Args& a) {
 int download(const Args& a) {
     Platform& platform = win32Platform();
     fakes::RecordingProgressView view;
-    CBindCallback sink(&view);
+    ProgressReporter reporter(view);
+    CBindCallback sink(reporter);
     const bool done = downloadFile(platform.http, platform.files, a[0], a[1], &sink);
     printLog(view.log);
     std::printf("%s\n", done ? "downloaded" : "failed");
@@ -149,6 +173,133 @@ int argBytes(const Args& a) {
     return 0;
 }
 
+// Prints each control change the moment it happens: the run may end the process at any step.
+class PrintingView : public fakes::RecordingProgressView {
+public:
+    void setControlText(int controlId, const std::string& text) override {
+        RecordingProgressView::setControlText(controlId, text);
+        printLast();
+    }
+    void refreshControl(int controlId) override {
+        RecordingProgressView::refreshControl(controlId);
+        printLast();
+    }
+    void sendBarMessage(int controlId, BarMessage message, intptr_t wParam,
+                        intptr_t lParam) override {
+        RecordingProgressView::sendBarMessage(controlId, message, wParam, lParam);
+        printLast();
+    }
+
+private:
+    void printLast() { std::printf("%s\n", log.back().c_str()); }
+};
+
+class PrintingUi : public UiServices {
+public:
+    void initCommonControls() override {}
+    int messageBox(const std::string& text, const std::string& caption, unsigned style) override {
+        std::printf("box %s|%s|%u\n", text.c_str(), caption.c_str(), style);
+        return kIdOk;
+    }
+};
+
+int sequence(const Args& a) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    Platform& win32 = win32Platform();
+    PrintingUi ui;
+    Platform platform{win32.kernel,   win32.processes, win32.files, win32.system, ui,
+                      win32.registry, win32.http,      win32.text,  win32.shell};
+    AppState app;
+    DownloadPath endpoint;
+    applyBankProfile(app, endpoint);
+    const int mode = std::atoi(a[0].c_str());
+    app.downloadUrl = a[1];
+    app.installPath = a[2];
+    app.serverVersion = a[3];
+    app.updateMode = std::atoi(a[4].c_str());
+    app.runtimeHost = a[5];
+    app.runAtStartup = a[6] == "1";
+    PrintingView view;
+    app.progressDialog = &view;
+    auto* job = new InstallJob(&view, app.channelCode, mode, app.downloadUrl, app.updateMode,
+                               app.serverVersion, app.installPath, app.bankCode, platform.registry);
+    forcedUpdateHandoff(platform, app, *job, [] { std::printf("hide\n"); });
+    std::atomic<int32_t> finished{0};
+    InstallRun run{platform, app, job, view, finished};
+    const uint32_t result = runInstallSequence(run);
+    std::printf("stopped %u finished %d\n", result, finished.load());
+    return 3;
+}
+
+int regGet(const Args& a) {
+    HKEY key = nullptr;
+    const REGSAM view = a[0] == "64" ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, a[1].c_str(), 0, KEY_READ | view, &key) !=
+        ERROR_SUCCESS) {
+        std::printf("absent\n");
+        return 1;
+    }
+    unsigned char data[2048];
+    DWORD size = sizeof data, type = 0;
+    const LONG rc = RegQueryValueExA(key, a[2].c_str(), nullptr, &type, data, &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) {
+        std::printf("absent\n");
+        return 1;
+    }
+    std::printf("%lu %lu ", static_cast<unsigned long>(type), static_cast<unsigned long>(size));
+    for (DWORD i = 0; i < size; ++i) std::printf("%02x", data[i]);
+    std::printf("\n");
+    return 0;
+}
+
+int specialFolder(const Args& a) {
+    std::string path;
+    if (!win32Platform().shell.specialFolderPath(
+            static_cast<SpecialFolder>(std::strtol(a[0].c_str(), nullptr, 0)), path))
+        return 1;
+    std::printf("%s\n", path.c_str());
+    return 0;
+}
+
+int linkTarget(const Args& a) {
+    const auto com = win32Platform().shell.initializeCom();
+    IShellLinkA* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(&link))))
+        return 2;
+    IPersistFile* file = nullptr;
+    char target[MAX_PATH] = {};
+    wchar_t wide[MAX_PATH] = {};
+    MultiByteToWideChar(CP_ACP, 0, a[0].c_str(), -1, wide, MAX_PATH);
+    const bool read =
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+        SUCCEEDED(file->Load(wide, STGM_READ)) &&
+        SUCCEEDED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH));
+    if (file) file->Release();
+    link->Release();
+    if (!read) return 1;
+    std::printf("%s\n", target);
+    return 0;
+}
+
+int holdFile(const Args& a) {
+    HANDLE file = CreateFileA(a[0].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 2;
+    CloseHandle(CreateFileA(a[2].c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    Sleep(static_cast<DWORD>(std::atoi(a[1].c_str())) * 1000);
+    CloseHandle(file);
+    return 0;
+}
+
+int ps(const Args&) {
+    for (const auto& entry : win32Platform().processes.snapshot())
+        std::printf("%u %s\n", entry.id, entry.imageName.c_str());
+    return 0;
+}
+
 int idle(const Args& a) {
     Sleep(static_cast<DWORD>(std::atoi(a[0].c_str())) * 1000);
     return 0;
@@ -171,6 +322,17 @@ int main(int argc, char** argv) {
         {"http-get", {1, httpGet}},
         {"download", {2, download}},
         {"packages", {3, packages}},
+        {"sequence", {7, sequence}},
+        {"reg-get", {3, regGet}},
+        {"special-folder", {1, specialFolder}},
+        {"link-target", {1, linkTarget}},
+        {"hold-file", {3, holdFile}},
+        {"ps", {0, ps}},
+        {"temp-folder",
+         {0,
+          [](const Args&) {
+              return std::printf("%s\n", win32Platform().files.tempFolder().c_str()) > 0 ? 0 : 1;
+          }}},
     };
     const auto command = argc >= 2 ? commands.find(argv[1]) : commands.end();
     if (command == commands.end() || static_cast<size_t>(argc - 2) != command->second.first) {

@@ -1,0 +1,96 @@
+#include "install/install_sequence.h"
+
+#include <memory>
+
+#include "app/app_state.h"
+#include "app/system_utils.h"
+#include "app/version_check.h"
+#include "install/file_replacement.h"
+#include "install/legacy_removal.h"
+#include "install/registration.h"
+#include "install/runtimes.h"
+#include "install/shortcuts.h"
+#include "install/update_handoff.h"
+#include "packages/install_job.h"
+#include "packages/package_download.h"
+#include "packages/signed_manifests.h"
+#include "platform/platform.h"
+#include "protocol/built_in_keys.h"
+#include "ui/progress_reporter.h"
+
+namespace vaultaide {
+
+namespace {
+
+constexpr uint32_t kBeforeLaunchMs = 1000;
+constexpr uint32_t kBetweenStartsMs = 500;
+
+// Starts a program of the installation first with "-t", then plainly; a missing file is
+// passed over.
+void startTwice(Platform& platform, const std::string& program) {
+    if (!platform.files.exists(program)) return;
+    platform.processes.start(program, "-t", WindowShow::Shown);
+    platform.kernel.sleepMs(kBetweenStartsMs);
+    platform.processes.start(program, "", WindowShow::Shown);
+}
+
+// Ends the process.
+void launchAssistant(Platform& platform, const AppState& app, ProgressEvents& progress) {
+    progress.status("完成安装,准备启动助手");
+    platform.kernel.sleepMs(kBeforeLaunchMs);
+    startTwice(platform, app.installPath + "\\QuorlePop.exe");
+    startTwice(platform, app.installPath + "\\" + app.mainExeName);
+    platform.kernel.exitProcess(0);
+}
+
+}  // namespace
+
+uint32_t runInstallSequence(InstallRun& run) {
+    Platform& platform = run.platform;
+    AppState& app = run.app;
+    std::unique_ptr<InstallJob> job(run.job);
+    run.job = nullptr;
+    ProgressReporter progress(run.view);
+    // A stopped run leaves the dialog as the failing step left it; nothing is undone.
+    auto stop = [&run] {
+        run.workerFinished = 1;
+        return 0u;
+    };
+
+    run.workerFinished = 0;
+    if (job->mode == kModeInstall) removeLegacyAssistant(platform, app, progress);
+    if (!createDirectoryTree(platform.files, app.installPath)) return stop();
+    createStandardFolders(platform, *job);
+    if (!fetchSignedManifests(platform, *job, builtInManifestPublicKey())) return stop();
+
+    int32_t needX86 = 0, needX64 = 0;
+    checkRuntimes(platform, needX86, needX64);
+    const int bankEntries =
+        countManifestEntries(platform.files, platform.text, *job, kBankManifest);
+    const int commonEntries =
+        countManifestEntries(platform.files, platform.text, *job, kCommonManifest);
+    job->unitsTotal = bankEntries + commonEntries + needX86 + needX64;
+    progress.unitsCounted(job->unitsTotal);
+    installRuntimes(platform, app, *job, needX86, needX64);
+
+    if (!downloadPackages(platform, *job, kCommonManifest, app)) return stop();
+    if (!downloadPackages(platform, *job, kBankManifest, app)) return stop();
+    if (!stopAssistant(platform, app, *job)) return stop();
+
+    replaceInstalledFiles(platform, app, *job);
+    emptyFolderTree(platform.files, job->downloadDir);
+    registerInstallation(platform, app, *job);
+    const int mode = job->mode;
+    job.reset();
+
+    run.workerFinished = 1;
+    progress.finished();
+    if (mode != kModeRepair) {
+        const auto com = platform.shell.initializeCom();
+        createShortcuts(platform, app, progress);
+    }
+    launchAssistant(platform, app, progress);
+    return 0;
+}
+
+}  // namespace vaultaide

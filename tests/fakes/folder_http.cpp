@@ -1,0 +1,26 @@
+#include "fakes/folder_http.h"
+
+#include <filesystem>
+
+#include "fakes/fake_platform.h"
+
+namespace vaultaide::fakes {
+
+int FolderHttp::downloadOnce(const std::string& url, const std::string& path, const HttpSettings&,
+                             DownloadSink* sink) {
+    urls.push_back(url);
+    const auto scheme = url.find("://");
+    const auto slash = scheme == std::string::npos ? scheme : url.find('/', scheme + 3);
+    if (slash == std::string::npos) return kHttpFailed;
+    const std::string served = folder_ + url.substr(slash);
+    if (!std::filesystem::is_regular_file(served)) return kHttpOk;
+    const std::string bytes = readHostFile(served);
+    const std::string target = hostPath_(path);
+    if (!std::filesystem::is_directory(std::filesystem::path(target).parent_path()))
+        return kHttpFailed;
+    writeHostFile(target, bytes);
+    if (sink) sink->onProgress(bytes.size(), bytes.size());
+    return kHttpOk;
+}
+
+}  // namespace vaultaide::fakes

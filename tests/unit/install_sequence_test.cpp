@@ -1,0 +1,255 @@
+// Whole runs of the install sequence on a fake machine: the order of the steps in each mode,
+// the stopping rule, the unit count, the registry and the all-or-nothing replacement.
+#include "install/install_sequence.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "app/version_check.h"
+#include "install/file_replacement.h"
+#include "install/registration.h"
+#include "install/runtimes.h"
+#include "packages/install_job.h"
+#include "unit/install_bench.h"
+
+namespace vaultaide {
+namespace {
+
+using Lines = std::vector<std::string>;
+using testing::InstallBench;
+
+const std::string kUninstallKey = std::string(kUninstallKeyBase) + "澜州银行网银助手";
+const Lines kFinalLaunch = {
+    "status 完成安装,准备启动助手",
+    "start C:\\Assist\\QuorlePop.exe [-t] shown",
+    "start C:\\Assist\\QuorlePop.exe [] shown",
+    "start C:\\Assist\\Nexio_810.exe [-t] shown",
+    "start C:\\Assist\\Nexio_810.exe [] shown",
+    "ended 0",
+};
+const Lines kStopAssistant = {
+    "start C:\\Assist\\Nexio_810.exe [ -t] hidden wait 30000",
+    "start C:\\Assist\\QuorlePop_810.exe [ -t] hidden wait 30000",
+};
+
+Lines join(std::initializer_list<Lines> parts) {
+    Lines all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+// A fresh installation, an update of one changed file and a repair of a deleted one, each
+// with every step it takes in order: legacy removal only in mode 0, replacement only in modes 1
+// and 2, shortcuts not in mode 2.
+TEST(InstallSequence, EachModeRunsItsStepsInOrder) {
+    InstallBench b;
+    b.app.runAtStartup = true;
+    b.run(kModeInstall);
+    const Lines install = join({
+        {"status 卸载Orvel老版助手",
+         "start msiexec.exe [/X{5B0E6A13-8C4F-4E2B-9D71-2A6F3C8E1B40} /quiet] hidden wait 300000",
+         "status 正在下载 配置文件", "status 正在下载 配置文件",
+         // five entries and both runtimes
+         "overall range32 0 7", "status 正在下载 vcredist_x86.exe",
+         "status 正在安装 vcredist_x86.exe", "start C:\\Temp\\vcredist_x86.exe [/q] shown",
+         "status 正在下载 vcredist_x64.exe", "status 正在安装 vcredist_x64.exe",
+         "start C:\\Temp\\vcredist_x64.exe [/q] shown", "status 正在下载 QuorlePop.exe   3/7",
+         "status 正在下载 skin.dat   4/7", "status 正在下载 Nexio_810.exe   5/7",
+         "status 正在下载 QuorlePop_810.exe   6/7", "status 正在下载 uninst_810.exe   7/7"},
+        kStopAssistant,
+        {"cancel 下载完成", "status 创建桌面快捷方式", "status 创建快速启动选项"},
+        kFinalLaunch,
+    });
+    EXPECT_EQ(b.journal, install);
+    EXPECT_EQ(b.workerFinished, 1);
+    EXPECT_EQ(b.installed("Data\\skin.dat"), std::string(5000, 's'));
+    EXPECT_EQ(b.machine.shell.comScopes, 1);
+    EXPECT_EQ(b.machine.shell.comDepth, 0);
+
+    b.source("common", "Data/skin.dat", "new skin");
+    b.publish();
+    b.app.serverVersion = "1.0.0.3";
+    b.app.runAtStartup = false;
+    b.journal.clear();
+    b.run(kModeUpdate);
+    const Lines update = join({
+        {"status 正在下载 配置文件", "status 正在下载 配置文件", "overall range32 0 5",
+         "overall range 0 1", "status 正在下载 Data\\skin.dat   1/1"},
+        kStopAssistant,
+        {"cancel 下载完成", "status 创建桌面快捷方式", "status 创建快速启动选项"},
+        kFinalLaunch,
+    });
+    EXPECT_EQ(b.journal, update);
+    EXPECT_EQ(b.installed("Data\\skin.dat"), "new skin");
+    EXPECT_EQ(b.values(ownRegistryKeyPath(b.app))["version"], "1.0.0.3");
+
+    b.machine.files.deleteFile("C:\\Assist\\uninst_810.exe");
+    b.machine.files.deleteFile("C:\\Users\\Public\\Desktop\\澜州银行网银助手.lnk");
+    b.journal.clear();
+    b.run(kModeRepair);
+    const Lines repair = join({
+        {"status 正在下载 配置文件", "status 正在下载 配置文件", "overall range32 0 5",
+         "overall range32 0 1", "status 无需更新", "overall range 0 1",
+         "status 正在下载 uninst_810.exe   1/1"},
+        kStopAssistant,
+        {"cancel 下载完成"},
+        kFinalLaunch,
+    });
+    EXPECT_EQ(b.journal, repair);
+    EXPECT_EQ(b.installed("uninst_810.exe"), "uninstaller 1");
+    EXPECT_FALSE(b.machine.files.exists("C:\\Users\\Public\\Desktop\\澜州银行网银助手.lnk"));
+    // The download folder keeps its folders and no file; the replaced files' copies are gone.
+    std::vector<Files::Entry> left;
+    ASSERT_TRUE(b.machine.files.listDirectory("C:\\Assist\\DownLoad\\.backup", left));
+    EXPECT_TRUE(left.empty());
+    EXPECT_FALSE(b.machine.files.exists("C:\\Assist\\DownLoad\\Digest.xml"));
+    EXPECT_TRUE(b.machine.files.isDirectory("C:\\Assist\\DownLoad\\Plugins"));
+}
+
+// Steps 3, 5, 10 and 11 stop the run: the worker is finished, returns 0, leaves the dialog as
+// the failing step left it, and registers, links and starts nothing.
+TEST(InstallSequence, FailuresOfTheStoppingStepsEndTheRun) {
+    struct Case {
+        const char* name;
+        std::function<void(InstallBench&)> prepare;
+        Lines tail;  // the journal's last lines
+    };
+    const Case cases[] = {
+        {"folder",
+         [](InstallBench& b) { b.app.installPath = "Q:\\Assist"; },
+         {"start msiexec.exe [/X{5B0E6A13-8C4F-4E2B-9D71-2A6F3C8E1B40} /quiet] hidden wait 300000",
+          "returned 0"}},
+        {"manifests",
+         [](InstallBench& b) {
+             std::filesystem::remove(b.served.path() / "releases" / "810" / "Digest_810.xml");
+         },
+         {"status 正在下载 配置文件", "status 正在下载 配置文件", "returned 0"}},
+        {"common set",
+         [](InstallBench& b) {
+             std::filesystem::remove(b.served.path() / "releases" / "810" / "Data" / "skin.dat");
+         },
+         {"status 正在下载 QuorlePop.exe   3/7", "status 正在下载 skin.dat   4/7",
+          "status 下载skin.dat 失败", "cancel 下载失败", "returned 0"}},
+        {"stop assistant",
+         [](InstallBench& b) { b.machine.writeFile("C:\\Assist\\DownLoad", "not a folder"); },
+         {"status 正在下载 uninst_810.exe   7/7", "returned 0"}},
+    };
+    for (const Case& c : cases) {
+        InstallBench b;
+        c.prepare(b);
+        b.run(kModeInstall);
+        ASSERT_GE(b.journal.size(), c.tail.size()) << c.name;
+        EXPECT_EQ(Lines(b.journal.end() - c.tail.size(), b.journal.end()), c.tail) << c.name;
+        EXPECT_EQ(b.workerFinished, 1) << c.name;
+        EXPECT_FALSE(b.machine.registry.hasKey(ownRegistryKeyPath(b.app))) << c.name;
+        EXPECT_FALSE(b.machine.files.exists("C:\\Users\\Public\\Desktop\\澜州银行网银助手.lnk"));
+    }
+}
+
+// The units of the overall bar: both manifests' entries plus the runtime installers needed.
+TEST(InstallSequence, UnitsCountEntriesAndNeededRuntimes) {
+    struct Case {
+        OsVersion version;
+        uint16_t architecture;
+        bool x86Marker;
+        const char* range;
+    };
+    const Case cases[] = {
+        {{true, kPlatformWin32Nt, 6, 1}, kArchitectureAmd64, false, "overall range32 0 5"},
+        {{true, kPlatformWin32Nt, 6, 0}, kArchitectureX86, false, "overall range32 0 6"},
+        {{true, kPlatformWin32Nt, 10, 0}, kArchitectureAmd64, true, "overall range32 0 6"},
+        {{true, kPlatformWin32Nt, 5, 1}, kArchitectureAmd64, false, "overall range32 0 7"},
+        {{true, 1, 4, 10}, kArchitectureX86, true, "overall range32 0 7"},
+    };
+    for (const Case& c : cases) {
+        InstallBench b;
+        b.machine.system.version = c.version;
+        b.machine.system.architecture = c.architecture;
+        if (c.x86Marker)
+            b.machine.registry.setValue(
+                "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                "{A09D5493-0D9F-3211-B3BF-DD7ABBB318C1}",
+                "Version", "");
+        b.run(kModeInstall);
+        EXPECT_EQ(b.journal[4], c.range) << c.version.major << "." << c.version.minor;
+    }
+}
+
+// A failed installer download is shown and the run goes on; an installer file already in the
+// temporary folder (older, or planted there) is removed and never started.
+TEST(InstallSequence, OnlyInstallersThisRunFetchedAreStarted) {
+    InstallBench b;
+    std::filesystem::remove(b.served.path() /
+                            std::filesystem::path(runtimeX86().path).relative_path());
+    b.machine.writeFile("C:\\Temp\\vcredist_x86.exe", "planted");
+    InstallJob job(&b.view, "KORVA", kModeInstall, b.app.downloadUrl, 1, "1.0.0.2", "C:\\Assist",
+                   0x810, b.machine.registry);
+    job.unitsTotal = 7;
+    EXPECT_TRUE(installRuntimes(b.platform, b.app, job, 1, 1));
+    EXPECT_EQ(
+        b.journal,
+        (Lines{"status 正在下载 vcredist_x86.exe", "status 下载vcredist_x86.exe 失败",
+               "cancel 下载VS库失败", "status 正在下载 vcredist_x64.exe",
+               "status 正在安装 vcredist_x64.exe", "start C:\\Temp\\vcredist_x64.exe [/q] shown"}));
+    EXPECT_FALSE(b.machine.files.exists("C:\\Temp\\vcredist_x86.exe"));
+    EXPECT_EQ(job.unitsDone, 2);
+}
+
+TEST(InstallSequence, RegistrationWritesEveryValueAndFollowsTheAutostartChoice) {
+    InstallBench b;
+    b.app.runAtStartup = true;
+    b.machine.registry.setValue(kUninstallKey, "Comments", "older");
+    b.run(kModeInstall);
+    using Values = std::map<std::string, std::string>;
+    // Stored without terminator: the data is the text and no more. The own key's empty vendor
+    // component folds away, as the registry folds repeated "\".
+    EXPECT_EQ(b.values("Software\\Vellumark\\Nexio\\KORVA\\810"),
+              (Values{{"version", "1.0.0.2"}, {"path", "C:\\Assist"}, {"bankid", "810"}}));
+    EXPECT_EQ(b.values(kUninstallKey), (Values{{"comments", "older"},
+                                               {"uninstallstring", "C:\\Assist\\uninst_810.exe"},
+                                               {"publisher", "Talvik科技股份有限公司"},
+                                               {"displayname", "澜州银行网银助手"},
+                                               {"displayversion", "1.0.0.2"},
+                                               {"displayicon", "C:\\Assist\\Nexio_810.exe"}}));
+    EXPECT_EQ(b.values(kRunKey, RegistryView::View64),
+              (Values{{"澜州银行网银助手", "C:\\Assist\\QuorlePop_810.exe"}}));
+    EXPECT_TRUE(b.values(kRunKey, RegistryView::View32).empty());
+
+    // An update never asks about autostart: the entry goes.
+    b.app.runAtStartup = false;
+    b.run(kModeUpdate);
+    EXPECT_TRUE(b.values(kRunKey, RegistryView::View64).empty());
+}
+
+// Whichever staged file cannot be replaced, the installation stays wholly as it was: the files
+// replaced before it are restored, the user is told, the process ends, and the old version
+// stays registered.
+TEST(InstallSequence, AFileInUseLeavesTheWholeInstallationAsItWas) {
+    const char* staged[] = {"Digest.xml", "Digest_810.xml", "QuorlePop.exe", "Data\\skin.dat",
+                            "Nexio_810.exe"};
+    for (const char* held : staged) {
+        InstallBench b;
+        b.run(kModeInstall);
+        const auto before = b.installedFiles();
+        b.source("common", "QuorlePop.exe", "pop-up 2");
+        b.source("common", "Data/skin.dat", "new skin");
+        b.source("bank", "Nexio_810.exe", "main 2");
+        b.publish();
+        b.app.serverVersion = "1.0.0.3";
+        b.machine.files.markInUse(std::string("C:\\Assist\\") + held);
+        b.journal.clear();
+        b.run(kModeUpdate);
+
+        EXPECT_EQ(b.journal.back(), "ended 0") << held;
+        ASSERT_EQ(b.machine.ui.boxes.size(), 1u) << held;
+        EXPECT_EQ(b.machine.ui.boxes[0].text, kReplaceFailedText);
+        EXPECT_EQ(b.machine.ui.boxes[0].caption, "澜州银行网银助手");
+        EXPECT_EQ(b.machine.ui.boxes[0].style, kMbOk | kMbIconWarning);
+        EXPECT_EQ(b.installedFiles(), before) << held;
+        EXPECT_EQ(b.values(ownRegistryKeyPath(b.app))["version"], "1.0.0.2") << held;
+    }
+}
+
+}  // namespace
+}  // namespace vaultaide

@@ -1,0 +1,344 @@
+// The whole install sequence of the Windows build under Wine, against vaultaide-server serving
+// the sample release: a fresh installation, an update, a repair, a forced update and a file held
+// open during replacement, each run through wadriver's sequence command (no dialogs).
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "install/runtimes.h"
+#include "integration/server_process.h"
+#include "protocol/crypto.h"
+#include "wine/wine_bench.h"
+
+namespace vaultaide::wine {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Lines = std::vector<std::string>;
+
+const char* kConfig = R"({"banks": {"810": {"version": "1.0.0.2", "url": "{self}/releases/810",
+                                              "update": "1"}}})";
+const std::string kOwnKey = "Software\\\\Vellumark\\Nexio\\KORVA\\810";
+// The same key as the registry keeps it: sub-key "810" of the suite's key.
+const std::string kOwnKeyFolded = "Software\\Vellumark\\Nexio\\KORVA\\810";
+const std::string kUninstallKey =
+    u8"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\澜州银行网银助手";
+const std::string kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::string kGroup = u8"澜州银行网上银行安全组件\\澜州银行网银助手";
+
+// "1 SIZE HEX": a REG_SZ holding exactly these bytes, without terminator.
+std::string regSz(const std::string& bytes) {
+    std::string hex;
+    char digits[3];
+    for (unsigned char c : bytes) {
+        std::snprintf(digits, sizeof digits, "%02x", c);
+        hex += digits;
+    }
+    return "1 " + std::to_string(bytes.size()) + " " + hex;
+}
+
+Lines linesStartingWith(const std::string& output, const std::string& prefix) {
+    Lines found;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind(prefix, 0) == 0) found.push_back(line.substr(prefix.size()));
+    return found;
+}
+
+class WineInstall : public ::testing::Test {
+protected:
+    fakes::TempDir work;
+    fakes::TempDir served;
+    std::unique_ptr<testing::ServerProcess> server;
+
+    void SetUp() override {
+        publish("");
+        for (const RuntimeInstaller* runtime : {&runtimeX86(), &runtimeX64()}) {
+            const fs::path file = served.path() / fs::path(runtime->path).relative_path();
+            fs::create_directories(file.parent_path());
+            fs::copy_file(stubProgram(runtime->fileName), file);
+        }
+        server = std::make_unique<testing::ServerProcess>(kConfig, served.path().string());
+        // Programs without a compatibility manifest see Windows 8 on later systems, which
+        // needs no runtime; Wine reporting Vista to the helper makes the runtime step run.
+        ASSERT_EQ(runProgram("reg",
+                             {"add", "HKCU\\Software\\Wine\\AppDefaults\\wadriver.exe", "/v",
+                              "Version", "/d", "vista", "/f"},
+                             dir())
+                      .exitCode,
+                  0);
+        forgetInstallation();
+        tempFolder = driver({"temp-folder"}).output;
+        tempFolder.resize(tempFolder.find('\n'));
+        fs::remove(hostC(tempFolder + "runtime.log"));
+        // Wine's user profile lacks the Quick Launch folder Windows gives every user.
+        fs::create_directories(
+            hostC(folder("0x1a") + "\\Microsoft\\Internet Explorer\\Quick Launch"));
+    }
+
+    void TearDown() override {
+        // The assistant's programs end on the suite's broadcast; the prefix forgets the rest,
+        // so later tests see a machine without the assistant.
+        runProgram(windowsProgram("vaultaide_810.exe"), {"-t"}, dir());
+        forgetInstallation();
+        runProgram("reg", {"delete", "HKCU\\Software\\Wine\\AppDefaults\\wadriver.exe", "/f"},
+                   dir());
+    }
+
+    std::string dir() const { return work.path().string(); }
+
+    void forgetInstallation() {
+        fs::remove_all(hostC("C:\\Assist"));
+        for (const std::string& key : {kOwnKey, kUninstallKey, std::string(runtimeX86().markerKey),
+                                       std::string(runtimeX64().markerKey)})
+            driver({"reg-delete", key});
+    }
+
+    void publish(const std::string& edition) {
+        const std::string command =
+            std::string(VAULTAIDE_SOURCE_DIR) + "/tests/fixtures/make-sample-release " +
+            VAULTAIDE_PUBLISH_BIN + " " + VAULTAIDE_WIN_BUILD_DIR + "/stubs " +
+            VAULTAIDE_TEST_KEY_DIR + " " + (served.path() / "releases" / "810").string() + " '" +
+            edition + "' >/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+
+    // The host path of a path on the prefix's drive C:.
+    static fs::path hostC(std::string windowsPath) {
+        std::replace(windowsPath.begin(), windowsPath.end(), '\\', '/');
+        return fs::path(VAULTAIDE_WINE_DIR) / "prefix" / "drive_c" / windowsPath.substr(3);
+    }
+
+    WineRun driver(const std::vector<std::string>& arguments) {
+        WineRun run = runProgram(windowsProgram("wadriver.exe"), arguments, dir(), 120s);
+        run.output.erase(std::remove(run.output.begin(), run.output.end(), '\r'), run.output.end());
+        return run;
+    }
+
+    WineRun sequence(int mode, const std::string& version, int updateMode, bool autostart) {
+        return driver({"sequence", std::to_string(mode), server->base() + "/releases/810",
+                       "C:\\Assist", version, std::to_string(updateMode), server->base(),
+                       autostart ? "1" : "0"});
+    }
+
+    std::string folder(const std::string& csidl) {
+        std::string path = driver({"special-folder", csidl}).output;
+        return path.substr(0, path.find('\n'));
+    }
+
+    std::string value(const std::string& view, const std::string& key, const std::string& name) {
+        std::string line = driver({"reg-get", view, key, name}).output;
+        return line.substr(0, line.find('\n'));
+    }
+
+    std::string linkTarget(const std::string& link) {
+        const WineRun run = driver({"link-target", link});
+        return run.exitCode == 0 ? run.output.substr(0, run.output.find('\n')) : "no link";
+    }
+
+    // The installation's files by relative path, with their digests (the download folder and
+    // the programs' log left out).
+    std::map<std::string, std::string> installedFiles() {
+        std::map<std::string, std::string> files;
+        const fs::path root = hostC("C:\\Assist");
+        for (const auto& item : fs::recursive_directory_iterator(root)) {
+            const std::string relative = fs::relative(item.path(), root).string();
+            if (item.is_regular_file() && relative.rfind("DownLoad", 0) != 0 &&
+                relative != "assistant.log")
+                files[relative] = base64Digest(sha1Digest(readHostFile(item.path().string())));
+        }
+        return files;
+    }
+
+    std::string assistantLog() { return readHostFile(hostC("C:\\Assist\\assistant.log").string()); }
+
+    // Every file of the served release, as the installation should hold it: served under the
+    // GBK bytes of its name, installed under the name Wine writes in UTF-8.
+    std::map<std::string, std::string> releaseFiles() {
+        std::map<std::string, std::string> files;
+        const fs::path root = served.path() / "releases" / "810";
+        for (const auto& item : fs::recursive_directory_iterator(root))
+            if (item.is_regular_file())
+                files[gbkToUtf8(fs::relative(item.path(), root).string())] =
+                    base64Digest(sha1Digest(readHostFile(item.path().string())));
+        return files;
+    }
+
+    static std::string gbkToUtf8(std::string gbk) {
+        iconv_t cd = iconv_open("UTF-8", "GBK");
+        std::string out(gbk.size() * 2, '\0');
+        char* in = gbk.data();
+        char* to = out.data();
+        size_t inLeft = gbk.size(), outLeft = out.size();
+        iconv(cd, &in, &inLeft, &to, &outLeft);
+        iconv_close(cd);
+        out.resize(out.size() - outLeft);
+        return out;
+    }
+
+    std::string tempFolder;
+};
+
+TEST_F(WineInstall, FreshInstallationThenUpdateThenRepair) {
+    const WineRun fresh = sequence(0, "1.0.0.2", 1, true);
+    ASSERT_EQ(fresh.exitCode, 0) << fresh.output;
+    EXPECT_EQ(linesStartingWith(fresh.output, "text 1020 "),
+              (Lines{"卸载Orvel老版助手",
+                     "正在下载 配置文件",
+                     "正在下载 配置文件",
+                     "正在下载 vcredist_x86.exe",
+                     "正在安装 vcredist_x86.exe",
+                     "正在下载 vcredist_x64.exe",
+                     "正在安装 vcredist_x64.exe",
+                     "正在下载 QuorlePop.exe   3/13",
+                     "正在下载 readme.txt   4/13",
+                     "正在下载 skin.dat   5/13",
+                     "正在下载 说明.txt   6/13",
+                     "正在下载 core.ini   7/13",
+                     "正在下载 main.js   8/13",
+                     "正在下载 check.cfg   9/13",
+                     "正在下载 Nexio_810.exe   10/13",
+                     "正在下载 QuorlePop_810.exe   11/13",
+                     "正在下载 uninst_810.exe   12/13",
+                     "正在下载 bank_810.dat   13/13",
+                     "创建桌面快捷方式",
+                     "创建快速启动选项",
+                     "完成安装,准备启动助手"}))
+        << fresh.output;
+    EXPECT_EQ(linesStartingWith(fresh.output, "text 2 "), Lines{"下载完成"});
+    EXPECT_EQ(linesStartingWith(fresh.output, "bar 1022 range32 "), Lines{"0 13"});
+    EXPECT_EQ(linesStartingWith(fresh.output, "text 1024 ").back(), "100.00%");
+
+    // The file tree: the release with its manifests, the empty staging folders.
+    EXPECT_EQ(installedFiles(), releaseFiles());
+    for (const char* sub : {"Data", "Plugins", "Script", "Tools"}) {
+        EXPECT_TRUE(fs::is_directory(hostC("C:\\Assist\\DownLoad") / sub));
+        EXPECT_TRUE(fs::is_empty(hostC("C:\\Assist\\DownLoad") / sub));
+    }
+
+    // The registry, byte for byte.
+    EXPECT_EQ(value("32", kOwnKeyFolded, "Version"), regSz("1.0.0.2"));
+    EXPECT_EQ(value("32", kOwnKey, "Path"), regSz("C:\\Assist"));
+    EXPECT_EQ(value("32", kOwnKeyFolded, "BankID"), regSz("810"));
+    EXPECT_EQ(value("32", kUninstallKey, "UninstallString"), regSz("C:\\Assist\\uninst_810.exe"));
+    EXPECT_EQ(value("32", kUninstallKey, "Publisher"), regSz("Talvik科技股份有限公司"));
+    EXPECT_EQ(value("32", kUninstallKey, "DisplayName"), regSz("澜州银行网银助手"));
+    EXPECT_EQ(value("32", kUninstallKey, "DisplayVersion"), regSz("1.0.0.2"));
+    EXPECT_EQ(value("32", kUninstallKey, "DisplayIcon"), regSz("C:\\Assist\\Nexio_810.exe"));
+    EXPECT_EQ(value("64", kRunKey, u8"澜州银行网银助手"), regSz("C:\\Assist\\QuorlePop_810.exe"));
+
+    // Four links, read back through IShellLinkA.
+    const std::string desktopLink = folder("0x19") + u8"\\澜州银行网银助手.lnk";
+    const std::string group = folder("0x17") + "\\" + kGroup;
+    EXPECT_EQ(linkTarget(desktopLink), "C:\\Assist\\Nexio_810.exe");
+    EXPECT_EQ(linkTarget(group + u8"\\澜州银行网银助手.lnk"), "C:\\Assist\\Nexio_810.exe");
+    EXPECT_EQ(linkTarget(group + u8"\\澜州银行网银助手卸载程序.lnk"), "C:\\Assist\\uninst_810.exe");
+    EXPECT_EQ(linkTarget(folder("0x1a") + u8"\\Microsoft\\Internet Explorer\\Quick Launch\\"
+                                          u8"澜州银行网银助手.lnk"),
+              "C:\\Assist\\Nexio_810.exe");
+
+    // Started: the runtime installers quietly; the programs asked to end before replacement,
+    // then the pop-up program and the main program, each with "-t" and then plainly.
+    // (The two installers run side by side, so their lines may come in either order.)
+    const std::string runtimeLog = hostC(tempFolder + "runtime.log").string();
+    EXPECT_TRUE(eventually([&] {
+        Lines lines = linesStartingWith(readHostFile(runtimeLog), "start ");
+        std::sort(lines.begin(), lines.end());
+        return lines == Lines{"vcredist_x64.exe [/q]\r", "vcredist_x86.exe [/q]\r"};
+    })) << readHostFile(runtimeLog);
+    const Lines started = {"Nexio_810.exe [-t]", "QuorlePop_810.exe [-t]", "QuorlePop.exe [-t]",
+                           "QuorlePop.exe []",   "Nexio_810.exe [-t]",     "Nexio_810.exe []"};
+    EXPECT_TRUE(
+        eventually([&] { return linesStartingWith(assistantLog(), "start ").size() >= 6; }));
+    Lines starts = linesStartingWith(assistantLog(), "start ");
+    for (auto& line : starts) line.erase(line.find_last_not_of('\r') + 1);
+    EXPECT_EQ(starts, started) << assistantLog();
+
+    // An update of one changed file: the running programs are stopped, the file is staged and
+    // replaced, the staging folder emptied, the new version registered, autostart removed.
+    EXPECT_TRUE(eventually(
+        [&] { return assistantLog().find("ready Nexio_810.exe") != std::string::npos; }));
+    Lines runningBefore = linesStartingWith(driver({"ps"}).output, "");
+    runningBefore.erase(std::remove_if(runningBefore.begin(), runningBefore.end(),
+                                       [](const std::string& line) {
+                                           return line.find("Nexio_810.exe") == std::string::npos &&
+                                                  line.find("QuorlePop.exe") == std::string::npos;
+                                       }),
+                        runningBefore.end());
+    ASSERT_EQ(runningBefore.size(), 2u);
+    publish("2");
+    const auto before = installedFiles();
+    const WineRun update = sequence(1, "1.0.0.3", 1, false);
+    ASSERT_EQ(update.exitCode, 0) << update.output;
+    EXPECT_EQ(linesStartingWith(update.output, "text 1020 "),
+              (Lines{"正在下载 配置文件", "正在下载 配置文件", "正在下载 readme.txt   1/1",
+                     "创建桌面快捷方式", "创建快速启动选项", "完成安装,准备启动助手"}));
+    EXPECT_EQ(linesStartingWith(update.output, "bar 1022 range "), Lines{"0 65536"});
+    EXPECT_NE(server->log().find("GET /releases/810/readme.txt"), std::string::npos);
+    EXPECT_EQ(readHostFile(hostC("C:\\Assist\\readme.txt").string()),
+              "vaultaide sample release 2\r\n");
+    auto expected = before;
+    expected["readme.txt"] = releaseFiles()["readme.txt"];
+    expected["Digest.xml"] = releaseFiles()["Digest.xml"];
+    EXPECT_EQ(installedFiles(), expected);
+    const std::string psAfter = driver({"ps"}).output;
+    for (const auto& line : runningBefore)
+        EXPECT_EQ(psAfter.find(line + "\n"), std::string::npos) << line << " still runs";
+    for (const auto& item : fs::recursive_directory_iterator(hostC("C:\\Assist\\DownLoad")))
+        EXPECT_FALSE(item.is_regular_file()) << item.path();
+    EXPECT_EQ(value("32", kOwnKeyFolded, "Version"), regSz("1.0.0.3"));
+    EXPECT_EQ(value("64", kRunKey, u8"澜州银行网银助手"), "absent");
+
+    // A repair brings a deleted file back and leaves the links alone.
+    fs::remove(hostC("C:\\Assist\\Plugins\\core.ini"));
+    fs::remove(hostC(desktopLink));
+    const WineRun repair = sequence(2, "1.0.0.3", 1, false);
+    ASSERT_EQ(repair.exitCode, 0) << repair.output;
+    EXPECT_EQ(linesStartingWith(repair.output, "text 1020 "),
+              (Lines{"正在下载 配置文件", "正在下载 配置文件", "正在下载 Plugins\\core.ini   1/1",
+                     "正在下载 Plugins\\core.ini   1/1", "完成安装,准备启动助手"}));
+    EXPECT_EQ(installedFiles(), expected);
+    EXPECT_EQ(linkTarget(desktopLink), "no link");
+}
+
+TEST_F(WineInstall, ForcedUpdateReachesThePopUpProgramAndAHeldFileKeepsTheOldInstallation) {
+    ASSERT_EQ(sequence(0, "1.0.0.2", 1, false).exitCode, 0);
+    ASSERT_TRUE(eventually(
+        [&] { return assistantLog().find("ready QuorlePop.exe") != std::string::npos; }));
+
+    // The forced update: the dialog hides, the main program gets "-t", and the running pop-up
+    // program receives the 23-byte command on its pipe before anything is fetched.
+    publish("2");
+    const WineRun forced = sequence(1, "1.0.0.3", 2, false);
+    ASSERT_EQ(forced.exitCode, 0) << forced.output;
+    EXPECT_EQ(forced.output.substr(0, 5), "hide\n");
+    const std::string log = assistantLog();
+    const auto ready = log.find("ready QuorlePop.exe");
+    EXPECT_NE(log.find("pipe [KORVA_PopUpdatePopCmd||]\r\n", ready), std::string::npos) << log;
+    EXPECT_NE(log.find("start Nexio_810.exe [-t]", ready), std::string::npos) << log;
+    EXPECT_EQ(value("32", kOwnKeyFolded, "Version"), regSz("1.0.0.3"));
+
+    // A changed file held open: the update restores what it replaced, says so, and ends; the
+    // installation and its registered version stay as they were.
+    publish("3");
+    const auto before = installedFiles();
+    BackgroundProgram holder(windowsProgram("wadriver.exe"),
+                             {"hold-file", "C:\\Assist\\readme.txt", "60", "held"}, dir());
+    ASSERT_TRUE(eventually([&] { return fs::exists(work.path() / "held"); }));
+    const WineRun held = sequence(1, "1.0.0.4", 1, false);
+    EXPECT_EQ(held.exitCode, 0) << held.output;
+    EXPECT_EQ(linesStartingWith(held.output, "box "),
+              Lines{"更新失败，助手文件被占用，请关闭占用重新更新!|澜州银行网银助手|48"});
+    EXPECT_EQ(linesStartingWith(held.output, "text 2 "), Lines{});
+    EXPECT_EQ(installedFiles(), before);
+    EXPECT_EQ(value("32", kOwnKeyFolded, "Version"), regSz("1.0.0.3"));
+}
+
+}  // namespace
+}  // namespace vaultaide::wine
