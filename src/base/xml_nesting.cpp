@@ -50,11 +50,11 @@ const char* past(const char* p, const char* mark) {
     return found ? found + std::strlen(mark) : nullptr;
 }
 
-// Null below means TinyXML stops there with an error.
-
 bool isDigit(char c, bool hex) {
     return (c >= '0' && c <= '9') || (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
 }
+
+// Null below means TinyXML stops there with an error.
 
 // Text up to the stop character, which a character reference can hide: TinyXML reads "&#"
 // or "&#x" on to the next ";" when only digits stand between it and the nearest "#" or "x"
