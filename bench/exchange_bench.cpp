@@ -10,6 +10,8 @@
 #include "integration/server_process.h"
 #include "protocol/built_in_keys.h"
 #include "protocol/envelope.h"
+#include "server/envelope_key.h"
+#include "server/version_endpoint.h"
 
 namespace vaultaide {
 namespace {
@@ -28,6 +30,34 @@ void BM_OpenEnvelope(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_OpenEnvelope);
+
+// The server's open: the private-key step with OpenSSL and a key built once.
+void BM_ServerOpenEnvelope(benchmark::State& state) {
+    tools::ServerEnvelopeKey key;
+    std::string error, text, plain;
+    key.load(builtInEnvelopeKeys(), error);
+    sealEnvelope(builtInEnvelopeKeys(), "810", text);
+    for (auto _ : state) benchmark::DoNotOptimize(openEnvelope(key.decryptor(), text, plain));
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ServerOpenEnvelope);
+
+// What the server computes for one version request: open, look up, seal the answer.
+void BM_ServerAnswer(benchmark::State& state) {
+    tools::ServerEnvelopeKey key;
+    std::string error, text;
+    key.load(builtInEnvelopeKeys(), error);
+    tools::ReleaseConfig config;
+    tools::parseReleaseConfig(
+        R"({"banks": {"810": {"version": "1.0.0.5", "url": "{self}/r", "update": "1"}}})", config,
+        error);
+    sealEnvelope(builtInEnvelopeKeys(), "810", text);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            tools::answerVersionRequest(key, config, text, "http://127.0.0.1:1"));
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ServerAnswer);
 
 // Each iteration: every client thread sends 20 sealed requests and opens the answers.
 void BM_ServerVersionRequests(benchmark::State& state) {

@@ -12,6 +12,11 @@ if(WIN32)
     if(NOT VAULTAIDE_DEPS_PREFIX)
         message(FATAL_ERROR "VAULTAIDE_DEPS_PREFIX: the folder scripts/mingw-deps built into")
     endif()
+    # The 32-bit program ships and runs on Windows XP, as scripts/mingw-deps builds its libraries:
+    # the Windows headers then declare nothing that later versions added.
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        add_compile_definitions(_WIN32_WINNT=0x0501 WINVER=0x0501)
+    endif()
     set(lib ${VAULTAIDE_DEPS_PREFIX}/lib)
     set(inc ${VAULTAIDE_DEPS_PREFIX}/include)
     vaultaide_import(mbedcrypto ${lib}/libmbedcrypto.a ${inc})

@@ -17,7 +17,6 @@ target_link_libraries(vaultaide PUBLIC vaultaide_base CURL::libcurl)
 add_library(vaultaide_tools STATIC
     tools/common/key_folder.cpp
     tools/server/release_config.cpp
-    tools/server/version_endpoint.cpp
     tools/publish/keygen.cpp
     tools/publish/manifest_writer.cpp
 )
@@ -25,17 +24,35 @@ target_include_directories(vaultaide_tools PUBLIC tools)
 target_link_libraries(vaultaide_tools PUBLIC vaultaide_core)
 add_executable(vaultaide-publish tools/publish/main.cpp)
 target_link_libraries(vaultaide-publish PRIVATE vaultaide_tools)
-add_executable(vaultaide-server tools/server/main.cpp)
 find_package(Threads REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
-target_link_libraries(vaultaide-server PRIVATE vaultaide_tools PkgConfig::HTTPLIB Threads::Threads)
+add_library(vaultaide_server STATIC
+    tools/server/connection_hub.cpp
+    tools/server/envelope_key.cpp
+    tools/server/listen_address.cpp
+    tools/server/log_text.cpp
+    tools/server/request_head.cpp
+    tools/server/static_files.cpp
+    tools/server/tls_context.cpp
+    tools/server/update_service.cpp
+    tools/server/version_endpoint.cpp
+)
+target_link_libraries(vaultaide_server PUBLIC vaultaide_tools PkgConfig::HTTPLIB OpenSSL::SSL
+    Threads::Threads)
+add_executable(vaultaide-server tools/server/main.cpp)
+target_link_libraries(vaultaide-server PRIVATE vaultaide_server)
 
 # Keys for the tests and the demo, made once in the build tree unless a folder is given.
 if(VAULTAIDE_KEY_DIR)
     set(VAULTAIDE_KEYS ${VAULTAIDE_KEY_DIR})
 else()
     set(VAULTAIDE_KEYS ${CMAKE_BINARY_DIR}/keys)
+    # The mark of a folder made for tests: a Windows build given it says so (windows.cmake).
+    file(MAKE_DIRECTORY ${VAULTAIDE_KEYS})
+    file(CHMOD ${VAULTAIDE_KEYS} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+    file(WRITE ${VAULTAIDE_KEYS}/TEST-KEYS
+        "Made by the build for tests and the demo. Never ship a program that carries them.\n")
     add_custom_command(OUTPUT ${VAULTAIDE_KEYS}/envelope.key ${VAULTAIDE_KEYS}/manifest_public.pem
         COMMAND ${CMAKE_COMMAND} -DPUBLISH=$<TARGET_FILE:vaultaide-publish> -DDIR=${VAULTAIDE_KEYS}
                 -P ${CMAKE_SOURCE_DIR}/cmake/make_keys.cmake
@@ -55,7 +72,9 @@ target_link_libraries(vaultaide_fakes PUBLIC vaultaide vaultaide_install)
 add_executable(unit_tests
     tests/unit/bank_profile_test.cpp
     tests/unit/crypto_test.cpp
+    tests/unit/dialog_logic_test.cpp
     tests/unit/digest_manifest_test.cpp
+    tests/unit/entry_names_test.cpp
     tests/unit/file_digest_test.cpp
     tests/unit/hostile_input_test.cpp
     tests/unit/install_bench.cpp
@@ -65,10 +84,13 @@ add_executable(unit_tests
     tests/unit/server_answer_test.cpp
     tests/unit/package_files_test.cpp
     tests/unit/progress_reporter_test.cpp
+    tests/unit/publish_test.cpp
+    tests/unit/release_config_test.cpp
     tests/unit/server_endpoint_test.cpp
     tests/unit/signed_manifest_test.cpp
     tests/unit/startup_test.cpp
     tests/unit/system_utils_test.cpp
+    tests/unit/tick_count_test.cpp
     tests/unit/version_check_test.cpp
     tests/unit/xml_nesting_test.cpp
 )
@@ -98,15 +120,19 @@ endforeach()
 
 # Integration tests: the client against vaultaide-server and scripted servers on 127.0.0.1.
 add_executable(integration_tests
+    tests/integration/deployment_test.cpp
     tests/integration/exchange_integration_test.cpp
     tests/integration/openssl_oracle_test.cpp
     tests/integration/package_integration_test.cpp
     tests/integration/raw_http_server.cpp
+    tests/integration/nginx_deployment.cpp
+    tests/integration/server_hardening_test.cpp
     tests/integration/server_process.cpp
 )
 target_link_libraries(integration_tests PRIVATE vaultaide_fakes vaultaide_tools GTest::gtest_main
     Threads::Threads)
 target_compile_definitions(integration_tests PRIVATE
+    VAULTAIDE_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     VAULTAIDE_SERVER_BIN="$<TARGET_FILE:vaultaide-server>"
     VAULTAIDE_TEST_KEY_DIR="${VAULTAIDE_KEYS}")
 add_dependencies(integration_tests vaultaide-server)
@@ -119,7 +145,8 @@ add_executable(exchange_bench
     bench/exchange_bench.cpp
     tests/integration/server_process.cpp
 )
-target_link_libraries(exchange_bench PRIVATE vaultaide_fakes benchmark::benchmark Threads::Threads)
+target_link_libraries(exchange_bench PRIVATE vaultaide_fakes vaultaide_server benchmark::benchmark
+    Threads::Threads)
 target_compile_definitions(exchange_bench PRIVATE
     VAULTAIDE_SERVER_BIN="$<TARGET_FILE:vaultaide-server>"
     VAULTAIDE_TEST_KEY_DIR="${VAULTAIDE_KEYS}")

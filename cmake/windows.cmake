@@ -3,8 +3,20 @@ if(NOT VAULTAIDE_KEY_DIR)
     message(FATAL_ERROR "VAULTAIDE_KEY_DIR: the Windows program needs the key folder")
 endif()
 set(VAULTAIDE_KEYS ${VAULTAIDE_KEY_DIR})
+# Keys the native build generated for tests: the program says so in its version resource.
+if(EXISTS ${VAULTAIDE_KEY_DIR}/TEST-KEYS)
+    message(WARNING "\n*** vaultaide_810.exe is built with the TEST KEYS of ${VAULTAIDE_KEY_DIR}. "
+        "Its version resource says \"test keys\". Never ship it: build with VAULTAIDE_KEY_DIR "
+        "set to the product's key folder. ***\n")
+    set(VAULTAIDE_RC_TEST_KEYS -DVAULTAIDE_TEST_KEYS)
+endif()
 set(VAULTAIDE_STATIC_LINK -static -static-libgcc -static-libstdc++)
-set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/resources")
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/resources ${VAULTAIDE_RC_TEST_KEYS}")
+
+# GetTickCount64 for the thread library, made from GetTickCount (Windows XP has no other). An
+# object library, so that its import slot is linked before kernel32's import library is searched.
+add_library(vaultaide_xp_imports OBJECT src/base/win32/tick_count64_import.cpp)
+target_include_directories(vaultaide_xp_imports PRIVATE src)
 
 # The platform boundary's Win32 implementation.
 add_library(vaultaide_win32 STATIC
@@ -20,15 +32,34 @@ add_library(vaultaide_win32 STATIC
 )
 target_link_libraries(vaultaide_win32 PUBLIC vaultaide_base comctl32 wininet ole32 shell32 uuid)
 
+# The five dialogs and the owner-drawn bars.
+add_library(vaultaide_dialogs STATIC
+    src/ui/win32/get_internet_dlg.cpp
+    src/ui/win32/install_dlg.cpp
+    src/ui/win32/my_progress.cpp
+    src/ui/win32/option_dlg.cpp
+    src/ui/win32/png_resource.cpp
+    src/ui/win32/progress_dlg.cpp
+    src/ui/win32/skinned_dialog.cpp
+    src/ui/win32/update_dlg.cpp
+    src/ui/win32/win32_startup_ui.cpp
+)
+target_link_libraries(vaultaide_dialogs PUBLIC vaultaide_install vaultaide_win32 gdiplus)
+
 add_executable(vaultaide_810 WIN32
     src/app/win32/downloader_app.cpp
     resources/vaultaide.rc
 )
-target_link_libraries(vaultaide_810 PRIVATE vaultaide_install vaultaide_win32)
+# windres does not report the pictures it embeds as dependencies.
+file(GLOB VAULTAIDE_PICTURES ${CMAKE_SOURCE_DIR}/resources/pictures/*)
+set_source_files_properties(resources/vaultaide.rc PROPERTIES
+    OBJECT_DEPENDS "${VAULTAIDE_PICTURES};${CMAKE_SOURCE_DIR}/resources/vaultaide.manifest")
+target_link_libraries(vaultaide_810 PRIVATE vaultaide_dialogs vaultaide_xp_imports)
 target_link_options(vaultaide_810 PRIVATE ${VAULTAIDE_STATIC_LINK})
 
 # Stand-ins for the assistant's own programs, under the names the suite gives them.
 add_executable(assistant_stub WIN32 tests/fixtures/assistant_stub.cpp)
+target_link_libraries(assistant_stub PRIVATE vaultaide_xp_imports)
 target_link_options(assistant_stub PRIVATE ${VAULTAIDE_STATIC_LINK})
 set(VAULTAIDE_STUB_NAMES Nexio_810.exe QuorlePop.exe QuorlePop_810.exe uninst_810.exe)
 foreach(name IN LISTS VAULTAIDE_STUB_NAMES)
@@ -47,7 +78,7 @@ foreach(name IN ITEMS vcredist_x86.exe vcredist_x64.exe)
 endforeach()
 
 # The end-to-end tests' helper on the Windows side.
-add_executable(wadriver tests/wine/driver/wadriver.cpp)
-target_link_libraries(wadriver PRIVATE vaultaide_install vaultaide_win32)
+add_executable(wadriver tests/wine/driver/wadriver.cpp tests/wine/driver/ui_commands.cpp)
+target_link_libraries(wadriver PRIVATE vaultaide_install vaultaide_win32 gdiplus vaultaide_xp_imports)
 target_include_directories(wadriver PRIVATE tests)
 target_link_options(wadriver PRIVATE ${VAULTAIDE_STATIC_LINK})

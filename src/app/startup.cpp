@@ -2,6 +2,7 @@
 
 #include "app/bank_profile.h"
 #include "platform/platform.h"
+#include "protocol/http_settings.h"
 
 namespace vaultaide {
 
@@ -25,6 +26,7 @@ bool initInstance(Platform& platform, const EnvelopeKeyPair& keys, StartupUi& ui
     state.createDesktopShortcut = true;
     state.createProgramGroup = true;
     state.createQuickLaunch = true;
+    setDownloadAgent(platform.kernel.applicationTitle());
 
     detectMessageId = 0;
     detectMessageId = platform.kernel.registerMessage(broadcastMessageName(state));

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "app/bank_profile.h"
+#include "app/browser_question.h"
 #include "app/system_utils.h"
 #include "platform/platform.h"
 #include "protocol/envelope.h"
@@ -72,13 +73,12 @@ bool runVersionCheck(Platform& platform, const EnvelopeKeyPair& keys, VersionChe
     switch (decideDispatch(commandLine, state.updateMode,
                            compareVersions(installedNumbers, serverNumbers))) {
         case DispatchAction::Repair: {
-            uint32_t browser = 0;
-            if (findRunningBrowser(platform.processes, browser)) {
-                if (platform.ui.messageBox("安装过程中需关闭IE浏览器，是否继续？",
-                                           state.assistantName, kMbYesNo) != kIdYes)
-                    return true;
-                terminateBrowser(platform.processes, browser);
-            }
+            const AskFunction unowned = [&](const std::string& text, const std::string& caption,
+                                            unsigned style) {
+                return platform.ui.messageBox(text, caption, style);
+            };
+            if (!closeBrowserWithConsent(platform.processes, state.assistantName, unowned))
+                return true;
             ui.runProgressDialog(kModeRepair);
             break;
         }

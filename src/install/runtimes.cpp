@@ -55,7 +55,7 @@ void installRuntime(Platform& platform, const AppState& app, InstallJob& job,
     job.completeUnit();
     if (!platform.files.exists(target)) return;
     progress.installing(runtime.fileName);
-    platform.processes.start(target, "/q", WindowShow::Shown);
+    platform.processes.start(target, "/q", WindowShow::Normal);
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ bool forcedUpdateHandoff(Platform& platform, const AppState& app, InstallJob& jo
     hideDialog();
     const std::string mainProgram = job.installDir + "\\" + app.mainExeName;
     if (platform.files.exists(mainProgram))
-        platform.processes.start(mainProgram, "-t", WindowShow::Shown);
+        platform.processes.start(mainProgram, "-t", WindowShow::Normal);
     sendPopCommand(platform.kernel, "UpdatePopCmd", "");
     platform.kernel.sleepMs(kHandoffWaitMs);
     return true;

@@ -52,6 +52,8 @@ public:
     // Relative paths still to download in updates and repairs, with the digest each must have.
     std::vector<std::string> pendingFiles;
     std::vector<std::string> pendingDigests;
+    // False for a pending entry whose name would lead outside the installation.
+    std::vector<bool> pendingSafe;
     // Where this run's signed manifests were stored: the download folder when an update or
     // repair found both installed manifests, else the installation folder.
     bool manifestsInDownloadFolder = false;

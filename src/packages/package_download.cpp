@@ -3,6 +3,7 @@
 #include "app/bank_profile.h"
 #include "app/system_utils.h"
 #include "base/gbk_text.h"
+#include "packages/entry_names.h"
 #include "packages/file_digest.h"
 #include "packages/install_job.h"
 #include "packages/package_url.h"
@@ -14,8 +15,6 @@
 namespace vaultaide {
 
 namespace {
-
-constexpr const char* kVerifiedSuffix = ".download";
 
 std::string relativePath(const FileEntry& entry) {
     return entry.path.empty() ? entry.fileName : entry.path + "\\" + entry.fileName;
@@ -30,6 +29,11 @@ bool downloadAllNow(Platform& platform, InstallJob& job, const LoadedManifest& w
                     const AppState& state) {
     CBindCallback sink(job.progress());
     for (const auto& entry : walked.entries) {
+        // A name that would lead outside the installation fails the run, like its download.
+        if (!isSafeEntry(entry.path, entry.fileName)) {
+            job.progress().downloadFailed(entry.fileName, DownloadKind::Package);
+            return false;
+        }
         if (entry.fileName.find("QuorlePop") != std::string::npos)
             terminateAndWait(platform.processes, entry.fileName);
         std::string destination;
@@ -58,6 +62,13 @@ bool downloadAllNow(Platform& platform, InstallJob& job, const LoadedManifest& w
 void collectChanged(Platform& platform, InstallJob& job, const LoadedManifest& walked,
                     const LoadedManifest& reference) {
     for (const auto& entry : walked.entries) {
+        // Unsafe names are not looked up on the machine; the download step refuses them.
+        if (!isSafeEntry(entry.path, entry.fileName)) {
+            job.pendingFiles.push_back(relativePath(entry));
+            job.pendingDigests.push_back(entry.digest);
+            job.pendingSafe.push_back(false);
+            continue;
+        }
         if (entry.fileName.find("QuorlePop") != std::string::npos)
             terminateAndWait(platform.processes, entry.fileName);
         const std::string installed = job.installDir + "\\" + entry.path + "\\" + entry.fileName;
@@ -67,6 +78,7 @@ void collectChanged(Platform& platform, InstallJob& job, const LoadedManifest& w
         if (current) continue;
         job.pendingFiles.push_back(relativePath(entry));
         job.pendingDigests.push_back(entry.digest);
+        job.pendingSafe.push_back(true);
     }
 }
 
@@ -82,7 +94,8 @@ bool downloadPending(Platform& platform, InstallJob& job) {
     for (int k = 1; k <= total; ++k) {
         const std::string& relative = job.pendingFiles[static_cast<size_t>(k - 1)];
         job.progress().fileStarted(relative, k, total);
-        if (downloadVerifiedFile(platform.http, platform.files,
+        if (job.pendingSafe[static_cast<size_t>(k - 1)] &&
+            downloadVerifiedFile(platform.http, platform.files,
                                  relativeUrl(job.downloadBase, relative),
                                  job.downloadDir + "\\" + relative,
                                  job.pendingDigests[static_cast<size_t>(k - 1)], &sink)) {
@@ -145,18 +158,10 @@ bool emptyFolderTree(Files& files, const std::string& folder) {
 bool downloadVerifiedFile(HttpTransport& http, Files& files, const std::string& url,
                           const std::string& path, const std::string& expectedDigest,
                           DownloadSink* sink) {
-    const std::string staged = path + kVerifiedSuffix;
-    for (int attempt = 0; attempt < kDownloadAttempts; ++attempt) {
-        http.removeFromCache(url);
-        if (files.exists(staged)) files.deleteFile(staged);
+    return downloadAccepted(http, files, url, path, sink, [&](const std::string& staged) {
         std::string digest;
-        if (http.downloadOnce(url, staged, downloadSettings(), sink) == kHttpOk &&
-            fileDigest(files, staged, digest) && digest == expectedDigest &&
-            files.moveFile(staged, path, true))
-            return true;
-    }
-    if (files.exists(staged)) files.deleteFile(staged);
-    return false;
+        return fileDigest(files, staged, digest) && digest == expectedDigest;
+    });
 }
 
 }  // namespace vaultaide

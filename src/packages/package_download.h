@@ -35,7 +35,7 @@ void renameOwnProgram(Files& files, const std::string& folder, const std::string
 // Deletes every file below folder and keeps the folders; false when it cannot be listed.
 bool emptyFolderTree(Files& files, const std::string& folder);
 
-// One download that counts only when the file's digest equals expectedDigest: it is fetched
+// One download that counts only when the file's digest equals expectedDigest: it is staged
 // beside the target and put in place only then; a mismatch is a failed attempt.
 bool downloadVerifiedFile(HttpTransport& http, Files& files, const std::string& url,
                           const std::string& path, const std::string& expectedDigest,

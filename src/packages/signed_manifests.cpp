@@ -32,18 +32,15 @@ PKey readRsaPublicKey(const std::string& pem) {
     return PKey(key, EVP_PKEY_free);
 }
 
-constexpr char kMarker[] = "\r\n<Sign>";
-constexpr size_t kMarkerBytes = 8;
-constexpr size_t kSignatureDigits = 256;
-
 }  // namespace
 
 bool signedMessage(const std::string& bytes, std::string& message, std::string& signatureHex) {
     const auto last = bytes.rfind('<');
     if (last == std::string::npos || last < kSignatureBlockBytes) return false;
     const size_t block = last - kSignatureBlockBytes;
-    if (bytes.compare(block, kMarkerBytes, kMarker, kMarkerBytes) != 0) return false;
-    signatureHex = bytes.substr(block + kMarkerBytes, kSignatureDigits);
+    if (bytes.compare(block, kSignatureMarkerBytes, kSignatureMarker, kSignatureMarkerBytes) != 0)
+        return false;
+    signatureHex = bytes.substr(block + kSignatureMarkerBytes, kSignatureDigits);
     message = bytes.substr(0, block) + bytes.substr(last);
     return true;
 }
@@ -72,7 +69,12 @@ bool verifySignedBytes(const std::string& bytes, const std::string& publicKeyPem
 
 bool verifySignedFile(Files& files, const std::string& path, const std::string& publicKeyPem) {
     std::string bytes;
-    return files.readFile(path, bytes) && verifySignedBytes(bytes, publicKeyPem);
+    bool tooLarge = false;
+    const bool read = files.readChunks(path, 4096, [&](const char* data, size_t size) {
+        if (bytes.size() + size > kMaxManifestBytes) tooLarge = true;
+        if (!tooLarge) bytes.append(data, size);
+    });
+    return read && !tooLarge && verifySignedBytes(bytes, publicKeyPem);
 }
 
 bool fetchSignedManifests(Platform& platform, InstallJob& job, const std::string& publicKeyPem) {
@@ -85,9 +87,13 @@ bool fetchSignedManifests(Platform& platform, InstallJob& job, const std::string
             intoDownloadFolder ? job.manifestDownloadPathOf(set) : job.manifestInstalledPathOf(set);
         job.progress().downloading("配置文件");
         job.manifests.forget(target);
-        if (!downloadFile(platform.http, platform.files, job.manifestUrlOf(set), target, nullptr))
+        // Only a manifest this run fetched whole and whose signature holds takes the place of
+        // the target; an error answer never lets an older copy stand in for it.
+        if (!downloadAccepted(platform.http, platform.files, job.manifestUrlOf(set), target,
+                              nullptr, [&](const std::string& staged) {
+                                  return verifySignedFile(platform.files, staged, publicKeyPem);
+                              }))
             return false;
-        if (!verifySignedFile(platform.files, target, publicKeyPem)) return false;
     }
     return true;
 }

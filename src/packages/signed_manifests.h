@@ -3,15 +3,13 @@
 // signature in their trailing Sign element.
 #include <string>
 
+#include "packages/signature_block.h"
+
 namespace vaultaide {
 
 class Files;
 class InstallJob;
 struct Platform;
-
-// The signature block: CR LF "<Sign>", 256 hexadecimal digits and 9 bytes (the end tag and a
-// line break), right before the last "<" of the file.
-constexpr size_t kSignatureBlockBytes = 273;
 
 // True when the bytes carry a valid signature of the key (PEM "RSA PUBLIC KEY").
 bool verifySignedBytes(const std::string& bytes, const std::string& publicKeyPem);

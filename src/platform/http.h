@@ -13,8 +13,8 @@ constexpr int kHttpOk = 0;
 constexpr int kHttpFailed = 1;
 constexpr int kHttpTimeout = 2;
 
-// A download is written beside its target under this suffix and renamed when complete.
-constexpr const char* kPartialSuffix = ".partial";
+// Server answers are small; a larger body fails the exchange.
+constexpr size_t kMaxAnswerBytes = 64u * 1024;
 
 // What the caller asks of every request of an exchange or download.
 struct HttpSettings {
@@ -35,7 +35,7 @@ class HttpClient {
 public:
     virtual ~HttpClient() = default;
     // GET with HTTP/1.0 and the client's settings; on kHttpOk answer holds the body whatever
-    // the status; otherwise answer is unchanged.
+    // the status; otherwise answer is unchanged. A body over kMaxAnswerBytes fails.
     virtual int get(const std::string& url, std::string& answer) = 0;
 };
 
@@ -43,10 +43,11 @@ class HttpTransport {
 public:
     virtual ~HttpTransport() = default;
     virtual std::unique_ptr<HttpClient> openClient(const HttpSettings& settings) = 0;
-    // One download attempt to a Windows path. Status 200 with a body as long as its
-    // Content-Length replaces the file (kHttpOk); a short body or a file that cannot be
-    // written fails (kHttpFailed) and leaves any older file as it was; any other status
-    // completes without writing (kHttpOk).
+    // One download attempt to a Windows path, which the caller keeps for staging (the target is
+    // moved into place by the caller once accepted). Status 200 with a body as long as its
+    // Content-Length writes the file (kHttpOk); a short body or a file that cannot be written
+    // fails (kHttpFailed) and leaves no file; any other status completes without writing
+    // (kHttpOk, no file).
     virtual int downloadOnce(const std::string& url, const std::string& path,
                              const HttpSettings& settings, DownloadSink* sink) = 0;
     virtual void removeFromCache(const std::string& url) = 0;

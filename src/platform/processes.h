@@ -11,8 +11,8 @@ struct ProcessEntry {
     std::string imageName;  // the executable's file name, as the process list reports it
 };
 
-// How a started program's window shows.
-enum class WindowShow { Hidden, Shown };
+// How a started program's window shows: SW_HIDE, SW_SHOW or SW_SHOWNORMAL.
+enum class WindowShow { Hidden, Shown, Normal };
 
 // How a started program that was waited for came to an end.
 enum class RunEnd {

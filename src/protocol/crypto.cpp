@@ -179,16 +179,19 @@ int rsaDecryptPrivate(const EnvelopeKeyPair& keys, const std::string& block, siz
     if (int rc =
             mbedtls_rsa_private(&key.ctx, Random::generate, &threadRandom(), bytesOf(block), raw))
         return rc;
+    return readDecryptedBlock(std::string(reinterpret_cast<char*>(raw), sizeof raw), capacity, out);
+}
+
+int readDecryptedBlock(const std::string& raw, size_t capacity, std::string& out) {
     // The system's own block reading: type 01 or 02, padding of any length up to the first
     // zero byte from position 2 on.
-    if (raw[0] != 0x00 || (raw[1] != 0x01 && raw[1] != 0x02))
+    if (raw.size() != kEnvelopeKeyBytes || raw[0] != 0x00 || (raw[1] != 0x01 && raw[1] != 0x02))
         return MBEDTLS_ERR_RSA_INVALID_PADDING;
-    size_t zero = 2;
-    while (zero < kEnvelopeKeyBytes && raw[zero] != 0) ++zero;
-    if (zero == kEnvelopeKeyBytes) return MBEDTLS_ERR_RSA_INVALID_PADDING;
+    const auto zero = raw.find('\0', 2);
+    if (zero == std::string::npos) return MBEDTLS_ERR_RSA_INVALID_PADDING;
     const size_t length = kEnvelopeKeyBytes - zero - 1;
     if (length > capacity) return MBEDTLS_ERR_RSA_OUTPUT_TOO_LARGE;
-    out.assign(reinterpret_cast<char*>(raw + zero + 1), length);
+    out = raw.substr(zero + 1);
     return 0;
 }
 

@@ -35,6 +35,8 @@ int rsaEncryptPublic(const EnvelopeKeyPair& keys, const std::string& message, st
 // padding length; fails when the message is longer than capacity.
 int rsaDecryptPrivate(const EnvelopeKeyPair& keys, const std::string& block, size_t capacity,
                       std::string& out);
+// That reading of a decrypted 128-byte block: the message after the padding, or a failure code.
+int readDecryptedBlock(const std::string& raw, size_t capacity, std::string& out);
 
 std::string tripleDesCbcEncrypt(const std::string& key, const std::string& plaintext);
 // Fails unless the length is a multiple of 8; removes 1 to 8 pad bytes as the last byte says.

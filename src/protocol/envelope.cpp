@@ -21,12 +21,22 @@ unsigned byteAt(const std::string& bytes, size_t offset) {
 }  // namespace
 
 bool sealEnvelope(const EnvelopeKeyPair& keys, const std::string& plaintext, std::string& text) {
+    return sealEnvelope(
+        [&keys](const std::string& messageKey, std::string& encryptedKey) {
+            return rsaEncryptPublic(keys, messageKey, encryptedKey) == 0;
+        },
+        plaintext, text);
+}
+
+bool sealEnvelope(const MessageKeyEncryptor& encryptKey, const std::string& plaintext,
+                  std::string& text) {
     const size_t c = plaintext.size() - plaintext.size() % 8 + 8;
     if (c + 158 > 0xFFFF) return false;  // the two-byte length fields bound the envelope
     const std::string messageKey = makeMessageKey();
     if (messageKey.size() != kMessageKeyBytes) return false;
     std::string encryptedKey;
-    if (rsaEncryptPublic(keys, messageKey, encryptedKey) != 0) return false;
+    if (!encryptKey(messageKey, encryptedKey) || encryptedKey.size() != kEnvelopeKeyBytes)
+        return false;
     const std::string ciphertext = tripleDesCbcEncrypt(messageKey, plaintext);
     const std::string digest = sha1Digest(plaintext);
 
@@ -45,7 +55,27 @@ bool sealEnvelope(const EnvelopeKeyPair& keys, const std::string& plaintext, std
     return true;
 }
 
+namespace {
+
+MessageKeyDecryptor decryptorOf(const EnvelopeKeyPair& keys) {
+    return [&keys](const std::string& encryptedKey, std::string& messageKey) {
+        return rsaDecryptPrivate(keys, encryptedKey, kMessageKeyBytes, messageKey) == 0;
+    };
+}
+
+}  // namespace
+
 bool openEnvelope(const EnvelopeKeyPair& keys, const std::string& text, std::string& plaintext) {
+    return openEnvelope(decryptorOf(keys), text, plaintext);
+}
+
+bool openServerAnswer(const EnvelopeKeyPair& keys, const std::string& answer,
+                      std::string& plaintext) {
+    return openServerAnswer(decryptorOf(keys), answer, plaintext);
+}
+
+bool openEnvelope(const MessageKeyDecryptor& decryptKey, const std::string& text,
+                  std::string& plaintext) {
     std::string bytes;
     if (!hexDecode(text, bytes)) return false;
     const size_t b = bytes.size();
@@ -60,7 +90,7 @@ bool openEnvelope(const EnvelopeKeyPair& keys, const std::string& text, std::str
     if (k + c + 14 + d > b) return false;
 
     std::string messageKey;
-    if (rsaDecryptPrivate(keys, bytes.substr(7, k), kMessageKeyBytes, messageKey) != 0)
+    if (!decryptKey(bytes.substr(7, k), messageKey) || messageKey.size() > kMessageKeyBytes)
         return false;
     messageKey.resize(kMessageKeyBytes, '\0');  // a shorter key is zero-filled
     std::string decrypted;
@@ -71,10 +101,10 @@ bool openEnvelope(const EnvelopeKeyPair& keys, const std::string& text, std::str
     return true;
 }
 
-bool openServerAnswer(const EnvelopeKeyPair& keys, const std::string& answer,
+bool openServerAnswer(const MessageKeyDecryptor& decryptKey, const std::string& answer,
                       std::string& plaintext) {
     std::string opened;
-    if (!openEnvelope(keys, answer.substr(0, answer.size() - answer.size() % 2), opened))
+    if (!openEnvelope(decryptKey, answer.substr(0, answer.size() - answer.size() % 2), opened))
         return false;
     const auto zero = opened.find('\0');
     if (zero != std::string::npos) opened.resize(zero);

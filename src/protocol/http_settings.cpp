@@ -14,9 +14,19 @@ const HttpSettings& serverExchangeSettings() {
     return settings;
 }
 
-const HttpSettings& downloadSettings() {
-    static const HttpSettings settings{kDownloadUserAgent, {}, 0};
+namespace {
+
+HttpSettings& downloadSettingsInUse() {
+    static HttpSettings settings{kDownloadUserAgent, {}, 0};
     return settings;
+}
+
+}  // namespace
+
+const HttpSettings& downloadSettings() { return downloadSettingsInUse(); }
+
+void setDownloadAgent(const std::string& applicationName) {
+    if (!applicationName.empty()) downloadSettingsInUse().userAgent = applicationName;
 }
 
 }  // namespace vaultaide

@@ -6,7 +6,8 @@ namespace vaultaide {
 
 constexpr const char* kServerUserAgent =
     "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; .NET CLR 2.0.50727)";
-// Downloads announce the application's name.
+// Downloads announce the application's name: the program's file name without extension, as
+// start-up reads it; this until then.
 constexpr const char* kDownloadUserAgent = "vaultaide_810";
 constexpr unsigned kServerTimeoutMs = 3000;
 
@@ -14,5 +15,7 @@ constexpr unsigned kServerTimeoutMs = 3000;
 const HttpSettings& serverExchangeSettings();
 // Downloads: the application's agent, no extra headers, the system's time-outs.
 const HttpSettings& downloadSettings();
+// Start-up sets the downloads' agent before any worker starts.
+void setDownloadAgent(const std::string& applicationName);
 
 }  // namespace vaultaide

@@ -42,7 +42,7 @@ void ProgressReporter::bytes(uint64_t done, uint64_t total) {
 }
 
 void ProgressReporter::unitDone(int32_t done, int32_t total) {
-    setOverallPercent(view_, formatPercent(percentOf(done, total)));
+    setOverallPercent(view_, formatPercent(shareInPercent(done, total)));
     setOverallPos(view_, done);
 }
 

@@ -12,6 +12,8 @@ std::string formatPercent(double value) {
 
 double percentOf(double part, double whole) { return whole == 0 ? 0.0 : part * 100.0 / whole; }
 
+double shareInPercent(double part, double whole) { return whole == 0 ? 0.0 : part / whole * 100.0; }
+
 void setStatusText(ProgressView& view, const std::string& text) {
     view.setControlText(kStatusLabel, text);
     view.refreshControl(kStatusLabel);

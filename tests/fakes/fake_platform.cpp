@@ -53,7 +53,8 @@ bool FakeProcesses::startable(const std::string& file) {
 namespace {
 
 std::string startLine(const std::string& file, const std::string& parameters, WindowShow show) {
-    return file + " [" + parameters + "] " + (show == WindowShow::Shown ? "shown" : "hidden");
+    const char* shows[] = {"hidden", "shown", "normal"};
+    return file + " [" + parameters + "] " + shows[static_cast<int>(show)];
 }
 
 std::string fileNameOf(const std::string& path) {

@@ -35,7 +35,8 @@ public:
         ++privilegeRequests;
         return true;
     }
-    std::string applicationTitle() override { return "vaultaide_810"; }
+    std::string applicationTitle() override { return title; }
+    std::string title = "vaultaide_810";
     std::string moduleFileName() override { return modulePath; }
     // A pipe takes a message when a server listens on it (pipes) and is not busy.
     bool writeToPipe(const std::string& pipeName, const std::string& message) override;

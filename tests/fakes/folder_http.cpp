@@ -12,7 +12,16 @@ int FolderHttp::downloadOnce(const std::string& url, const std::string& path, co
     const auto scheme = url.find("://");
     const auto slash = scheme == std::string::npos ? scheme : url.find('/', scheme + 3);
     if (slash == std::string::npos) return kHttpFailed;
-    const std::string served = folder_ + url.substr(slash);
+    // Served like a static web server: %XX stands for the byte it names.
+    std::string served = folder_;
+    for (size_t i = slash; i < url.size(); ++i) {
+        if (url[i] == '%' && i + 2 < url.size()) {
+            served += static_cast<char>(std::stoi(url.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            served += url[i];
+        }
+    }
     if (!std::filesystem::is_regular_file(served)) return kHttpOk;
     const std::string bytes = readHostFile(served);
     const std::string target = hostPath_(path);

@@ -13,6 +13,7 @@
 #include "packages/package_download.h"
 #include "packages/signed_manifests.h"
 #include "protocol/built_in_keys.h"
+#include "protocol/download.h"
 #include "publish/manifest_writer.h"
 
 namespace vaultaide {
@@ -297,14 +298,59 @@ TEST_F(Packages, RepairWithAMissingInstalledManifestStillRepairs) {
     EXPECT_EQ(installed("DownLoad\\Nexio_810.exe"), "main program");
 }
 
-TEST_F(Packages, BadSignatureStopsTheManifestStep) {
+TEST_F(Packages, OnlyAManifestFetchedNowWithItsSignatureTakesItsPlace) {
     publish();
+    ASSERT_TRUE(fetchSignedManifests(machine.platform, *job(0), builtInManifestPublicKey()));
+    std::string verified, now;
+    ASSERT_TRUE(machine.files.readFile("C:\\Assist\\Digest_810.xml", verified));
+
+    // Changed after signing: refused, and the verified copy stays as it was.
     std::string bank = readHostFile(served("Digest_810.xml"));
     bank[bank.find("bank_810.dat")] = 'B';
     writeHostFile(served("Digest_810.xml"), bank);
-    auto run = job(0);
-    EXPECT_FALSE(fetchSignedManifests(machine.platform, *run, builtInManifestPublicKey()));
-    EXPECT_TRUE(machine.files.exists("C:\\Assist\\Digest_810.xml"));  // stays on disk
+    EXPECT_FALSE(fetchSignedManifests(machine.platform, *job(0), builtInManifestPublicKey()));
+    ASSERT_TRUE(machine.files.readFile("C:\\Assist\\Digest_810.xml", now));
+    EXPECT_EQ(now, verified);
+    EXPECT_FALSE(machine.files.exists("C:\\Assist\\" + std::string(kStagingName)));
+
+    // Gone from the server: the copies a run stored earlier do not stand in for it.
+    std::filesystem::remove(served("Digest.xml"));
+    std::filesystem::remove(served("Digest_810.xml"));
+    EXPECT_FALSE(fetchSignedManifests(machine.platform, *job(0), builtInManifestPublicKey()));
+}
+
+TEST_F(Packages, SignedNamesThatLeadOutsideTheInstallationFailTheRun) {
+    publish();
+    const std::string key =
+        readHostFile(std::string(VAULTAIDE_TEST_KEY_DIR) + "/manifest_private.pem");
+    fs::create_directories(machine.files.hostPath("C:\\Assist\\DownLoad"));
+    for (int mode : {0, 2}) {
+        for (const auto& [path, name] :
+             std::vector<std::pair<std::string, std::string>>{{"..", "evil.dll"},
+                                                              {"", "..\\evil.dll"},
+                                                              {"Data\\..", "evil.dll"},
+                                                              {"", "C:evil.dll"},
+                                                              {"", "nul.txt"},
+                                                              {"Com1", "evil.dll"}}) {
+            std::string manifest, error;
+            ASSERT_TRUE(tools::writeSignedManifest({{path, name, "AAAA"}}, key, manifest, error));
+            writeHostFile(served("Digest.xml"), manifest);
+            view.log.clear();
+            auto run = job(mode);
+            ASSERT_TRUE(fetchSignedManifests(machine.platform, *run, builtInManifestPublicKey()));
+            EXPECT_FALSE(downloadPackages(machine.platform, *run, kCommonManifest, state) &&
+                         downloadPackages(machine.platform, *run, kBankManifest, state))
+                << path << "|" << name;
+            const std::string shown = mode == 0 || path.empty() ? name : path + "\\" + name;
+            for (const char* line : {"text 2 下载失败", ""}) {
+                const std::string wanted = *line ? line : "text 1020 下载" + shown + " 失败";
+                EXPECT_NE(std::find(view.log.begin(), view.log.end(), wanted), view.log.end())
+                    << wanted;
+            }
+        }
+    }
+    EXPECT_FALSE(fs::exists(machine.files.hostPath("C:\\evil.dll")));
+    EXPECT_FALSE(fs::exists(machine.files.hostPath("C:\\Assist\\evil.dll")));
 }
 
 }  // namespace

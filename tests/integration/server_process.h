@@ -3,20 +3,27 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace vaultaide::testing {
 
 class ServerProcess {
 public:
-    // config: the release configuration's JSON text; root: the folder of static files.
-    ServerProcess(const std::string& config, const std::string& root);
+    // config: the release configuration's JSON text; root: the folder of static files; extra:
+    // further options; keys: the key folder.
+    ServerProcess(const std::string& config, const std::string& root,
+                  const std::vector<std::string>& extra = {},
+                  const std::string& keys = VAULTAIDE_TEST_KEY_DIR);
     ~ServerProcess();
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
     int port() const { return port_; }
-    std::string base() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    pid_t pid() const { return pid_; }
+    std::string base() const { return scheme_ + "://127.0.0.1:" + std::to_string(port_); }
     std::string log() const;  // what the server wrote to standard error so far
+    // Writes a new configuration and sends SIGHUP; true once the log tells the outcome.
+    bool reload(const std::string& config);
     // Sends SIGTERM and waits (bounded); the exit code, or -1.
     int stop();
 
@@ -24,8 +31,17 @@ private:
     std::string folder_;
     pid_t pid_ = -1;
     int port_ = 0;
+    std::string scheme_ = "http";
 };
 
 std::string keyFolder();
+
+// Runs vaultaide-server with these options until it ends by itself (at most 20 s): its exit
+// code (-1 when it had to be stopped) and what it wrote to standard error.
+struct ServerExit {
+    int exitCode;
+    std::string errors;
+};
+ServerExit runServerToEnd(const std::vector<std::string>& options);
 
 }  // namespace vaultaide::testing

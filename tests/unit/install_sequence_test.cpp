@@ -52,9 +52,9 @@ TEST(InstallSequence, EachModeRunsItsStepsInOrder) {
          "status 正在下载 配置文件", "status 正在下载 配置文件",
          // five entries and both runtimes
          "overall range32 0 7", "status 正在下载 vcredist_x86.exe",
-         "status 正在安装 vcredist_x86.exe", "start C:\\Temp\\vcredist_x86.exe [/q] shown",
+         "status 正在安装 vcredist_x86.exe", "start C:\\Temp\\vcredist_x86.exe [/q] normal",
          "status 正在下载 vcredist_x64.exe", "status 正在安装 vcredist_x64.exe",
-         "start C:\\Temp\\vcredist_x64.exe [/q] shown", "status 正在下载 QuorlePop.exe   3/7",
+         "start C:\\Temp\\vcredist_x64.exe [/q] normal", "status 正在下载 QuorlePop.exe   3/7",
          "status 正在下载 skin.dat   4/7", "status 正在下载 Nexio_810.exe   5/7",
          "status 正在下载 QuorlePop_810.exe   6/7", "status 正在下载 uninst_810.exe   7/7"},
         kStopAssistant,
@@ -63,6 +63,12 @@ TEST(InstallSequence, EachModeRunsItsStepsInOrder) {
     });
     EXPECT_EQ(b.journal, install);
     EXPECT_EQ(b.workerFinished, 1);
+    // After the stop 2 s, before the final starts 1 s, between the two starts of each 0.5 s.
+    const std::vector<uint32_t> waits = {2000, 1000, 500, 500};
+    ASSERT_GE(b.machine.kernel.sleeps.size(), waits.size());
+    EXPECT_EQ(std::vector<uint32_t>(b.machine.kernel.sleeps.end() - waits.size(),
+                                    b.machine.kernel.sleeps.end()),
+              waits);
     EXPECT_EQ(b.installed("Data\\skin.dat"), std::string(5000, 's'));
     EXPECT_EQ(b.machine.shell.comScopes, 1);
     EXPECT_EQ(b.machine.shell.comDepth, 0);
@@ -187,11 +193,11 @@ TEST(InstallSequence, OnlyInstallersThisRunFetchedAreStarted) {
                    0x810, b.machine.registry);
     job.unitsTotal = 7;
     EXPECT_TRUE(installRuntimes(b.platform, b.app, job, 1, 1));
-    EXPECT_EQ(
-        b.journal,
-        (Lines{"status 正在下载 vcredist_x86.exe", "status 下载vcredist_x86.exe 失败",
-               "cancel 下载VS库失败", "status 正在下载 vcredist_x64.exe",
-               "status 正在安装 vcredist_x64.exe", "start C:\\Temp\\vcredist_x64.exe [/q] shown"}));
+    EXPECT_EQ(b.journal,
+              (Lines{"status 正在下载 vcredist_x86.exe", "status 下载vcredist_x86.exe 失败",
+                     "cancel 下载VS库失败", "status 正在下载 vcredist_x64.exe",
+                     "status 正在安装 vcredist_x64.exe",
+                     "start C:\\Temp\\vcredist_x64.exe [/q] normal"}));
     EXPECT_FALSE(b.machine.files.exists("C:\\Temp\\vcredist_x86.exe"));
     EXPECT_EQ(job.unitsDone, 2);
 }

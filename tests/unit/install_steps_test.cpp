@@ -187,11 +187,11 @@ TEST(Handoff, OnlyAForcedUpdateStartsTheMainProgramAndSendsTheCommand) {
         EXPECT_TRUE(forcedUpdateHandoff(m.platform, app, job, [&] { ++hidden; }));
         const bool forced = mode == 1 && updateMode == 2;
         EXPECT_EQ(hidden, forced ? 1 : 0);
-        const Lines started = {"C:\\Assist\\Nexio_810.exe [-t] shown"};
+        const Lines started = {"C:\\Assist\\Nexio_810.exe [-t] normal"};
         const Lines sent = {"KORVA_PopUpdatePopCmd||"};
         EXPECT_EQ(m.processes.started, forced ? started : Lines());
         EXPECT_EQ(m.kernel.pipes.begin()->second, forced ? sent : Lines());
-        EXPECT_EQ(m.kernel.sleeps.size(), forced ? 1u : 0u);
+        EXPECT_EQ(m.kernel.sleeps, forced ? std::vector<uint32_t>{3000} : std::vector<uint32_t>());
     }
     EXPECT_EQ(popCommandMessage("UpdatePopCmd", "").size(), 23u);
     fakes::FakeMachine m;

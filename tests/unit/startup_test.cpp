@@ -5,6 +5,7 @@
 #include "app/bank_profile.h"
 #include "fakes/fake_platform.h"
 #include "protocol/built_in_keys.h"
+#include "protocol/http_settings.h"
 
 namespace vaultaide {
 namespace {
@@ -95,6 +96,7 @@ TEST(Startup, FailedRegistrationShowsErrorBeforeLookingAtTheCommandLine) {
 
 TEST(Startup, NormalRunTracesEndpointInOrder) {
     StartRun run;
+    run.machine.kernel.title = "vaultaide_810 (1)";  // a renamed download of the program
     run.machine.writeFile("C:\\work\\serverip.dat", "http://127.0.0.1\n:8080\n/assist/x?data=\n");
     run.start("");
     EXPECT_FALSE(run.ended);
@@ -110,6 +112,8 @@ TEST(Startup, NormalRunTracesEndpointInOrder) {
                 run.state.createQuickLaunch);
     EXPECT_FALSE(run.state.runAtStartup);
     EXPECT_EQ(run.state.progressDialog, nullptr);
+    EXPECT_EQ(downloadSettings().userAgent, "vaultaide_810 (1)");
+    setDownloadAgent(kDownloadUserAgent);
 }
 
 TEST(Startup, ShortServerFileEndsTheRunAtOnce) {

@@ -1,7 +1,12 @@
 #include "key_folder.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -17,12 +22,38 @@ bool readTextFile(const std::string& path, std::string& text) {
     return true;
 }
 
-bool writeTextFile(const std::string& path, const std::string& text, bool secret) {
+bool writeTextFile(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) return false;
-    if (secret) chmod(path.c_str(), 0600);
     out << text;
     return static_cast<bool>(out.flush());
+}
+
+bool createNewFile(const std::string& path, const std::string& text, unsigned mode,
+                   std::string& error) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        static_cast<mode_t>(mode));
+    if (fd < 0) {
+        error = "cannot create " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    // The mode asked for, whatever the umask took away or left.
+    const bool ok =
+        done == text.size() && fchmod(fd, static_cast<mode_t>(mode)) == 0 && fsync(fd) == 0;
+    const int savedErrno = errno;
+    if (close(fd) != 0 || !ok) {
+        error = "cannot write " + path + ": " + std::strerror(ok ? errno : savedErrno);
+        unlink(path.c_str());
+        return false;
+    }
+    return true;
 }
 
 bool readEnvelopeKeys(const std::string& folder, EnvelopeKeyPair& keys, std::string& error) {
@@ -36,6 +67,9 @@ bool readEnvelopeKeys(const std::string& folder, EnvelopeKeyPair& keys, std::str
     std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line)) {
+        // A file edited on Windows has CR LF line ends; the values are the same.
+        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
+            line.pop_back();
         const auto eq = line.find('=');
         if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
     }
@@ -47,6 +81,10 @@ bool readEnvelopeKeys(const std::string& folder, EnvelopeKeyPair& keys, std::str
     for (auto& [name, field] : fields) {
         if (values[name].empty()) {
             error = path + " has no " + name;
+            return false;
+        }
+        if (values[name].find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+            error = path + ": " + name + " is not hexadecimal";
             return false;
         }
         *field = values[name];

@@ -14,6 +14,10 @@ constexpr const char* kManifestPublicKeyFile = "manifest_public.pem";
 bool readEnvelopeKeys(const std::string& folder, EnvelopeKeyPair& keys, std::string& error);
 std::string formatEnvelopeKeys(const EnvelopeKeyPair& keys);
 bool readTextFile(const std::string& path, std::string& text);
-bool writeTextFile(const std::string& path, const std::string& text, bool secret = false);
+bool writeTextFile(const std::string& path, const std::string& text);
+// Creates path, which must not exist yet (nor be a link), with this mode, writes the text and
+// flushes it to disk; false with a reason on any error.
+bool createNewFile(const std::string& path, const std::string& text, unsigned mode,
+                   std::string& error);
 
 }  // namespace vaultaide::tools

@@ -6,9 +6,13 @@
 #include <mbedtls/pk.h>
 #include <mbedtls/rsa.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "../common/key_folder.h"
 
@@ -67,9 +71,25 @@ std::string publicKeyPem(mbedtls_pk_context& pk) {
 bool generateKeyFolder(const std::string& folder, std::string& error) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    fs::create_directories(folder, ec);
+    const fs::path parent = fs::path(folder).parent_path();
+    if (!parent.empty() && !fs::is_directory(parent, ec)) fs::create_directories(parent, ec);
+    // The folder is the owner's alone: made now with mode 0700, or already one like that.
+    struct stat info;
+    if (mkdir(folder.c_str(), 0700) != 0) {
+        if (errno != EEXIST) {
+            error = "cannot make the folder " + folder + ": " + std::strerror(errno);
+            return false;
+        }
+        if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            info.st_uid != geteuid() || (info.st_mode & 077) != 0) {
+            error = folder +
+                    " exists and is not a folder of mode 0700 of this user; keys go "
+                    "into a new folder or such a one";
+            return false;
+        }
+    }
     for (const char* name : {kEnvelopeKeyFile, kManifestPrivateKeyFile, kManifestPublicKeyFile}) {
-        if (fs::exists(fs::path(folder) / name)) {
+        if (fs::symlink_status(fs::path(folder) / name, ec).type() != fs::file_type::not_found) {
             error = (fs::path(folder) / name).string() + " exists; keys are never overwritten";
             return false;
         }
@@ -112,11 +132,19 @@ bool generateKeyFolder(const std::string& folder, std::string& error) {
     }
 
     const std::string base = folder + "/";
-    if (!writeTextFile(base + kEnvelopeKeyFile, formatEnvelopeKeys(keys), true) ||
-        !writeTextFile(base + kManifestPrivateKeyFile, reinterpret_cast<char*>(privatePem), true) ||
-        !writeTextFile(base + kManifestPublicKeyFile, publicPem)) {
-        error = "cannot write into " + folder;
-        return false;
+    const std::pair<std::string, std::pair<std::string, mode_t>> files[] = {
+        {base + kEnvelopeKeyFile, {formatEnvelopeKeys(keys), 0600}},
+        {base + kManifestPrivateKeyFile, {reinterpret_cast<char*>(privatePem), 0600}},
+        {base + kManifestPublicKeyFile, {publicPem, 0644}},
+    };
+    std::vector<std::string> written;
+    for (const auto& [path, content] : files) {
+        if (!createNewFile(path, content.first, content.second, error)) {
+            // A folder with part of a key set would be refused later; leave none.
+            for (const auto& done : written) unlink(done.c_str());
+            return false;
+        }
+        written.push_back(path);
     }
     return true;
 }

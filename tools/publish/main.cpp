@@ -68,7 +68,13 @@ int manifest(int argc, char** argv) {
     for (const char* required : {"--common", "--bank", "--code", "--keys", "--out"})
         if (!options.count(required)) return usage();
     std::string error;
-    const int code = static_cast<int>(std::strtol(options["--code"].c_str(), nullptr, 16));
+    const std::string& codeText = options["--code"];
+    if (codeText.empty() || codeText.size() > 3 ||
+        codeText.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+        std::cerr << "manifest: --code takes the bank code in hexadecimal, at most fff\n";
+        return 1;
+    }
+    const int code = static_cast<int>(std::strtol(codeText.c_str(), nullptr, 16));
     if (!vaultaide::tools::publishRelease(options["--common"], options["--bank"], code,
                                           options["--keys"], options["--out"], error)) {
         std::cerr << "manifest: " << error << "\n";

@@ -1,17 +1,23 @@
 #include "manifest_writer.h"
 
+#include <fcntl.h>
 #include <iconv.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
-#include <set>
 
 #include "../common/key_folder.h"
 #include "packages/digest_manifest.h"
+#include "packages/entry_names.h"
+#include "packages/signature_block.h"
 #include "protocol/crypto.h"
 
 namespace vaultaide::tools {
@@ -90,10 +96,107 @@ bool signDigest(const std::string& privateKeyPem, const std::string& digest, std
     return true;
 }
 
-std::string fileDigestOf(const fs::path& file) {
-    std::string bytes;
-    readTextFile(file.string(), bytes);
-    return base64Digest(sha1Digest(bytes));
+// The installation's own one-level folders: only these exist in an update's staging folder.
+const char* const kInstallFolders[] = {"Data", "Plugins", "Script", "Tools"};
+
+std::string lowerAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// Why the program (which takes the GBK name) or Windows cannot have a file of this name;
+// empty when both can.
+std::string nameFault(const std::string& name) {
+    std::string gbk;
+    if (!gbkNameOf(name, gbk)) return "a character GBK lacks, or is not UTF-8";
+    if (!isPlainName(gbk))
+        return "what the program refuses: \"\\\", \"/\", \":\", \"..\", a control character or a "
+               "reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9)";
+    if (name.find_first_of("<>\"|?*\x7F") != std::string::npos)
+        return "a character Windows does not allow in a name (< > \" | ? *)";
+    if (name.back() == '.' || name.back() == ' ') return "a trailing dot or space";
+    return "";
+}
+
+std::string folderFault(const std::string& folder) {
+    if (lowerAscii(folder) == "download") return "DownLoad is the installation's staging folder";
+    for (const char* allowed : kInstallFolders)
+        if (folder == allowed) return "";
+    return "only Data, Plugins, Script and Tools are installed folders";
+}
+
+bool isManifestName(const std::string& name) {
+    const std::string lower = lowerAscii(name);
+    return lower.compare(0, 6, "digest") == 0 && lower.size() >= 10 &&
+           lower.compare(lower.size() - 4, 4, ".xml") == 0;
+}
+
+// Copies from to to (through a temporary name, renamed when complete) and digests the bytes
+// that were copied.
+bool copyAndDigest(const fs::path& from, const fs::path& to, std::string& digest,
+                   std::string& error) {
+    const int in = open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (in < 0) {
+        error = "cannot read " + from.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    const fs::path temporary = to.string() + ".publishing";
+    const int out =
+        open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> sha1(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    bool ok = out >= 0 && sha1 && EVP_DigestInit_ex(sha1.get(), EVP_sha1(), nullptr) == 1;
+    error = out < 0 ? "cannot write " + temporary.string() + ": " + std::strerror(errno) : "";
+    char chunk[65536];
+    while (ok) {
+        const ssize_t n = read(in, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) error = "cannot read " + from.string() + ": " + std::strerror(errno);
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        EVP_DigestUpdate(sha1.get(), chunk, static_cast<size_t>(n));
+        for (ssize_t done = 0; ok && done < n;) {
+            const ssize_t written = write(out, chunk + done, static_cast<size_t>(n - done));
+            ok = written > 0 || (written < 0 && errno == EINTR);
+            if (written > 0) done += written;
+        }
+        if (!ok) error = "cannot write " + temporary.string() + ": " + std::strerror(errno);
+    }
+    unsigned char bytes[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    ok = ok && EVP_DigestFinal_ex(sha1.get(), bytes, &length) == 1;
+    close(in);
+    if (out >= 0 && close(out) != 0 && ok) {
+        error = "cannot write " + temporary.string() + ": " + std::strerror(errno);
+        ok = false;
+    }
+    if (ok && rename(temporary.c_str(), to.c_str()) != 0) {
+        error = "cannot rename " + temporary.string() + ": " + std::strerror(errno);
+        ok = false;
+    }
+    if (!ok) {
+        unlink(temporary.c_str());
+        if (error.empty()) error = "cannot digest " + from.string();
+        return false;
+    }
+    digest = base64Digest(std::string(reinterpret_cast<char*>(bytes), length));
+    return true;
+}
+
+// Writes path through a temporary file renamed over it, so a reader sees the old or the new
+// manifest whole.
+bool writeAtomically(const std::string& path, const std::string& text, std::string& error) {
+    const std::string temporary = path + ".publishing";
+    unlink(temporary.c_str());
+    if (!createNewFile(temporary, text, 0644, error)) return false;
+    if (rename(temporary.c_str(), path.c_str()) != 0) {
+        error = "cannot rename " + temporary + ": " + std::strerror(errno);
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -109,7 +212,7 @@ bool writeSignedManifest(const std::vector<ManifestFile>& files, const std::stri
     const std::string tail = "</Digest>\r\n";
     std::string signature;
     if (!signDigest(privateKeyPem, sha1Digest(content + tail), signature, error)) return false;
-    manifest = content + "\r\n<Sign>" + hexEncode(signature) + "</Sign>\r\n" + tail;
+    manifest = content + signatureBlock(hexEncode(signature)) + tail;
     return true;
 }
 
@@ -121,28 +224,40 @@ bool collectReleaseFiles(const std::string& folder, std::vector<ManifestFile>& f
         return false;
     }
     files.clear();
-    for (const auto& item : fs::directory_iterator(folder)) {
+    auto refuse = [&](const fs::path& item, const std::string& why) {
+        error = item.string() + ": " + why;
+        return false;
+    };
+    for (const auto& item : fs::directory_iterator(folder, ec)) {
         const std::string name = item.path().filename().string();
-        if (item.is_symlink()) {
-            error = item.path().string() + ": links are not published";
-            return false;
-        }
+        if (item.is_symlink()) return refuse(item.path(), "links are not published");
+        std::string fault = nameFault(name);
+        if (!fault.empty()) return refuse(item.path(), "the name holds " + fault);
         if (item.is_regular_file()) {
-            files.push_back({"", name, fileDigestOf(item.path())});
+            if (isManifestName(name))
+                return refuse(item.path(),
+                              "the installation folder's Digest*.xml are the "
+                              "manifests themselves");
+            files.push_back({"", name, ""});
             continue;
         }
-        if (!item.is_directory()) {
-            error = item.path().string() + " is neither a file nor a folder";
-            return false;
+        if (!item.is_directory()) return refuse(item.path(), "neither a file nor a folder");
+        fault = folderFault(name);
+        if (!fault.empty()) return refuse(item.path(), fault);
+        for (const auto& inner : fs::directory_iterator(item.path(), ec)) {
+            const std::string innerName = inner.path().filename().string();
+            if (inner.is_symlink() || !inner.is_regular_file())
+                return refuse(inner.path(),
+                              "only files one folder deep are installed (Path is one level)");
+            fault = nameFault(innerName);
+            if (!fault.empty()) return refuse(inner.path(), "the name holds " + fault);
+            files.push_back({name, innerName, ""});
         }
-        for (const auto& inner : fs::directory_iterator(item.path())) {
-            if (!inner.is_regular_file() || inner.is_symlink()) {
-                error = inner.path().string() +
-                        ": only files one folder deep are installed (Path is one level)";
-                return false;
-            }
-            files.push_back({name, inner.path().filename().string(), fileDigestOf(inner.path())});
-        }
+        if (ec) break;
+    }
+    if (ec) {
+        error = "cannot list " + folder + ": " + ec.message();
+        return false;
     }
     std::sort(files.begin(), files.end(), [](const ManifestFile& a, const ManifestFile& b) {
         return a.path != b.path ? a.path < b.path : a.fileName < b.fileName;
@@ -152,6 +267,10 @@ bool collectReleaseFiles(const std::string& folder, std::vector<ManifestFile>& f
 
 bool publishRelease(const std::string& commonFolder, const std::string& bankFolder, int bankCode,
                     const std::string& keyFolder, const std::string& out, std::string& error) {
+    if (bankCode < 0 || bankCode > 0xFFF) {
+        error = "the bank code must be at most fff (three hexadecimal digits)";
+        return false;
+    }
     std::string privateKey;
     if (!readTextFile(keyFolder + "/" + kManifestPrivateKeyFile, privateKey)) {
         error = "cannot read " + keyFolder + "/" + kManifestPrivateKeyFile;
@@ -161,20 +280,25 @@ bool publishRelease(const std::string& commonFolder, const std::string& bankFold
     if (!collectReleaseFiles(commonFolder, common, error) ||
         !collectReleaseFiles(bankFolder, bank, error))
         return false;
-    std::set<std::pair<std::string, std::string>> seen;
+    // Windows finds files whatever the letter case: names may not differ in case alone.
+    std::map<std::string, std::string> seen;
     for (const auto* set : {&common, &bank})
-        for (const auto& file : *set)
-            if (!seen.insert({file.path, file.fileName}).second) {
-                error =
-                    "both sets hold " + (file.path.empty() ? "" : file.path + "/") + file.fileName;
+        for (const auto& file : *set) {
+            const std::string shown = (file.path.empty() ? "" : file.path + "/") + file.fileName;
+            const auto added = seen.emplace(lowerAscii(shown), shown);
+            if (!added.second) {
+                error = added.first->second == shown
+                            ? "both sets hold " + shown
+                            : added.first->second + " and " + shown + " differ only in case";
                 return false;
             }
+        }
 
     std::error_code ec;
     fs::create_directories(out, ec);
     for (const auto& [folder, files] :
          {std::make_pair(&commonFolder, &common), std::make_pair(&bankFolder, &bank)})
-        for (const auto& file : *files) {
+        for (auto& file : *files) {
             const fs::path from = fs::path(*folder) / file.path / file.fileName;
             std::string servedPath, servedName;
             if (!gbkNameOf(file.path, servedPath) || !gbkNameOf(file.fileName, servedName)) {
@@ -183,20 +307,14 @@ bool publishRelease(const std::string& commonFolder, const std::string& bankFold
             }
             const fs::path to = fs::path(out) / servedPath / servedName;
             fs::create_directories(to.parent_path(), ec);
-            if (!fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec)) {
-                error = "cannot copy " + from.string() + ": " + ec.message();
-                return false;
-            }
+            if (!copyAndDigest(from, to, file.digest, error)) return false;
         }
     for (const auto& [set, files] :
          {std::make_pair(kCommonManifest, &common), std::make_pair(kBankManifest, &bank)}) {
         std::string manifest;
-        if (!writeSignedManifest(*files, privateKey, manifest, error)) return false;
-        const std::string path = out + "/" + manifestFileName(set, bankCode);
-        if (!writeTextFile(path, manifest)) {
-            error = "cannot write " + path;
+        if (!writeSignedManifest(*files, privateKey, manifest, error) ||
+            !writeAtomically(out + "/" + manifestFileName(set, bankCode), manifest, error))
             return false;
-        }
     }
     return true;
 }

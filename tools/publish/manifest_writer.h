@@ -16,14 +16,18 @@ struct ManifestFile {
 bool writeSignedManifest(const std::vector<ManifestFile>& files, const std::string& privateKeyPem,
                          std::string& manifest, std::string& error);
 
-// Collects the files of a release source folder: files directly in it (empty Path) and files
-// in its sub-folders (Path = folder name), sorted by Path, then FileName. Deeper files, links
-// and other oddities are refused with a reason.
+// Collects the files of a release source folder, without digests yet: files directly in it
+// (empty Path) and files in its sub-folders (Path = folder name), sorted by Path, then FileName.
+// Refused with a reason: deeper files, links, folders other than Data, Plugins, Script and
+// Tools (DownLoad above all), names Windows cannot have (control characters, < > : " / \ | ? *,
+// a trailing dot or space, device names such as CON or com1.txt) and a top-level Digest*.xml.
 bool collectReleaseFiles(const std::string& folder, std::vector<ManifestFile>& files,
                          std::string& error);
 
-// Builds a served release tree: copies the common and the bank's files into out and writes
-// Digest.xml and Digest_%.3x.xml there, signed.
+// Builds a served release tree: copies the common and the bank's files into out, each under the
+// GBK bytes of its name, digesting the bytes copied, and writes Digest.xml and Digest_%.3x.xml
+// there, signed, each through a temporary file. Names that differ only in letter case and a
+// bank code above 0xFFF are refused.
 bool publishRelease(const std::string& commonFolder, const std::string& bankFolder, int bankCode,
                     const std::string& keyFolder, const std::string& out, std::string& error);
 

@@ -1,119 +1,160 @@
 // vaultaide-server: the reference update server.
 //   vaultaide-server --listen 127.0.0.1:18810 --keys DIR --config releases.json --root DIR
+//                    [--tls-cert FILE --tls-key FILE] [--request-time SECONDS]
+//                    [--max-connections N]
 // Answers GET /assist/server?reqtype=1&data=ENVELOPE with the sealed release of the bank in the
 // request and serves the release trees under --root as static files. One log line per request
-// on standard error; SIGTERM or SIGINT stop it cleanly.
-#include <httplib.h>
+// on standard error; SIGTERM or SIGINT stop it cleanly, SIGHUP reads the configuration again.
+#include <fcntl.h>
+#include <openssl/ssl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
-#include <ctime>
+#include <algorithm>
 #include <iostream>
 #include <map>
-#include <mutex>
 #include <thread>
 
 #include "../common/key_folder.h"
+#include "connection_hub.h"
+#include "envelope_key.h"
+#include "listen_address.h"
 #include "release_config.h"
-#include "version_endpoint.h"
+#include "tls_context.h"
+#include "update_service.h"
 
 namespace {
 
 using namespace vaultaide;
 
-thread_local std::string t_note;  // what the handler wants in the request's log line
-std::mutex g_logMutex;
-
 int usage() {
     std::cerr << "usage: vaultaide-server --listen HOST:PORT --keys DIR --config FILE --root DIR\n"
+                 "                        [--tls-cert FILE --tls-key FILE]\n"
+                 "                        [--request-time SECONDS] [--max-connections N]\n"
                  "       (PORT 0 picks a free port; the chosen address is printed on stdout)\n";
     return 2;
 }
 
-std::string shortened(const std::string& target) {
-    return target.size() > 120 ? target.substr(0, 117) + "..." : target;
+// A whole number from 1 to limit given for option, or 0.
+int countOption(const std::map<std::string, std::string>& options, const char* option, int fallback,
+                int limit) {
+    const auto found = options.find(option);
+    if (found == options.end()) return fallback;
+    const std::string& text = found->second;
+    if (text.empty() || text.size() > 6 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    const int value = std::stoi(text);
+    return value <= limit ? value : 0;
 }
 
-void logRequest(const httplib::Request& request, const httplib::Response& response) {
-    char stamp[32];
-    const std::time_t now = std::time(nullptr);
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&now));
-    std::lock_guard<std::mutex> lock(g_logMutex);
-    std::cerr << stamp << ' ' << request.remote_addr << ' ' << request.method << ' '
-              << shortened(request.target) << ' ' << request.version << ' ' << response.status
-              << ' ' << response.body.size() << (t_note.empty() ? "" : " " + t_note) << std::endl;
-    t_note.clear();
+int fail(const std::string& message) {
+    std::cerr << "vaultaide-server: " << message << "\n";
+    return 1;
+}
+
+// Connections are file descriptors: allow as many as the system lets this process have.
+void raiseOpenFileLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    static const char* const known[] = {"--listen",       "--keys",           "--config",
+                                        "--root",         "--tls-cert",       "--tls-key",
+                                        "--request-time", "--max-connections"};
     std::map<std::string, std::string> options;
-    for (int i = 1; i + 1 < argc; i += 2) options[argv[i]] = argv[i + 1];
-    if (argc % 2 == 0 || !options.count("--listen") || !options.count("--keys") ||
-        !options.count("--config") || !options.count("--root"))
-        return usage();
+    for (int i = 1; i < argc; i += 2) {
+        if (i + 1 >= argc ||
+            std::find(std::begin(known), std::end(known), std::string(argv[i])) == std::end(known))
+            return usage();
+        options[argv[i]] = argv[i + 1];
+    }
+    for (const char* required : {"--listen", "--keys", "--config", "--root"})
+        if (!options.count(required)) return usage();
+    if (options.count("--tls-cert") != options.count("--tls-key"))
+        return fail("--tls-cert and --tls-key go together");
+    tools::HubLimits limits;
+    const int requestTime = countOption(options, "--request-time", 10, 3600);
+    const int maxConnections = countOption(options, "--max-connections", 512, 100000);
+    if (requestTime == 0 || maxConnections == 0)
+        return fail("--request-time takes 1 to 3600 seconds, --max-connections 1 to 100000");
+    limits.headTime = std::chrono::seconds(requestTime);
+    limits.writeTime = std::chrono::seconds(requestTime);
+    limits.maxConnections = static_cast<size_t>(maxConnections);
+    // Each connection has at most one request under way: queues that hold them all turn away
+    // nobody who got in; the connection limit bounds the queued work.
+    limits.maxQueued = limits.maxConnections;
 
-    std::string error;
-    EnvelopeKeyPair keys;
+    std::string error, host;
+    int port = 0;
+    EnvelopeKeyPair pair;
+    tools::ServerEnvelopeKey key;
     tools::ReleaseConfig config;
-    if (!tools::readEnvelopeKeys(options["--keys"], keys, error) ||
-        !tools::loadReleaseConfig(options["--config"], config, error)) {
-        std::cerr << "vaultaide-server: " << error << "\n";
-        return 1;
-    }
-    const std::string listen = options["--listen"];
-    const auto colon = listen.rfind(':');
-    if (colon == std::string::npos) return usage();
-    const std::string host = listen.substr(0, colon);
-    const int port = std::atoi(listen.c_str() + colon + 1);
+    if (!tools::parseListenAddress(options["--listen"], host, port, error) ||
+        !tools::readEnvelopeKeys(options["--keys"], pair, error) || !key.load(pair, error) ||
+        !tools::loadReleaseConfig(options["--config"], config, error))
+        return fail(error);
+    const int rootFd = open(options["--root"].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (rootFd < 0) return fail("no folder " + options["--root"]);
+    SSL_CTX* tls = nullptr;
+    if (options.count("--tls-cert") &&
+        !(tls = tools::makeTlsContext(options["--tls-cert"], options["--tls-key"], error)))
+        return fail(error);
+    raiseOpenFileLimit();
 
-    // Signals are taken by one thread, which stops the server; the others never see them.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // Signals are taken by one thread; the others never see them.
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&signals, signal);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
 
-    httplib::Server server;
-    if (!server.set_mount_point("/", options["--root"])) {
-        std::cerr << "vaultaide-server: no folder " << options["--root"] << "\n";
-        return 1;
-    }
-    server.Get("/assist/server", [&](const httplib::Request& request, httplib::Response& response) {
-        const auto answer = tools::answerVersionRequest(
-            keys, config, request.get_param_value("data"), request.get_header_value("Host"));
-        response.status = answer.status;
-        response.set_content(answer.body, "text/plain");
-        t_note = answer.note;
+    const std::string scheme = tls ? "https" : "http";
+    tools::UpdateService service(key, std::make_shared<tools::ReleaseConfig>(config), rootFd,
+                                 scheme);
+    limits.exchangeWorkers = std::max(2u, std::thread::hardware_concurrency());
+    tools::ConnectionHub hub(
+        limits, tls, [&](tools::Connection& conn) { return service.answer(conn); },
+        [&](const tools::Screening& screening, const std::string& peer) {
+            service.logRefusal(screening, peer);
+        });
+    const int bound = hub.listen(host, port, error);
+    if (bound < 0) return fail(error);
+    service.setListeningSocket(hub.listeningSocket());
+    std::cout << "vaultaide-server listening on " << scheme << "://"
+              << (host.find(':') != std::string::npos ? "[" + host + "]" : host) << ":" << bound
+              << std::endl;
+
+    std::thread signalThread([&] {
+        for (;;) {
+            int signal = 0;
+            sigwait(&signals, &signal);
+            if (signal != SIGHUP) {
+                service.setListeningSocket(-1);  // file transfers under way end at their next part
+                break;
+            }
+            tools::ReleaseConfig reread;
+            std::string why;
+            if (tools::loadReleaseConfig(options["--config"], reread, why)) {
+                service.replaceConfig(std::make_shared<tools::ReleaseConfig>(reread));
+                std::cerr << "vaultaide-server: configuration read again" << std::endl;
+            } else {
+                std::cerr << "vaultaide-server: configuration kept; " << why << std::endl;
+            }
+        }
+        hub.stop();
     });
-    server.set_logger(logRequest);
-    // Clients ask for gzip but decode nothing: every body goes out as its bytes.
-    server.set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
-        const_cast<httplib::Request&>(request).headers.erase("Accept-Encoding");
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
-
-    const int bound = port == 0                         ? server.bind_to_any_port(host)
-                      : server.bind_to_port(host, port) ? port
-                                                        : -1;
-    if (bound <= 0) {
-        std::cerr << "vaultaide-server: cannot listen on " << listen << "\n";
-        return 1;
-    }
-    std::cout << "vaultaide-server listening on http://" << host << ":" << bound << std::endl;
-
-    std::thread stopper([&] {
-        int signal = 0;
-        sigwait(&stopSignals, &signal);
-        server.stop();
-    });
-    server.listen_after_bind();
-    // listen_after_bind also returns when the server fails; make the stopper end either way.
-    kill(getpid(), SIGTERM);
-    stopper.join();
+    hub.run();
+    signalThread.join();
+    SSL_CTX_free(tls);
+    close(rootFd);
     std::cerr << "vaultaide-server stopped" << std::endl;
     return 0;
 }

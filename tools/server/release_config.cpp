@@ -8,29 +8,93 @@
 
 namespace vaultaide::tools {
 
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLowerHex(char c) { return isDigit(c) || (c >= 'a' && c <= 'f'); }
+
+bool validBankCode(const std::string& code) {
+    if (code.empty() || code.size() > 3 || code[0] == '0') return false;
+    for (char c : code)
+        if (!isLowerHex(c)) return false;
+    return true;
+}
+
+// Four numbers of 1 to 9 digits (the program reads each with atoi), separated by dots.
+bool validVersion(const std::string& version) {
+    int numbers = 0;
+    size_t digits = 0;
+    for (char c : version) {
+        if (isDigit(c) && ++digits <= 9) continue;
+        if (c != '.' || digits == 0 || digits > 9) return false;
+        ++numbers;
+        digits = 0;
+    }
+    return numbers == 3 && digits > 0 && digits <= 9;
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The program appends "/" and a file name to the url and sends it as it is.
+std::string urlFault(const std::string& url) {
+    std::string rest;
+    if (startsWith(url, "http://"))
+        rest = url.substr(7);
+    else if (startsWith(url, "https://"))
+        rest = url.substr(8);
+    else if (startsWith(url, "{self}"))
+        rest = "self" + url.substr(6);
+    else
+        return "must start with http://, https:// or {self}";
+    if (rest.empty() || rest[0] == '/') return "has no host";
+    if (url.back() == '/') return "must not end with \"/\"";
+    for (unsigned char c : url)
+        if (c <= 0x20 || c >= 0x7F || c == '"' || c == '\\' || c == '#' || c == '?')
+            return "holds a space, a control character, a quote, \"\\\", \"#\" or \"?\"";
+    return "";
+}
+
+std::string bankFault(const std::string& code, const Json::Value& bank, BankRelease& release) {
+    if (!validBankCode(code))
+        return "bank code \"" + code +
+               "\": lower-case hexadecimal without leading zeros, at most \"fff\"";
+    if (!bank.isObject()) return "bank " + code + ": not an object";
+    std::pair<const char*, std::string*> fields[] = {
+        {"version", &release.version}, {"url", &release.url}, {"update", &release.update}};
+    for (auto& [name, field] : fields) {
+        if (!bank[name].isString()) return "bank " + code + ": \"" + name + "\" must be a string";
+        *field = bank[name].asString();
+    }
+    if (!validVersion(release.version))
+        return "bank " + code + ": \"version\" must be four dot-separated numbers, not \"" +
+               release.version + "\"";
+    const std::string url = urlFault(release.url);
+    if (!url.empty()) return "bank " + code + ": \"url\" " + url;
+    if (release.update != "0" && release.update != "1" && release.update != "2")
+        return "bank " + code + ": \"update\" must be \"0\", \"1\" or \"2\"";
+    return "";
+}
+
+}  // namespace
+
 bool parseReleaseConfig(const std::string& json, ReleaseConfig& config, std::string& error) {
     Json::CharReaderBuilder builder;
+    builder["rejectDupKeys"] = true;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value root;
     if (!reader->parse(json.data(), json.data() + json.size(), &root, &error)) return false;
-    const Json::Value& banks = root["banks"];
-    if (!root.isObject() || !banks.isObject()) {
-        error = "no \"banks\" object";
+    if (!root.isObject() || !root["banks"].isObject()) {
+        error = "the root must be an object with a \"banks\" object";
         return false;
     }
+    const Json::Value& banks = root["banks"];
     ReleaseConfig read;
     for (const auto& code : banks.getMemberNames()) {
-        const Json::Value& bank = banks[code];
         BankRelease release;
-        std::pair<const char*, std::string*> fields[] = {
-            {"version", &release.version}, {"url", &release.url}, {"update", &release.update}};
-        for (auto& [name, field] : fields) {
-            if (!bank.isObject() || !bank[name].isString()) {
-                error = "bank " + code + ": \"" + name + "\" must be a string";
-                return false;
-            }
-            *field = bank[name].asString();
-        }
+        error = bankFault(code, banks[code], release);
+        if (!error.empty()) return false;
         read.banks[code] = release;
     }
     config = read;

@@ -2,7 +2,7 @@
 // The version endpoint: a sealed bank code in, a sealed JSON answer out.
 #include <string>
 
-#include "protocol/crypto.h"
+#include "envelope_key.h"
 #include "release_config.h"
 
 namespace vaultaide::tools {
@@ -13,11 +13,16 @@ struct EndpointAnswer {
     std::string note;  // for the log line
 };
 
-// data is the request's envelope text; host the Host header (for "{self}" in urls).
-EndpointAnswer answerVersionRequest(const EnvelopeKeyPair& keys, const ReleaseConfig& config,
-                                    const std::string& data, const std::string& host);
+// data is the request's envelope text; self what "{self}" in a url stands for (scheme and
+// Host of the request), empty when the request named no usable Host.
+EndpointAnswer answerVersionRequest(const ServerEnvelopeKey& key, const ReleaseConfig& config,
+                                    const std::string& data, const std::string& self);
 
 // The answer's JSON object text.
-std::string answerJson(const BankRelease& release, const std::string& host);
+std::string answerJson(const BankRelease& release, const std::string& self);
+
+// What "{self}" stands for: scheme + "://" + host, or empty for a Host header that is not a
+// plain host name or address with an optional port.
+std::string selfBaseOf(const std::string& scheme, const std::string& host);
 
 }  // namespace vaultaide::tools

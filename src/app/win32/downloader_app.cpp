@@ -3,29 +3,18 @@
 #include "app/startup.h"
 #include "platform/win32/win32_platform.h"
 #include "protocol/built_in_keys.h"
+#include "ui/win32/win32_startup_ui.h"
 
 namespace vaultaide {
-
-namespace {
-
-// The dialogs that start-up and the version check open. Their windows come with the user
-// interface; until then the run ends where one of them would open.
-class Win32StartupUi : public StartupUi {
-public:
-    void runVersionQueryDialog() override {}
-    void runUpdatePrompt(int) override {}
-    void runProgressDialog(int) override {}
-};
-
-}  // namespace
 
 CDownloaderApp* theApp = nullptr;
 
 BOOL CDownloaderApp::InitInstance() {
-    Win32StartupUi ui;
-    return initInstance(win32Platform(), builtInEnvelopeKeys(), ui, commandLine_, detectMessageId)
-               ? TRUE
-               : FALSE;
+    DialogContext context{win32Platform(), g_appState, builtInEnvelopeKeys(), g_downloadpath,
+                          detectMessageId};
+    Win32StartupUi ui(context);
+    return initInstance(context.platform, context.keys, ui, commandLine_, detectMessageId) ? TRUE
+                                                                                           : FALSE;
 }
 
 }  // namespace vaultaide

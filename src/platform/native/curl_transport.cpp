@@ -38,8 +38,11 @@ int resultOf(CURLcode code) {
     return code == CURLE_OPERATION_TIMEDOUT ? kHttpTimeout : kHttpFailed;
 }
 
+// Stops the transfer (a write error) once the answer outgrows what a server sends.
 size_t appendBody(char* data, size_t size, size_t count, void* target) {
-    static_cast<std::string*>(target)->append(data, size * count);
+    auto& body = *static_cast<std::string*>(target);
+    if (body.size() + size * count > kMaxAnswerBytes) return 0;
+    body.append(data, size * count);
     return size * count;
 }
 
@@ -69,7 +72,8 @@ public:
         std::string body;
         curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, appendBody);
         curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &body);
-        const int result = resultOf(curl_easy_perform(easy.get()));
+        const CURLcode code = curl_easy_perform(easy.get());
+        const int result = code == CURLE_WRITE_ERROR ? kHttpFailed : resultOf(code);
         if (result == kHttpOk) answer.swap(body);
         return result;
     }
@@ -80,7 +84,7 @@ private:
 
 struct DownloadState {
     CURL* easy = nullptr;
-    std::string partPath;
+    std::string path;
     FILE* file = nullptr;
     bool checked = false;
     bool accepted = false;  // status 200
@@ -100,7 +104,7 @@ void readStatus(DownloadState& state) {
     state.expected = length > 0 ? static_cast<uint64_t>(length) : 0;
     state.accepted = status == 200;
     if (state.accepted) {
-        state.file = std::fopen(state.partPath.c_str(), "wb");
+        state.file = std::fopen(state.path.c_str(), "wb");
         state.writeFailed = state.file == nullptr;
     }
 }
@@ -149,7 +153,7 @@ int CurlTransport::downloadOnce(const std::string& url, const std::string& path,
     Easy easy = newEasy(url);
     DownloadState state;
     state.easy = easy.get();
-    state.partPath = target + kPartialSuffix;
+    state.path = target;
     state.sink = sink;
     Headers headers(nullptr, curl_slist_free_all);
     applySettings(easy.get(), settings, headers);
@@ -167,8 +171,9 @@ int CurlTransport::downloadOnce(const std::string& url, const std::string& path,
     else if (state.writeFailed || state.received != state.expected)
         result = kHttpFailed;
     else
-        result = std::rename(state.partPath.c_str(), target.c_str()) == 0 ? kHttpOk : kHttpFailed;
-    if (state.accepted) std::remove(state.partPath.c_str());
+        result = kHttpOk;
+    // A failed attempt leaves no file behind.
+    if (state.accepted && result != kHttpOk) std::remove(state.path.c_str());
     return result;
 }
 

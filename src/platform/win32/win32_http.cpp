@@ -135,6 +135,12 @@ public:
                 return failureResult(error);
             }
             if (got == 0) break;
+            // An answer larger than any the server sends is a failure, not an allocation that
+            // could end the process.
+            if (body.size() + got > kMaxAnswerBytes) {
+                Close();
+                return kHttpFailed;
+            }
             body.append(piece, got);
         }
         answer.swap(body);
@@ -182,14 +188,13 @@ int Win32HttpTransport::downloadOnce(const std::string& url, const std::string& 
     // Any other status completes the attempt without reading or writing.
     if (status != HTTP_STATUS_OK) return kHttpOk;
 
-    const std::string partial = path + kPartialSuffix;
-    ScopedHandle file(CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return kHttpFailed;
-    // Whatever goes wrong from here leaves the target as it was and no partial file behind.
+    // Whatever goes wrong from here leaves no file behind.
     auto failed = [&](int result) {
         file.reset();
-        DeleteFileA(partial.c_str());
+        DeleteFileA(path.c_str());
         return result;
     };
     uint64_t received = 0;
@@ -206,9 +211,6 @@ int Win32HttpTransport::downloadOnce(const std::string& url, const std::string& 
         if (sink) sink->onProgress(received, length);
     }
     if (received != length) return failed(kHttpFailed);
-    file.reset();
-    if (!MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return failed(kHttpFailed);
     return kHttpOk;
 }
 

@@ -14,7 +14,16 @@ namespace {
 constexpr UINT kOverdueExitCode = 1;
 constexpr DWORD kTerminationWaitMs = 5000;
 
-int showCommand(WindowShow show) { return show == WindowShow::Shown ? SW_SHOW : SW_HIDE; }
+int showCommand(WindowShow show) {
+    switch (show) {
+        case WindowShow::Shown:
+            return SW_SHOW;
+        case WindowShow::Normal:
+            return SW_SHOWNORMAL;
+        default:
+            return SW_HIDE;
+    }
+}
 
 const char* parametersOrNull(const std::string& parameters) {
     return parameters.empty() ? nullptr : parameters.c_str();

@@ -28,6 +28,7 @@
 //   hold-file PATH SECONDS READYFILE   holds a file open without sharing
 //   ps                                 prints "ID NAME" for every process
 //   temp-folder                        prints the temporary folder
+//   ui-...                             the UI driver (ui_commands.h)
 #include "platform/win32/win32_platform.h"
 
 #include <objbase.h>
@@ -58,6 +59,7 @@
 #include "protocol/http_settings.h"
 #include "ui/bind_callback.h"
 #include "ui/progress_reporter.h"
+#include "wine/driver/ui_commands.h"
 
 namespace {
 
@@ -333,6 +335,10 @@ int main(int argc, char** argv) {
           [](const Args&) {
               return std::printf("%s\n", win32Platform().files.tempFolder().c_str()) > 0 ? 0 : 1;
           }}},
+        {"ui-dump", {0, driver::uiDump}},
+        {"ui-click", {2, driver::uiClick}},
+        {"ui-set-text", {3, driver::uiSetText}},
+        {"ui-snap", {2, driver::uiSnap}},
     };
     const auto command = argc >= 2 ? commands.find(argv[1]) : commands.end();
     if (command == commands.end() || static_cast<size_t>(argc - 2) != command->second.first) {

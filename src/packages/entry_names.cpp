@@ -1,0 +1,35 @@
+#include "packages/entry_names.h"
+
+#include <cctype>
+
+#include "base/gbk_text.h"
+
+namespace vaultaide {
+
+namespace {
+
+bool isReservedDeviceName(const std::string& name) {
+    std::string stem = name.substr(0, name.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
+}  // namespace
+
+bool isPlainName(const std::string& name) {
+    if (name.empty() || name == "." || name == ".." || name.find("..") != std::string::npos)
+        return false;
+    if (findBackslash(name) != std::string::npos) return false;
+    for (char c : name)
+        if (c == '/' || c == ':' || (static_cast<unsigned char>(c) < 0x20)) return false;
+    return !isReservedDeviceName(name);
+}
+
+bool isSafeEntry(const std::string& path, const std::string& fileName) {
+    return (path.empty() || isPlainName(path)) && isPlainName(fileName);
+}
+
+}  // namespace vaultaide

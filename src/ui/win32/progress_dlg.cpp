@@ -1,0 +1,96 @@
+#include "ui/win32/progress_dlg.h"
+
+#include <commctrl.h>
+
+#include "install/install_sequence.h"
+#include "install/update_handoff.h"
+#include "ui/dialog_texts.h"
+
+namespace vaultaide {
+
+namespace {
+
+constexpr UINT_PTR kBackgroundTimer = 1;
+constexpr UINT kBackgroundPeriodMs = 4000;
+
+UINT barMessageOf(BarMessage message) {
+    switch (message) {
+        case BarMessage::SetRange:
+            return PBM_SETRANGE;
+        case BarMessage::SetRange32:
+            return PBM_SETRANGE32;
+        case BarMessage::SetPos:
+            break;
+    }
+    return PBM_SETPOS;
+}
+
+}  // namespace
+
+BOOL CProgressDlg::onInitDialog() {
+    AppState& state = context_.state;
+    setUpFrame();
+    currentBar_.attach(GetDlgItem(window_, kCurrentBar));
+    overallBar_.attach(GetDlgItem(window_, kOverallBar));
+    auto* job = new InstallJob(this, state.channelCode, mode_, state.downloadUrl, state.updateMode,
+                               state.serverVersion, state.installPath, state.bankCode,
+                               context_.platform.registry);
+    forcedUpdateHandoff(context_.platform, state, *job, [this] { ShowWindow(window_, SW_HIDE); });
+    job_ = job;
+    backgroundToggle_ = 0;
+    SetDlgItemTextA(window_, kOverallPercentLabel, "0%");
+    loadBackground(backgroundId(kind_, state));
+    state.progressDialog = this;
+    startDetachedThread([this] {
+        InstallRun run{context_.platform, context_.state, job_, *this, workerFinished_};
+        runInstallSequence(run);
+    });
+    SetTimer(window_, kBackgroundTimer, kBackgroundPeriodMs, nullptr);
+    place();
+    return TRUE;
+}
+
+bool CProgressDlg::onMessage(UINT message, WPARAM, LPARAM, INT_PTR& result) {
+    if (message != WM_TIMER) return false;
+    loadBackground(swapProgressBackground(backgroundToggle_, context_.state));
+    InvalidateRect(window_, nullptr, TRUE);
+    UpdateWindow(window_);
+    result = FALSE;
+    return true;
+}
+
+void CProgressDlg::onCancel() {
+    const bool running = workerFinished_ == 0;
+    if (running && ask(kCancelRunQuestion, context_.state.promptCaption, MB_YESNO) != IDYES) return;
+    KillTimer(window_, kBackgroundTimer);
+    releaseBackground();
+    // A run still going may be in the middle of a step that reports to this dialog: the
+    // process ends here, as the callers would end it, before the worker can reach a closed
+    // window.
+    if (workerFinished_ == 0) context_.platform.kernel.exitProcess(0);
+    context_.state.progressDialog = nullptr;
+    EndDialog(window_, IDCANCEL);
+}
+
+bool CProgressDlg::hasTransparentLabel(int controlId) const {
+    return controlId == kStatusLabel || controlId == kCurrentPercentLabel ||
+           controlId == kOverallPercentLabel || controlId == -1;
+}
+
+void CProgressDlg::setControlText(int controlId, const std::string& text) {
+    runOnDialogThread([&] { SetDlgItemTextA(window_, controlId, text.c_str()); });
+}
+
+void CProgressDlg::refreshControl(int controlId) {
+    runOnDialogThread([&] { SkinnedDialog::refreshControl(controlId); });
+}
+
+void CProgressDlg::sendBarMessage(int controlId, BarMessage message, intptr_t wParam,
+                                  intptr_t lParam) {
+    runOnDialogThread([&] {
+        SendDlgItemMessageA(window_, controlId, barMessageOf(message), static_cast<WPARAM>(wParam),
+                            static_cast<LPARAM>(lParam));
+    });
+}
+
+}  // namespace vaultaide

@@ -1,0 +1,40 @@
+#pragma once
+// The window in front of every installation, update and repair: it makes the run's job,
+// starts the install sequence on a worker thread and shows what the steps report.
+#include <atomic>
+#include <cstdint>
+
+#include "packages/install_job.h"
+#include "ui/progress_view.h"
+#include "ui/win32/my_progress.h"
+#include "ui/win32/skinned_dialog.h"
+
+namespace vaultaide {
+
+class CProgressDlg : public SkinnedDialog, public ProgressView {
+public:
+    // mode: 0 fresh installation, 1 update, 2 repair.
+    CProgressDlg(DialogContext& context, int mode)
+        : SkinnedDialog(context, DialogKind::Progress, mode), mode_(mode) {}
+
+    // The steps' view of the dialog; callable from any thread.
+    void setControlText(int controlId, const std::string& text) override;
+    void refreshControl(int controlId) override;
+    void sendBarMessage(int controlId, BarMessage message, intptr_t wParam,
+                        intptr_t lParam) override;
+
+private:
+    BOOL onInitDialog() override;
+    void onCancel() override;
+    bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+    bool hasTransparentLabel(int controlId) const override;
+
+    const int mode_;
+    std::atomic<int32_t> workerFinished_{0};
+    int32_t backgroundToggle_ = 0;
+    InstallJob* job_ = nullptr;
+    CMyProgress currentBar_;
+    CMyProgress overallBar_;
+};
+
+}  // namespace vaultaide

@@ -1,0 +1,69 @@
+// A deployment as an operator runs it: nginx in front of two vaultaide-server instances, the
+// exchange and a first installation through it over http and https, with the libcurl transport.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/bank_profile.h"
+#include "fakes/fake_platform.h"
+#include "fakes/recording_progress_view.h"
+#include "integration/nginx_deployment.h"
+#include "packages/install_job.h"
+#include "packages/package_download.h"
+#include "packages/signed_manifests.h"
+#include "protocol/built_in_keys.h"
+#include "protocol/envelope.h"
+#include "protocol/server_answer.h"
+
+namespace vaultaide {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(Deployment, ExchangeAndFirstInstallationThroughNginxOverHttpAndHttps) {
+    fakes::TempDir root;
+    testing::publishDeploymentRelease(root.path().string());
+    testing::NginxDeployment front(
+        R"({"banks": {"810": {"version": "1.0.0.2", "url": "{self}/releases/810", "update": "1"}}})",
+        root.path().string());
+
+    for (const std::string& base : {front.httpBase(), front.httpsBase()}) {
+        fakes::FakeMachine machine;
+        const DownloadPath endpoint{base, {}, "", "/assist/server?reqtype=1&data="};
+        std::string answer, plaintext;
+        ASSERT_TRUE(sendServerRequest(machine.http, machine.kernel, builtInEnvelopeKeys(), endpoint,
+                                      endpoint.path, "810", answer));
+        ASSERT_TRUE(openServerAnswer(builtInEnvelopeKeys(), answer, plaintext)) << answer;
+        ServerAnswer fields;
+        ASSERT_TRUE(readServerAnswer(plaintext, machine.text, fields));
+        EXPECT_EQ(fields.url, base + "/releases/810");
+
+        fakes::RecordingProgressView view;
+        AppState state;
+        DownloadPath ignored;
+        applyBankProfile(state, ignored);
+        state.progressDialog = &view;
+        fs::create_directories(machine.files.hostPath("C:\\Assist"));
+        InstallJob job(&view, "KORVA", 0, fields.url, 1, fields.v, "C:\\Assist", 0x810,
+                       machine.registry);
+        job.unitsTotal = 4;
+        ASSERT_TRUE(fetchSignedManifests(machine.platform, job, builtInManifestPublicKey()));
+        ASSERT_TRUE(downloadPackages(machine.platform, job, kCommonManifest, state));
+        ASSERT_TRUE(downloadPackages(machine.platform, job, kBankManifest, state));
+        const auto installed = [&](const std::string& relative) {
+            return fakes::readHostFile(machine.files.hostPath("C:\\Assist\\" + relative));
+        };
+        EXPECT_EQ(installed("Data\\skin.dat"), std::string(300000, 's')) << base;
+        EXPECT_EQ(installed("Data\\说明.txt"), "shuoming") << base;
+        EXPECT_EQ(installed("Nexio_810.exe"), "main program") << base;
+    }
+    // nginx spread the two version requests over both servers.
+    const std::string logs = front.serverLogs();
+    size_t answered = 0;
+    for (size_t at = 0; (at = logs.find("bank 810 version 1.0.0.2", at)) != std::string::npos; ++at)
+        ++answered;
+    EXPECT_EQ(answered, 2u) << logs;
+}
+
+}  // namespace
+}  // namespace vaultaide

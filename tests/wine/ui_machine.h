@@ -1,0 +1,50 @@
+#pragma once
+// The machine a UI scenario works on: the Wine prefix's drive C, the update server with the
+// sample release, the program's own registry key and the assistant programs it starts.
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "fakes/fake_platform.h"
+#include "integration/server_process.h"
+#include "wine/wine_bench.h"
+
+namespace vaultaide::wine {
+
+// Names as the program shows and stores them (GBK) and as the host sees them (UTF-8).
+constexpr const char* kDefaultFolder =
+    "C:\\Program Files\\澜州银行网上银行安全组件\\澜州银行网银助手";
+constexpr const char* kDefaultFolderHost =
+    u8"Program Files/澜州银行网上银行安全组件/澜州银行网银助手";
+constexpr const char* kOwnKey = "Software\\\\Vellumark\\Nexio\\KORVA\\810";
+
+class UiMachine {
+public:
+    UiMachine();
+    ~UiMachine();
+
+    // Host path of a path on drive C ("Assist/readme.txt").
+    std::filesystem::path driveC(const std::string& relative) const;
+    const std::filesystem::path& release() const { return release_; }  // releases/810
+    std::string work() const { return work_.path().string(); }
+
+    // (Re)starts the update server answering version, update mode and download base
+    // ("{self}/810" is the sample release) and points the program at it.
+    void serve(const std::string& version, const std::string& update,
+               const std::string& url = "{self}/810");
+    // What an earlier installation leaves: the release's files in folder (a host path under
+    // drive C) and the own key with Version and Path.
+    void installed(const std::string& version, const std::string& folderHost,
+                   const std::string& folderWindows);
+
+    std::unique_ptr<BackgroundProgram> start(const std::vector<std::string>& arguments = {});
+    WineRun endCommand();  // "-t": ends running downloaders and assistant programs
+    std::string registryValue(const std::string& name) const;  // of the own key; "" if none
+
+private:
+    fakes::TempDir work_, root_;
+    std::filesystem::path release_;
+    std::unique_ptr<testing::ServerProcess> server_;
+};
+
+}  // namespace vaultaide::wine
