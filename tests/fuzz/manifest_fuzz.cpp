@@ -1,6 +1,6 @@
-// A Digest manifest as the steps read it from disk: loaded in pieces, its entries, and the
-// element and attribute searches. Also holds the nesting told before parsing against the tree
-// TinyXML builds: equal when the text parses, never less when it does not.
+// A Digest manifest as the steps read it from disk: loaded in pieces, its entries and the check
+// of their names, and the element and attribute searches. Also holds the nesting told before
+// parsing against the tree TinyXML builds: equal when the text parses, never less when it does not.
 #include <tinyxml.h>
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include "base/xml_nesting.h"
 #include "fuzz/memory_files.h"
 #include "packages/digest_manifest.h"
+#include "packages/entry_names.h"
 #include "platform/native/iconv_text_encoding.h"
 
 namespace {
@@ -38,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DigestManifest manifest(encoding);
     manifest.loadManifest(files, path);
     const int count = manifest.entryCount();
-    manifest.entries();
+    for (const FileEntry& entry : manifest.entries()) isSafeEntry(entry.path, entry.fileName);
     manifest.readAttribute("File", "Digest", count + 1);
     manifest.countChildElements("", 1);
     manifest.findElement("Sign", 1);
