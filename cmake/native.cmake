@@ -92,6 +92,7 @@ add_executable(unit_tests
     tests/unit/system_utils_test.cpp
     tests/unit/tick_count_test.cpp
     tests/unit/version_check_test.cpp
+    tests/unit/xml_nesting_test.cpp
 )
 target_link_libraries(unit_tests PRIVATE vaultaide_fakes vaultaide_tools GTest::gtest_main)
 target_compile_definitions(unit_tests PRIVATE VAULTAIDE_TEST_KEY_DIR="${VAULTAIDE_KEYS}")

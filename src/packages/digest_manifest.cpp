@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/utf8.h"
+#include "base/xml_nesting.h"
 #include "platform/files.h"
 #include "platform/text_encoding.h"
 
@@ -34,8 +35,11 @@ bool DigestManifest::loadManifest(Files& files, const std::string& path) {
 
 bool DigestManifest::loadText(const std::string& utf8Xml) {
     document_.Clear();
-    // The parser steps past the end of a text that ends inside a UTF-8 sequence.
-    if (utf8Xml.size() > kMaxManifestBytes || !isWellFormedUtf8(utf8Xml)) return false;
+    // The parser steps past the end of a text that ends inside a UTF-8 sequence, and runs out
+    // of stack on one nested deep enough.
+    if (utf8Xml.size() > kMaxManifestBytes || !isWellFormedUtf8(utf8Xml) ||
+        tinyXmlElementDepth(utf8Xml) > kMaxManifestNesting)
+        return false;
     document_.Parse(utf8Xml.c_str(), nullptr, TIXML_ENCODING_UTF8);
     // A manifest that does not parse has no entries; its signature would not hold anyway.
     if (document_.Error()) {

@@ -19,6 +19,8 @@ constexpr int kUnusedManifest = 2;
 constexpr int kBankManifest = 3;
 // A larger manifest is refused rather than held in memory.
 constexpr size_t kMaxManifestBytes = 16u << 20;
+// Deeper element nesting is refused: the parser takes stack for every level. Manifests nest 3.
+constexpr size_t kMaxManifestNesting = 64;
 
 // "Digest.xml", "Digest_n.xml" or "Digest_%0.3x.xml" with the bank code; empty for other sets.
 std::string manifestFileName(int set, int32_t bankCode);

@@ -113,7 +113,11 @@ bool readServerAnswer(const std::string& plaintext, TextEncoding& encoding, Serv
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value root;
     std::string errors;
-    if (!reader->parse(json.data(), json.data() + json.size(), &root, &errors)) return false;
+    try {
+        if (!reader->parse(json.data(), json.data() + json.size(), &root, &errors)) return false;
+    } catch (const Json::Exception&) {
+        return false;  // nesting deeper than the reader's stack limit throws instead of failing
+    }
     if (!root.isObject()) return false;
     auto member = [&](const char* name, std::string& out) {
         const Json::Value& value = root[name];

@@ -60,6 +60,16 @@ TEST(HostileInput, RandomAnswerTextNeverCrashesTheReader) {
     }
 }
 
+TEST(HostileInput, AnswersNestedBeyondTheReadersLimitAreRefused) {
+    fakes::FakeMachine m;
+    ServerAnswer answer;
+    EXPECT_FALSE(readServerAnswer("{\"v\":" + std::string(1200, '['), m.text, answer));
+    EXPECT_TRUE(readServerAnswer(
+        "{\"v\":\"1\",\"x\":" + std::string(900, '[') + std::string(900, ']') + "}", m.text,
+        answer));
+    EXPECT_EQ(answer.v, "1");
+}
+
 TEST(HostileInput, TruncatedManifestsNeitherVerifyNorCrash) {
     std::mt19937 random(3);
     fakes::FakeMachine m;

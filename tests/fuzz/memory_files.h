@@ -1,0 +1,42 @@
+#pragma once
+// Files holding one file in memory, for the readers that take their input from disk.
+#include <algorithm>
+#include <string>
+
+#include "platform/files.h"
+
+namespace vaultaide::fuzz {
+
+class MemoryFile : public Files {
+public:
+    MemoryFile(std::string path, std::string bytes)
+        : path_(std::move(path)), bytes_(std::move(bytes)) {}
+
+    bool isDirectory(const std::string&) override { return false; }
+    bool exists(const std::string& path) override { return path == path_; }
+    bool createDirectory(const std::string&) override { return false; }
+    bool readFile(const std::string& path, std::string& bytes) override {
+        if (path != path_) return false;
+        bytes = bytes_;
+        return true;
+    }
+    bool readChunks(const std::string& path, size_t chunkSize,
+                    const std::function<void(const char*, size_t)>& piece) override {
+        if (path != path_) return false;
+        for (size_t at = 0; at < bytes_.size(); at += chunkSize)
+            piece(bytes_.data() + at, std::min(chunkSize, bytes_.size() - at));
+        return true;
+    }
+    bool writeFile(const std::string&, const std::string&) override { return false; }
+    bool deleteFile(const std::string&) override { return false; }
+    bool moveFile(const std::string&, const std::string&, bool) override { return false; }
+    bool copyFile(const std::string&, const std::string&, bool) override { return false; }
+    std::string tempFolder() override { return "C:\\Temp\\"; }
+    bool listDirectory(const std::string&, std::vector<Entry>&) override { return false; }
+
+private:
+    std::string path_;
+    std::string bytes_;
+};
+
+}  // namespace vaultaide::fuzz
