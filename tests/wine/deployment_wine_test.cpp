@@ -1,5 +1,5 @@
 // The Windows program under Wine against a deployment as an operator runs it: nginx in front of
-// two vaultaide-server instances, the exchange over http and a first installation over https.
+// two vaultaide-server instances, the exchange and a first installation over https.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -32,9 +32,10 @@ TEST(WineDeployment, ExchangeAndFirstInstallationThroughNginx) {
     const std::string driver = windowsProgram("wadriver.exe");
     ASSERT_EQ(runProgram(driver, {"reg-set", kOwnKey, "Version", "1.0.0.1"}, "/tmp").exitCode, 0);
     ASSERT_EQ(runProgram(driver, {"reg-set", kOwnKey, "Path", "C:\\Assist"}, "/tmp").exitCode, 0);
-    const std::string port = front.httpBase().substr(front.httpBase().rfind(':'));
+    // Over https with the front's self-signed certificate, which the program accepts by design.
+    const std::string port = front.httpsBase().substr(front.httpsBase().rfind(':'));
     writeHostFile((work.path() / "serverip.dat").string(),
-                  "http://127.0.0.1\n" + port + "\n/assist/server?reqtype=1&data=\n");
+                  "https://127.0.0.1\n" + port + "\n/assist/server?reqtype=1&data=\n");
     const WineRun exchange =
         runProgram(windowsProgram("vaultaide_810.exe"), {}, work.path().string());
     runProgram(driver, {"reg-delete", kOwnKey}, "/tmp");
