@@ -14,13 +14,6 @@ namespace fs = std::filesystem;
 
 const char* kOwnKey = "Software\\\\Vellumark\\Nexio\\KORVA\\810";
 
-std::string windowsPathOf(const fs::path& host) {
-    std::string path = "Z:" + host.string();
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
 TEST(WineDeployment, ExchangeAndFirstInstallationThroughNginx) {
     fakes::TempDir root, work;
     testing::publishDeploymentRelease(root.path().string());

@@ -18,13 +18,6 @@ namespace fs = std::filesystem;
 using testing::RawHttpServer;
 using testing::ServerProcess;
 
-std::string windowsPathOf(const fs::path& host) {
-    std::string path = "Z:" + host.string();
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
 class WineDownloads : public ::testing::Test {
 protected:
     fakes::TempDir work;

@@ -17,13 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string windowsPathOf(const fs::path& host) {
-    std::string path = "Z:" + host.string();
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
 TEST(WinePackages, WindowsBuildReadsVerifiesAndDigestsLikeTheNativeBuild) {
     fakes::TempDir source, out;
     fs::create_directories(source.path() / "common" / "Data");

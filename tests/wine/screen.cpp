@@ -137,11 +137,4 @@ void Screen::snap(const Dialog& dialog, const std::string& name) const {
     EXPECT_EQ(drive({"ui-snap", dialog.handle, windowsPathOf(file)}).exitCode, 0) << file;
 }
 
-std::string windowsPathOf(const std::string& host) {
-    std::string path = "Z:" + host;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
 }  // namespace vaultaide::wine

@@ -59,7 +59,4 @@ private:
     std::string shots_;
 };
 
-// The Windows path of a host path (the bench maps "/" to drive Z:).
-std::string windowsPathOf(const std::string& host);
-
 }  // namespace vaultaide::wine

@@ -183,4 +183,11 @@ std::vector<std::string> parseDebugStrings(const std::string& output) {
     return traces;
 }
 
+std::string windowsPathOf(const std::string& host) {
+    std::string path = "Z:" + host;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
 }  // namespace vaultaide::wine

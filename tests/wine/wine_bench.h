@@ -50,6 +50,9 @@ private:
 bool eventually(const std::function<bool()>& condition,
                 std::chrono::milliseconds bound = std::chrono::seconds(30));
 
+// The Windows path of a host path, through Wine's Z: drive.
+std::string windowsPathOf(const std::string& host);
+
 // Parses Wine's debug channel output into the traced strings.
 std::vector<std::string> parseDebugStrings(const std::string& output);
 
