@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "base/gbk_text.h"
+#include "protocol/download.h"
 
 namespace vaultaide {
 
@@ -17,6 +18,15 @@ bool isReservedDeviceName(const std::string& name) {
            stem[3] >= '1' && stem[3] <= '9';
 }
 
+// Downloads are staged under this name in their target's folder, and a staging file found
+// there is removed: a listed file of that name (as the file system reads it, without letter
+// case or trailing dots and blanks) would be lost to the next download into its folder.
+bool isStagingName(const std::string& name) {
+    std::string stem = name.substr(0, name.find_last_not_of(". ") + 1);
+    for (char& c : stem) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return stem == kStagingName;
+}
+
 }  // namespace
 
 bool isPlainName(const std::string& name) {
@@ -25,7 +35,7 @@ bool isPlainName(const std::string& name) {
     if (findBackslash(name) != std::string::npos) return false;
     for (char c : name)
         if (c == '/' || c == ':' || (static_cast<unsigned char>(c) < 0x20)) return false;
-    return !isReservedDeviceName(name);
+    return !isReservedDeviceName(name) && !isStagingName(name);
 }
 
 bool isSafeEntry(const std::string& path, const std::string& fileName) {

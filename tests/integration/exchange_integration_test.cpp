@@ -214,6 +214,19 @@ TEST_F(Downloads, NoContentLengthShowsZeroPercentNotADivisionByZero) {
     EXPECT_EQ(view.log[2], "text 1023 0.00%");
 }
 
+TEST_F(Downloads, BodyWithoutLengthStopsAtItsFirstPiece) {
+    RawHttpServer server(RawHttpServer::response(200, std::string(200000, 'x'), false));
+    fakes::RecordingProgressView view;
+    ProgressReporter reporter(view);
+    CBindCallback sink(reporter);
+    EXPECT_FALSE(download(server.base() + "/f", &sink));
+    int reports = 0;
+    for (const auto& line : view.log) reports += line.rfind("text 1023 ", 0) == 0;
+    // One piece per attempt, not the whole body.
+    EXPECT_EQ(reports, 5);
+    EXPECT_FALSE(fs::exists(hostTarget()));
+}
+
 TEST_F(Downloads, StaticFilesFromTheUpdateServerKeepTheirLength) {
     fs::create_directories(root.path() / "releases" / "810" / "Data");
     std::string body;

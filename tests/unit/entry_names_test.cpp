@@ -33,6 +33,10 @@ TEST(EntryNames, OnlyPlainNamesInsideTheInstallationAreTaken) {
         {"", "con.txt", false},
         {"", "Lpt9.log", false},
         {"aux", "a.dll", false},
+        {"", "~va.tmp", false},
+        {"Data", "~VA.Tmp. ", false},
+        {"~va.tmp", "a.dll", false},
+        {"", "~va.tmp.dll", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(isSafeEntry(c.path, c.fileName), c.safe) << c.path << "|" << c.fileName;

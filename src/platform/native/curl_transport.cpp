@@ -115,16 +115,18 @@ size_t writeDownload(char* data, size_t size, size_t count, void* target) {
     // Another status: nothing is read or written.
     if (!state.accepted || state.writeFailed) return 0;
     const size_t bytes = size * count;
-    if (std::fwrite(data, 1, bytes, state.file) != bytes) {
-        state.writeFailed = true;
-        return 0;
-    }
-    // Progress is reported per piece of at most 4096 bytes, however the data arrived.
+    // Progress is reported per piece of at most 4096 bytes, however the data arrived. More
+    // than was announced can never be accepted: the transfer stops before it fills the disk.
     for (size_t done = 0; done < bytes;) {
         const size_t piece = std::min<size_t>(4096, bytes - done);
-        done += piece;
         state.received += piece;
         if (state.sink) state.sink->onProgress(state.received, state.expected);
+        if (state.received > state.expected ||
+            std::fwrite(data + done, 1, piece, state.file) != piece) {
+            state.writeFailed = true;
+            return 0;
+        }
+        done += piece;
     }
     return bytes;
 }

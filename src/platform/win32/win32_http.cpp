@@ -204,11 +204,13 @@ int Win32HttpTransport::downloadOnce(const std::string& url, const std::string& 
         if (!InternetReadFile(request.get(), piece, sizeof piece, &got))
             return failed(failureResult(GetLastError()));
         if (got == 0) break;
+        received += got;
+        if (sink) sink->onProgress(received, length);
+        // More than was announced can never be accepted: stop before it fills the disk.
+        if (received > length) return failed(kHttpFailed);
         DWORD written = 0;
         if (!WriteFile(file.get(), piece, got, &written, nullptr) || written != got)
             return failed(kHttpFailed);
-        received += got;
-        if (sink) sink->onProgress(received, length);
     }
     if (received != length) return failed(kHttpFailed);
     return kHttpOk;
