@@ -89,10 +89,12 @@ bool fetchSignedManifests(Platform& platform, InstallJob& job, const std::string
         job.manifests.forget(target);
         // Only a manifest this run fetched whole and whose signature holds takes the place of
         // the target; an error answer never lets an older copy stand in for it.
-        if (!downloadAccepted(platform.http, platform.files, job.manifestUrlOf(set), target,
-                              nullptr, [&](const std::string& staged) {
-                                  return verifySignedFile(platform.files, staged, publicKeyPem);
-                              }))
+        if (!downloadAccepted(
+                platform.http, platform.files, job.manifestUrlOf(set), target, nullptr,
+                [&](const std::string& staged) {
+                    return verifySignedFile(platform.files, staged, publicKeyPem);
+                },
+                kMaxManifestBytes))
             return false;
     }
     return true;

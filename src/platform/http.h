@@ -21,6 +21,7 @@ struct HttpSettings {
     std::string userAgent;
     std::vector<std::string> headers;  // added to each request unless already present
     uint32_t timeoutMs = 0;            // connect, send and receive; 0 keeps the system's own
+    uint64_t maxBytes = 0;  // downloads: a longer announced body fails unread; 0 for any length
 };
 
 // Receives the progress of one transfer: bytes so far and the announced length.

@@ -12,10 +12,10 @@ enum class Attempt { Fetched, NotFetched, Failed };
 
 // One attempt into the staging file: Fetched when a 200 answer was written whole.
 Attempt fetchStaged(HttpTransport& http, Files& files, const std::string& url,
-                    const std::string& staged, DownloadSink* sink) {
+                    const std::string& staged, DownloadSink* sink, const HttpSettings& settings) {
     http.removeFromCache(url);
     if (files.exists(staged)) files.deleteFile(staged);
-    if (http.downloadOnce(url, staged, downloadSettings(), sink) != kHttpOk) return Attempt::Failed;
+    if (http.downloadOnce(url, staged, settings, sink) != kHttpOk) return Attempt::Failed;
     return files.exists(staged) ? Attempt::Fetched : Attempt::NotFetched;
 }
 
@@ -28,11 +28,14 @@ std::string stagingPathOf(const std::string& target) {
 
 bool downloadAccepted(HttpTransport& http, Files& files, const std::string& url,
                       const std::string& target, DownloadSink* sink,
-                      const std::function<bool(const std::string& staged)>& accept) {
+                      const std::function<bool(const std::string& staged)>& accept,
+                      uint64_t maxBytes) {
     const std::string staged = stagingPathOf(target);
+    HttpSettings settings = downloadSettings();
+    settings.maxBytes = maxBytes;
     for (int attempt = 0; attempt < kDownloadAttempts; ++attempt) {
-        if (fetchStaged(http, files, url, staged, sink) == Attempt::Fetched && accept(staged) &&
-            files.moveFile(staged, target, true))
+        if (fetchStaged(http, files, url, staged, sink, settings) == Attempt::Fetched &&
+            accept(staged) && files.moveFile(staged, target, true))
             return true;
     }
     if (files.exists(staged)) files.deleteFile(staged);
@@ -43,7 +46,7 @@ bool downloadFile(HttpTransport& http, Files& files, const std::string& url,
                   const std::string& path, DownloadSink* sink) {
     const std::string staged = stagingPathOf(path);
     for (int attempt = 0; attempt < kDownloadAttempts; ++attempt) {
-        const Attempt result = fetchStaged(http, files, url, staged, sink);
+        const Attempt result = fetchStaged(http, files, url, staged, sink, downloadSettings());
         if (result == Attempt::Fetched && files.moveFile(staged, path, true)) return true;
         if (result == Attempt::NotFetched && files.exists(path)) return true;
     }

@@ -20,10 +20,12 @@ std::string stagingPathOf(const std::string& target);
 
 // Up to five attempts, each fetching url into the staging file; the first whose answer was
 // status 200, complete, and passed accept (given the staging path) is moved over target.
-// A refused or failed attempt leaves target as it was and no staging file.
+// A refused or failed attempt leaves target as it was and no staging file. With maxBytes, an
+// answer announcing more fails its attempt before anything is written.
 bool downloadAccepted(HttpTransport& http, Files& files, const std::string& url,
                       const std::string& target, DownloadSink* sink,
-                      const std::function<bool(const std::string& staged)>& accept);
+                      const std::function<bool(const std::string& staged)>& accept,
+                      uint64_t maxBytes = 0);
 
 // True when an attempt completed and a file now exists at path: one fetched now, or, after
 // an answer other than 200, an older file already there.

@@ -227,6 +227,22 @@ TEST_F(Downloads, BodyWithoutLengthStopsAtItsFirstPiece) {
     EXPECT_FALSE(fs::exists(hostTarget()));
 }
 
+TEST_F(Downloads, BoundedDownloadRefusesALongerAnnouncedBodyUnread) {
+    RawHttpServer server(RawHttpServer::response(200, std::string(100, 'b')));
+    fakes::RecordingProgressView view;
+    ProgressReporter reporter(view);
+    CBindCallback sink(reporter);
+    HttpSettings settings = downloadSettings();
+    settings.maxBytes = 99;
+    EXPECT_EQ(machine.http.downloadOnce(server.base() + "/f", target, settings, &sink),
+              kHttpFailed);
+    EXPECT_TRUE(view.log.empty());
+    EXPECT_FALSE(fs::exists(hostTarget()));
+    settings.maxBytes = 100;
+    EXPECT_EQ(machine.http.downloadOnce(server.base() + "/f", target, settings, &sink), kHttpOk);
+    EXPECT_EQ(content(), std::string(100, 'b'));
+}
+
 TEST_F(Downloads, StaticFilesFromTheUpdateServerKeepTheirLength) {
     fs::create_directories(root.path() / "releases" / "810" / "Data");
     std::string body;

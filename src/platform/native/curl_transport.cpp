@@ -91,6 +91,7 @@ struct DownloadState {
     bool writeFailed = false;
     uint64_t received = 0;
     uint64_t expected = 0;
+    uint64_t maxBytes = 0;  // 0: any length
     DownloadSink* sink = nullptr;
 };
 
@@ -103,7 +104,9 @@ void readStatus(DownloadState& state) {
     curl_easy_getinfo(state.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
     state.expected = length > 0 ? static_cast<uint64_t>(length) : 0;
     state.accepted = status == 200;
-    if (state.accepted) {
+    if (state.accepted && state.maxBytes != 0 && state.expected > state.maxBytes) {
+        state.writeFailed = true;  // announced as longer than allowed: nothing is read
+    } else if (state.accepted) {
         state.file = std::fopen(state.path.c_str(), "wb");
         state.writeFailed = state.file == nullptr;
     }
@@ -156,6 +159,7 @@ int CurlTransport::downloadOnce(const std::string& url, const std::string& path,
     DownloadState state;
     state.easy = easy.get();
     state.path = target;
+    state.maxBytes = settings.maxBytes;
     state.sink = sink;
     Headers headers(nullptr, curl_slist_free_all);
     applySettings(easy.get(), settings, headers);

@@ -187,6 +187,7 @@ int Win32HttpTransport::downloadOnce(const std::string& url, const std::string& 
         length = 0;
     // Any other status completes the attempt without reading or writing.
     if (status != HTTP_STATUS_OK) return kHttpOk;
+    if (settings.maxBytes != 0 && length > settings.maxBytes) return kHttpFailed;
 
     ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
