@@ -149,7 +149,7 @@ bool emptyFolderTree(Files& files, const std::string& folder) {
         const std::string path = folder + "\\" + entry.name;
         if (!entry.isDirectory)
             files.deleteFile(path);
-        else if (entry.name[0] != '.')
+        else if (entry.name[0] != '.' && !entry.isLink)  // a linked folder's files are not ours
             emptyFolderTree(files, path);
     }
     return true;

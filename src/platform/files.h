@@ -35,6 +35,7 @@ public:
     struct Entry {
         std::string name;
         bool isDirectory;
+        bool isLink = false;  // a symbolic link or junction: what it names may lie anywhere
     };
     // The entries of a folder (without "." and ".."); false when it cannot be listed.
     virtual bool listDirectory(const std::string& path, std::vector<Entry>& entries) = 0;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "fakes/fake_platform.h"
 #include "packages/package_download.h"
 
@@ -19,6 +21,12 @@ TEST(EmptyFolderTree, DeletesFilesKeepsFoldersAndSkipsDotFolders) {
     EXPECT_TRUE(m.files.isDirectory("C:\\D\\Sub\\Deeper"));
     EXPECT_TRUE(m.files.exists("C:\\D\\.hidden\\d.txt"));
     EXPECT_FALSE(emptyFolderTree(m.files, "C:\\Missing"));
+    // A linked folder leads elsewhere: what lies there stays.
+    m.writeFile("C:\\Elsewhere\\e.txt", "e");
+    std::filesystem::create_directory_symlink(m.files.hostPath("C:\\Elsewhere"),
+                                              m.files.hostPath("C:\\D\\Link"));
+    EXPECT_TRUE(emptyFolderTree(m.files, "C:\\D"));
+    EXPECT_TRUE(m.files.exists("C:\\Elsewhere\\e.txt"));
 }
 
 TEST(RenameOwnProgram, OldCopyMakesWayAndCurrentMovesAside) {

@@ -88,7 +88,10 @@ bool RootedFiles::listDirectory(const std::string& path, std::vector<Entry>& ent
     while (dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
-        entries.push_back({name, isDirectory(path + "\\" + name)});
+        struct stat info;
+        const bool link =
+            lstat(hostPath(path + "\\" + name).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+        entries.push_back({name, isDirectory(path + "\\" + name), link});
     }
     closedir(dir);
     return true;

@@ -72,7 +72,8 @@ bool Win32Files::listDirectory(const std::string& path, std::vector<Entry>& entr
     do {
         const std::string name = found.cFileName;
         if (name == "." || name == "..") continue;
-        entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+        entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                           (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
     } while (FindNextFileA(search.get(), &found));
     return true;
 }
