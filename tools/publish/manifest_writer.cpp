@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "../common/key_folder.h"
+#include "install/registration.h"
 #include "packages/digest_manifest.h"
 #include "packages/entry_names.h"
 #include "packages/signature_block.h"
@@ -96,9 +97,6 @@ bool signDigest(const std::string& privateKeyPem, const std::string& digest, std
     return true;
 }
 
-// The installation's own one-level folders: only these exist in an update's staging folder.
-const char* const kInstallFolders[] = {"Data", "Plugins", "Script", "Tools"};
-
 std::string lowerAscii(std::string text) {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -121,7 +119,7 @@ std::string nameFault(const std::string& name) {
 
 std::string folderFault(const std::string& folder) {
     if (lowerAscii(folder) == "download") return "DownLoad is the installation's staging folder";
-    for (const char* allowed : kInstallFolders)
+    for (const char* allowed : kStandardFolders)
         if (folder == allowed) return "";
     return "only Data, Plugins, Script and Tools are installed folders";
 }
