@@ -19,6 +19,7 @@ add_library(vaultaide_tools STATIC
     tools/server/release_config.cpp
     tools/publish/keygen.cpp
     tools/publish/manifest_writer.cpp
+    tools/publish/release_names.cpp
 )
 target_include_directories(vaultaide_tools PUBLIC tools)
 target_link_libraries(vaultaide_tools PUBLIC vaultaide_core)
@@ -95,7 +96,9 @@ add_executable(unit_tests
     tests/unit/xml_nesting_test.cpp
 )
 target_link_libraries(unit_tests PRIVATE vaultaide_fakes vaultaide_tools GTest::gtest_main)
-target_compile_definitions(unit_tests PRIVATE VAULTAIDE_TEST_KEY_DIR="${VAULTAIDE_KEYS}")
+target_compile_definitions(unit_tests PRIVATE VAULTAIDE_TEST_KEY_DIR="${VAULTAIDE_KEYS}"
+    VAULTAIDE_PUBLISH_BIN="$<TARGET_FILE:vaultaide-publish>")
+add_dependencies(unit_tests vaultaide-publish)
 gtest_discover_tests(unit_tests TEST_PREFIX "unit." DISCOVERY_TIMEOUT 60)
 
 # End-to-end tests of the Windows program under Wine, given the Windows build tree.

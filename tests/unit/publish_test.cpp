@@ -1,8 +1,11 @@
 // The release tool: key folders that nobody else can read and nothing overwrites, and release
 // trees that hold only what the program can install.
 #include <sys/stat.h>
+#include <sys/wait.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -66,6 +69,10 @@ protected:
         fakes::writeHostFile((common() / "readme.txt").string(), "read me");
         fakes::writeHostFile((common() / "Data" / u8"说明.txt").string(), "shuoming");
         fakes::writeHostFile((bank() / "Nexio_810.exe").string(), "main");
+        // Names that Windows holds side by side: full-width and ASCII letters differ.
+        fakes::writeHostFile((common() / "a.dll").string(), "ascii");
+        fakes::writeHostFile((bank() / u8"ａ.dll").string(), "full-width");
+        fakes::writeHostFile((common() / "Data" / u8"ａβяⅰ.dat").string(), "letters");
     }
     bool publish(std::string& error, int code = 0x810) {
         return publishRelease(common().string(), bank().string(), code, VAULTAIDE_TEST_KEY_DIR,
@@ -74,9 +81,26 @@ protected:
 };
 
 TEST_F(Publish, ChineseNamesAreServedUnderTheirGbkBytesAndManifestsVerify) {
+    // Names the tool once used for its own temporary files are published like any other.
+    fakes::writeHostFile((common() / "Nexio_810.exe.publishing").string(), "common file");
+    fakes::writeHostFile((bank() / "Digest.xml.publishing").string(), "bank file");
     std::string error;
     ASSERT_TRUE(publish(error)) << error;
+    fakes::writeHostFile((bank() / "Nexio_810.exe").string(), "main, second release");
+    ASSERT_TRUE(publish(error)) << error;  // over the first release
+
+    std::set<std::string> served;
+    for (const auto& item : fs::recursive_directory_iterator(out()))
+        served.insert(fs::relative(item.path(), out()).string());
+    EXPECT_EQ(served,
+              (std::set<std::string>{
+                  "Data", "Data/\xcb\xb5\xc3\xf7.txt", "Data/\xa3\xe1\xa6\xc2\xa7\xf1\xa2\xa1.dat",
+                  "Digest.xml", "Digest.xml.publishing", "Digest_810.xml", "Nexio_810.exe",
+                  "Nexio_810.exe.publishing", "a.dll", "readme.txt", "\xa3\xe1.dll"}));
     EXPECT_EQ(fakes::readHostFile((out() / "Data" / "\xcb\xb5\xc3\xf7.txt").string()), "shuoming");
+    EXPECT_EQ(fakes::readHostFile((out() / "Nexio_810.exe").string()), "main, second release");
+    EXPECT_EQ(fakes::readHostFile((out() / "Nexio_810.exe.publishing").string()), "common file");
+    EXPECT_EQ(fakes::readHostFile((out() / "Digest.xml.publishing").string()), "bank file");
     for (const char* name : {"Digest.xml", "Digest_810.xml"}) {
         const std::string manifest = fakes::readHostFile((out() / name).string());
         EXPECT_TRUE(verifySignedBytes(manifest, builtInManifestPublicKey())) << name;
@@ -85,14 +109,17 @@ TEST_F(Publish, ChineseNamesAreServedUnderTheirGbkBytesAndManifestsVerify) {
                   .find(u8"<File Path=\"Data\" FileName=\"说明.txt\" Digest=\"" +
                         base64Digest(sha1Digest("shuoming")) + "\"/>"),
               std::string::npos);
-    for (const auto& item : fs::recursive_directory_iterator(out()))
-        EXPECT_EQ(item.path().string().find(".publishing"), std::string::npos) << item.path();
+    EXPECT_NE(fakes::readHostFile((out() / "Digest_810.xml").string())
+                  .find("FileName=\"Digest.xml.publishing\" Digest=\"" +
+                        base64Digest(sha1Digest("bank file")) + "\"/>"),
+              std::string::npos);
 }
 
-TEST_F(Publish, RefusesWhatTheProgramCannotInstall) {
+TEST_F(Publish, RefusesWhatTheProgramCannotInstallAndPublishesNothing) {
     const struct {
         fs::path item;  // relative to the work folder; a trailing "/" makes a folder
         std::string fault;
+        std::string other = "";  // the file the item clashes with, named too
     } cases[] = {
         {"common/a:b.txt", "the name holds what the program refuses"},
         {"common/a\\b.txt", "the name holds what the program refuses"},
@@ -110,8 +137,18 @@ TEST_F(Publish, RefusesWhatTheProgramCannotInstall) {
         {"bank/download/x.dat", "DownLoad is the installation's staging folder"},
         {"common/Data/deeper/", "only files one folder deep"},
         {"common/digest_166.xml", "Digest*.xml are the manifests themselves"},
-        {"bank/README.TXT", "readme.txt and README.TXT differ only in case"},
-        {"bank/readme.txt", "both sets hold readme.txt"},
+        {"bank/readme.txt", "both sets hold readme.txt", "common/readme.txt"},
+        {"bank/README.TXT", "are one name on Windows, letter case aside", "common/readme.txt"},
+        {"common/READme.txt", "are one name on Windows", "common/readme.txt"},
+        {u8"common/Ａ.dll", "are one name on Windows", u8"bank/ａ.dll"},
+        {u8"bank/Data/Ａβяⅰ.dat", "are one name on Windows", u8"common/Data/ａβяⅰ.dat"},
+        {u8"bank/Data/ａΒяⅰ.dat", "are one name on Windows", u8"common/Data/ａβяⅰ.dat"},
+        {u8"bank/Data/ａβЯⅰ.dat", "are one name on Windows", u8"common/Data/ａβяⅰ.dat"},
+        {u8"bank/Data/ａβяⅠ.dat", "are one name on Windows", u8"common/Data/ａβяⅰ.dat"},
+        {"common/data", "the installation always has a folder Data of this name", "common/data"},
+        {"bank/TOOLS", "always has a folder Tools of this name", "bank/TOOLS"},
+        {"bank/DownLoad", "always has a folder DownLoad (its staging folder)", "bank/DownLoad"},
+        {"common/dOWNLOAD", "always has a folder DownLoad", "common/dOWNLOAD"},
     };
     for (const auto& c : cases) {
         const fs::path item = work.path() / c.item;
@@ -126,12 +163,58 @@ TEST_F(Publish, RefusesWhatTheProgramCannotInstall) {
         std::string error;
         EXPECT_FALSE(publish(error)) << c.item;
         EXPECT_NE(error.find(c.fault), std::string::npos) << c.item << ": " << error;
+        if (!c.other.empty()) {
+            EXPECT_NE(error.find((work.path() / c.other).string()), std::string::npos) << error;
+        }
+        EXPECT_FALSE(fs::exists(out())) << c.item;
         fs::remove_all(added);
     }
     std::string error;
     EXPECT_FALSE(publish(error, 0x1000));
     EXPECT_NE(error.find("at most fff"), std::string::npos) << error;
     EXPECT_TRUE(publish(error)) << error;  // each refusal left the sources as they were
+}
+
+// Runs the tool with a shell command line's arguments; its exit code, and its standard error.
+int runPublish(const std::string& arguments, std::string& errors) {
+    fakes::TempDir scratch;
+    const std::string errorFile = (scratch.path() / "stderr").string();
+    const int status = std::system(
+        (std::string(VAULTAIDE_PUBLISH_BIN) + " " + arguments + " 2>" + errorFile).c_str());
+    errors = fakes::readHostFile(errorFile);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(Publish, CommandLinesOutsideTheUsageAreRefusedWithTheUsage) {
+    const std::string release = "--common " + common().string() + " --bank " + bank().string() +
+                                " --code 810 --keys " + VAULTAIDE_TEST_KEY_DIR;
+    const std::string toOut = " --out " + out().string();
+    const struct {
+        std::string arguments, why;
+    } cases[] = {
+        {"", "no command"},
+        {"publish", "unknown command \"publish\""},
+        {"manifest " + release + toOut + " --sign x", "unknown option \"--sign\""},
+        {"manifest " + release + toOut + " extra", "unexpected argument \"extra\""},
+        {"manifest " + release, "manifest: --out is missing"},
+        {"manifest " + release + toOut + " --code 811", "--code given twice"},
+        {"manifest " + release + " --out", "--out needs a value"},
+        {"manifest " + release + " --out ''", "--out needs a value"},
+        {"keygen --out " + out().string() + " again", "unexpected argument \"again\""},
+        {"seal --keys " + std::string(VAULTAIDE_TEST_KEY_DIR) + " -x", "unknown option \"-x\""},
+        {"verify --keys " + std::string(VAULTAIDE_TEST_KEY_DIR), "no manifest file to verify"},
+        {"verify --keys " + std::string(VAULTAIDE_TEST_KEY_DIR) + " --quiet Digest.xml",
+         "unknown option \"--quiet\""},
+    };
+    for (const auto& c : cases) {
+        std::string errors;
+        EXPECT_EQ(runPublish(c.arguments, errors), 2) << c.arguments;
+        EXPECT_NE(errors.find(c.why + "\nusage: vaultaide-publish keygen"), std::string::npos)
+            << c.arguments << ": " << errors;
+        EXPECT_FALSE(fs::exists(out())) << c.arguments;
+    }
+    std::string errors;
+    EXPECT_EQ(runPublish("manifest " + release + toOut, errors), 0) << errors;
 }
 
 }  // namespace

@@ -5,12 +5,14 @@
 //   manifest --common DIR --bank DIR --code HEX --keys DIR --out DIR
 //                         a served release tree: both sets' files and their signed manifests
 //   verify --keys DIR FILE...   checks the signature of manifests
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <iostream>
 #include <iterator>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "../common/key_folder.h"
 #include "keygen.h"
@@ -20,14 +22,49 @@
 
 namespace {
 
-int usage() {
-    std::cerr << "usage: vaultaide-publish keygen --out DIR\n"
+using Options = std::map<std::string, std::string>;
+
+// The options each command takes, all of them required, each followed by its value.
+const std::map<std::string, std::vector<std::string>> kCommandOptions = {
+    {"keygen", {"--out"}},  {"seal", {"--keys"}},
+    {"open", {"--keys"}},   {"manifest", {"--common", "--bank", "--code", "--keys", "--out"}},
+    {"verify", {"--keys"}},
+};
+
+int usage(const std::string& why) {
+    std::cerr << "vaultaide-publish: " << why << "\n"
+              << "usage: vaultaide-publish keygen --out DIR\n"
                  "       vaultaide-publish seal --keys DIR   < plaintext\n"
                  "       vaultaide-publish open --keys DIR   < envelope text\n"
                  "       vaultaide-publish manifest --common DIR --bank DIR --code HEX --keys DIR "
                  "--out DIR\n"
                  "       vaultaide-publish verify --keys DIR FILE...\n";
     return 2;
+}
+
+// Reads the arguments after the command into its options and, where it takes them (files is
+// given), its other arguments; empty, or why the command line is not one the command takes.
+std::string readArguments(int argc, char** argv, const std::vector<std::string>& names,
+                          Options& options, std::vector<std::string>* files) {
+    for (int i = 2; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument.empty() || argument[0] != '-') {
+            if (!files) return "unexpected argument \"" + argument + "\"";
+            files->push_back(argument);
+        } else if (std::find(names.begin(), names.end(), argument) == names.end()) {
+            return "unknown option \"" + argument + "\"";
+        } else if (options.count(argument)) {
+            return argument + " given twice";
+        } else if (i + 1 == argc || !*argv[i + 1]) {
+            return argument + " needs a value";
+        } else {
+            options[argument] = argv[++i];
+        }
+    }
+    for (const auto& name : names)
+        if (!options.count(name)) return name + " is missing";
+    if (files && files->empty()) return "no manifest file to verify";
+    return "";
 }
 
 // Says why a manifest does not verify, most specific reason first.
@@ -40,33 +77,29 @@ std::string whyUnverified(const std::string& bytes, const std::string& publicKey
     return "";
 }
 
-int verify(int argc, char** argv) {
+int verify(const Options& options, const std::vector<std::string>& files) {
     using namespace vaultaide;
     std::string publicKey;
-    const std::string keyPath = std::string(argv[3]) + "/" + tools::kManifestPublicKeyFile;
+    const std::string keyPath = options.at("--keys") + "/" + tools::kManifestPublicKeyFile;
     if (!tools::readTextFile(keyPath, publicKey)) {
         std::cerr << "verify: cannot read " << keyPath << "\n";
         return 1;
     }
     int failures = 0;
-    for (int i = 4; i < argc; ++i) {
+    for (const auto& file : files) {
         std::string bytes, reason;
-        if (!tools::readTextFile(argv[i], bytes))
+        if (!tools::readTextFile(file, bytes))
             reason = "cannot read the file";
         else
             reason = whyUnverified(bytes, publicKey);
-        std::cout << argv[i] << ": " << (reason.empty() ? "signature valid" : "FAILED: " + reason)
+        std::cout << file << ": " << (reason.empty() ? "signature valid" : "FAILED: " + reason)
                   << "\n";
         failures += !reason.empty();
     }
     return failures ? 1 : 0;
 }
 
-int manifest(int argc, char** argv) {
-    std::map<std::string, std::string> options;
-    for (int i = 2; i + 1 < argc; i += 2) options[argv[i]] = argv[i + 1];
-    for (const char* required : {"--common", "--bank", "--code", "--keys", "--out"})
-        if (!options.count(required)) return usage();
+int manifest(Options& options) {
     std::string error;
     const std::string& codeText = options["--code"];
     if (codeText.empty() || codeText.size() > 3 ||
@@ -92,13 +125,20 @@ std::string readStdin() {
 
 int main(int argc, char** argv) {
     using namespace vaultaide;
-    if (argc >= 2 && std::string(argv[1]) == "manifest") return manifest(argc, argv);
-    if (argc >= 5 && std::string(argv[1]) == "verify" && std::string(argv[2]) == "--keys")
-        return verify(argc, argv);
-    if (argc != 4) return usage();
-    const std::string command = argv[1], option = argv[2], folder = argv[3];
+    const std::string command = argc >= 2 ? argv[1] : "";
+    const auto known = kCommandOptions.find(command);
+    if (known == kCommandOptions.end())
+        return usage(command.empty() ? "no command" : "unknown command \"" + command + "\"");
+    Options options;
+    std::vector<std::string> files;
+    const std::string wrong =
+        readArguments(argc, argv, known->second, options, command == "verify" ? &files : nullptr);
+    if (!wrong.empty()) return usage(command + ": " + wrong);
+    if (command == "manifest") return manifest(options);
+    if (command == "verify") return verify(options, files);
     std::string error;
-    if (command == "keygen" && option == "--out") {
+    if (command == "keygen") {
+        const std::string& folder = options["--out"];
         if (!tools::generateKeyFolder(folder, error)) {
             std::cerr << "keygen: " << error << "\n";
             return 1;
@@ -106,9 +146,8 @@ int main(int argc, char** argv) {
         std::cout << "keys written to " << folder << "\n";
         return 0;
     }
-    if ((command != "seal" && command != "open") || option != "--keys") return usage();
     EnvelopeKeyPair keys;
-    if (!tools::readEnvelopeKeys(folder, keys, error)) {
+    if (!tools::readEnvelopeKeys(options["--keys"], keys, error)) {
         std::cerr << command << ": " << error << "\n";
         return 1;
     }

@@ -1,7 +1,6 @@
 #include "manifest_writer.h"
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
@@ -9,17 +8,19 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <memory>
 
 #include "../common/key_folder.h"
 #include "install/registration.h"
 #include "packages/digest_manifest.h"
-#include "packages/entry_names.h"
 #include "packages/signature_block.h"
 #include "protocol/crypto.h"
+#include "release_names.h"
 
 namespace vaultaide::tools {
 
@@ -50,26 +51,6 @@ std::string xmlEscape(const std::string& text) {
     return out;
 }
 
-// The GBK bytes of a UTF-8 name: the program asks for a file by the GBK bytes of its manifest
-// name, so the served tree holds each file under those bytes, which any static web server
-// finds. False when the name is not UTF-8 or has a character GBK lacks.
-bool gbkNameOf(const std::string& utf8, std::string& gbk) {
-    iconv_t cd = iconv_open("GBK", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    std::string in = utf8;
-    std::string out(utf8.size() * 2 + 4, '\0');
-    char* inPtr = in.data();
-    size_t inLeft = in.size();
-    char* outPtr = out.data();
-    size_t outLeft = out.size();
-    const bool ok = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) &&
-                    iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<size_t>(-1);
-    iconv_close(cd);
-    if (!ok) return false;
-    gbk.assign(out.data(), out.size() - outLeft);
-    return true;
-}
-
 // PKCS#1 v1.5 block type 01 over the bare digest, without a DigestInfo around it.
 bool signDigest(const std::string& privateKeyPem, const std::string& digest, std::string& signature,
                 std::string& error) {
@@ -97,41 +78,7 @@ bool signDigest(const std::string& privateKeyPem, const std::string& digest, std
     return true;
 }
 
-std::string lowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-// Why the program (which takes the GBK name) or Windows cannot have a file of this name;
-// empty when both can.
-std::string nameFault(const std::string& name) {
-    std::string gbk;
-    if (!gbkNameOf(name, gbk)) return "a character GBK lacks, or is not UTF-8";
-    if (!isPlainName(gbk))
-        return "what the program refuses: \"\\\", \"/\", \":\", \"..\", a control character or a "
-               "reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9)";
-    if (name.find_first_of("<>\"|?*\x7F") != std::string::npos)
-        return "a character Windows does not allow in a name (< > \" | ? *)";
-    if (name.back() == '.' || name.back() == ' ') return "a trailing dot or space";
-    return "";
-}
-
-std::string folderFault(const std::string& folder) {
-    if (lowerAscii(folder) == "download") return "DownLoad is the installation's staging folder";
-    for (const char* allowed : kStandardFolders)
-        if (folder == allowed) return "";
-    return "only Data, Plugins, Script and Tools are installed folders";
-}
-
-bool isManifestName(const std::string& name) {
-    const std::string lower = lowerAscii(name);
-    return lower.compare(0, 6, "digest") == 0 && lower.size() >= 10 &&
-           lower.compare(lower.size() - 4, 4, ".xml") == 0;
-}
-
-// Copies from to to (through a temporary name, renamed when complete) and digests the bytes
-// that were copied.
+// Copies from to the new file to, flushed to disk, and digests the bytes that were copied.
 bool copyAndDigest(const fs::path& from, const fs::path& to, std::string& digest,
                    std::string& error) {
     const int in = open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
@@ -139,12 +86,10 @@ bool copyAndDigest(const fs::path& from, const fs::path& to, std::string& digest
         error = "cannot read " + from.string() + ": " + std::strerror(errno);
         return false;
     }
-    const fs::path temporary = to.string() + ".publishing";
-    const int out =
-        open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> sha1(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     bool ok = out >= 0 && sha1 && EVP_DigestInit_ex(sha1.get(), EVP_sha1(), nullptr) == 1;
-    error = out < 0 ? "cannot write " + temporary.string() + ": " + std::strerror(errno) : "";
+    error = out < 0 ? "cannot write " + to.string() + ": " + std::strerror(errno) : "";
     char chunk[65536];
     while (ok) {
         const ssize_t n = read(in, chunk, sizeof chunk);
@@ -160,22 +105,21 @@ bool copyAndDigest(const fs::path& from, const fs::path& to, std::string& digest
             ok = written > 0 || (written < 0 && errno == EINTR);
             if (written > 0) done += written;
         }
-        if (!ok) error = "cannot write " + temporary.string() + ": " + std::strerror(errno);
+        if (!ok) error = "cannot write " + to.string() + ": " + std::strerror(errno);
     }
     unsigned char bytes[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     ok = ok && EVP_DigestFinal_ex(sha1.get(), bytes, &length) == 1;
-    close(in);
-    if (out >= 0 && close(out) != 0 && ok) {
-        error = "cannot write " + temporary.string() + ": " + std::strerror(errno);
+    if (ok && fsync(out) != 0) {
+        error = "cannot write " + to.string() + ": " + std::strerror(errno);
         ok = false;
     }
-    if (ok && rename(temporary.c_str(), to.c_str()) != 0) {
-        error = "cannot rename " + temporary.string() + ": " + std::strerror(errno);
+    close(in);
+    if (out >= 0 && close(out) != 0 && ok) {
+        error = "cannot write " + to.string() + ": " + std::strerror(errno);
         ok = false;
     }
     if (!ok) {
-        unlink(temporary.c_str());
         if (error.empty()) error = "cannot digest " + from.string();
         return false;
     }
@@ -183,19 +127,52 @@ bool copyAndDigest(const fs::path& from, const fs::path& to, std::string& digest
     return true;
 }
 
-// Writes path through a temporary file renamed over it, so a reader sees the old or the new
-// manifest whole.
-bool writeAtomically(const std::string& path, const std::string& text, std::string& error) {
-    const std::string temporary = path + ".publishing";
-    unlink(temporary.c_str());
-    if (!createNewFile(temporary, text, 0644, error)) return false;
-    if (rename(temporary.c_str(), path.c_str()) != 0) {
-        error = "cannot rename " + temporary + ": " + std::strerror(errno);
-        unlink(temporary.c_str());
-        return false;
-    }
+// Windows compares the names of one folder regardless of letter case, and every installation
+// has the standard folders and the staging folder: each file's name must differ there from all
+// of these and from every other file of both sets.
+bool refuseNameClashes(
+    std::initializer_list<std::pair<std::string, const std::vector<ManifestFile>*>> sets,
+    std::string& error) {
+    std::map<std::u32string, std::pair<std::string, std::string>> seen;  // relative, source
+    for (const char* folder : kStandardFolders) seen[windowsNameKey(folder)] = {folder, ""};
+    seen[windowsNameKey(kStagingFolder)] = {kStagingFolder, ""};
+    for (const auto& [folder, files] : sets)
+        for (const auto& file : *files) {
+            const std::string relative = (file.path.empty() ? "" : file.path + "/") + file.fileName;
+            const std::string source = (fs::path(folder) / relative).string();
+            const auto added = seen.emplace(windowsNameKey(relative), std::pair(relative, source));
+            if (added.second) continue;
+            const auto& [firstRelative, firstSource] = added.first->second;
+            if (firstSource.empty())
+                error = source + ": the installation always has a folder " + firstRelative +
+                        (firstRelative == kStagingFolder ? " (its staging folder)" : "") +
+                        " of this name, letter case aside";
+            else if (firstRelative == relative)
+                error = "both sets hold " + relative + ": " + firstSource + " and " + source;
+            else
+                error =
+                    firstSource + " and " + source + " are one name on Windows, letter case aside";
+            return false;
+        }
     return true;
 }
+
+// The folder a release is written in before it moves into place: private to this user, and
+// named with "..", which no published name may hold (nor any name the program takes), so
+// nothing published ever meets it. Removed with whatever is left in it.
+struct WorkFolder {
+    std::string path;
+    bool create(const std::string& parent) {
+        std::string name = parent + "/..publishing-XXXXXX";
+        if (!mkdtemp(name.data())) return false;
+        path = name;
+        return true;
+    }
+    ~WorkFolder() {
+        std::error_code ec;
+        if (!path.empty()) fs::remove_all(path, ec);
+    }
+};
 
 }  // namespace
 
@@ -276,24 +253,23 @@ bool publishRelease(const std::string& commonFolder, const std::string& bankFold
     }
     std::vector<ManifestFile> common, bank;
     if (!collectReleaseFiles(commonFolder, common, error) ||
-        !collectReleaseFiles(bankFolder, bank, error))
+        !collectReleaseFiles(bankFolder, bank, error) ||
+        !refuseNameClashes({{commonFolder, &common}, {bankFolder, &bank}}, error))
         return false;
-    // Windows finds files whatever the letter case: names may not differ in case alone.
-    std::map<std::string, std::string> seen;
-    for (const auto* set : {&common, &bank})
-        for (const auto& file : *set) {
-            const std::string shown = (file.path.empty() ? "" : file.path + "/") + file.fileName;
-            const auto added = seen.emplace(lowerAscii(shown), shown);
-            if (!added.second) {
-                error = added.first->second == shown
-                            ? "both sets hold " + shown
-                            : added.first->second + " and " + shown + " differ only in case";
-                return false;
-            }
-        }
 
+    if (out.empty()) {
+        error = "no folder to publish into";
+        return false;
+    }
     std::error_code ec;
     fs::create_directories(out, ec);
+    WorkFolder work;
+    if (ec || !work.create(out)) {
+        error = "cannot create a folder in " + out + ": " +
+                (ec ? ec.message() : std::string(std::strerror(errno)));
+        return false;
+    }
+    std::vector<std::string> served;  // each file's path under out, then the manifests'
     for (const auto& [folder, files] :
          {std::make_pair(&commonFolder, &common), std::make_pair(&bankFolder, &bank)})
         for (auto& file : *files) {
@@ -303,16 +279,28 @@ bool publishRelease(const std::string& commonFolder, const std::string& bankFold
                 error = from.string() + ": the name cannot be written in GBK";
                 return false;
             }
-            const fs::path to = fs::path(out) / servedPath / servedName;
-            fs::create_directories(to.parent_path(), ec);
-            if (!copyAndDigest(from, to, file.digest, error)) return false;
+            served.push_back((fs::path(servedPath) / servedName).string());
+            fs::create_directories(fs::path(work.path) / servedPath, ec);
+            if (!copyAndDigest(from, fs::path(work.path) / served.back(), file.digest, error))
+                return false;
         }
     for (const auto& [set, files] :
          {std::make_pair(kCommonManifest, &common), std::make_pair(kBankManifest, &bank)}) {
         std::string manifest;
+        served.push_back(manifestFileName(set, bankCode));
         if (!writeSignedManifest(*files, privateKey, manifest, error) ||
-            !writeAtomically(out + "/" + manifestFileName(set, bankCode), manifest, error))
+            !createNewFile(work.path + "/" + served.back(), manifest, 0644, error))
             return false;
+    }
+    // Files first, manifests last: a client that reads a new manifest finds its files.
+    for (const auto& name : served) {
+        const fs::path to = fs::path(out) / name;
+        fs::create_directories(to.parent_path(), ec);
+        if (ec || rename((fs::path(work.path) / name).c_str(), to.c_str()) != 0) {
+            error = "cannot move " + name + " into " + out + ": " +
+                    (ec ? ec.message() : std::string(std::strerror(errno)));
+            return false;
+        }
     }
     return true;
 }

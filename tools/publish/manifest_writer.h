@@ -24,10 +24,12 @@ bool writeSignedManifest(const std::vector<ManifestFile>& files, const std::stri
 bool collectReleaseFiles(const std::string& folder, std::vector<ManifestFile>& files,
                          std::string& error);
 
-// Builds a served release tree: copies the common and the bank's files into out, each under the
-// GBK bytes of its name, digesting the bytes copied, and writes Digest.xml and Digest_%.3x.xml
-// there, signed, each through a temporary file. Names that differ only in letter case and a
-// bank code above 0xFFF are refused.
+// Builds a served release tree: copies the common and the bank's files, each under the GBK
+// bytes of its name, digesting the bytes copied, and writes Digest.xml and Digest_%.3x.xml,
+// signed, all into a private folder inside out, then moves them into out, the manifests last.
+// Refused before out is touched: names Windows would take for one in the installation folder
+// or a sub-folder (letter case aside, the installation's own folders DownLoad, Data, Plugins,
+// Script and Tools among them) and a bank code above 0xFFF.
 bool publishRelease(const std::string& commonFolder, const std::string& bankFolder, int bankCode,
                     const std::string& keyFolder, const std::string& out, std::string& error);
 
