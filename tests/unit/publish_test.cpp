@@ -215,6 +215,11 @@ TEST_F(Publish, CommandLinesOutsideTheUsageAreRefusedWithTheUsage) {
     }
     std::string errors;
     EXPECT_EQ(runPublish("manifest " + release + toOut, errors), 0) << errors;
+    EXPECT_EQ(runPublish("verify " + (out() / "Digest.xml").string() + " --keys " +
+                             VAULTAIDE_TEST_KEY_DIR + " " + (out() / "Digest_810.xml").string(),
+                         errors),
+              0)
+        << errors;
 }
 
 }  // namespace

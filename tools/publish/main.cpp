@@ -26,9 +26,11 @@ using Options = std::map<std::string, std::string>;
 
 // The options each command takes, all of them required, each followed by its value.
 const std::map<std::string, std::vector<std::string>> kCommandOptions = {
-    {"keygen", {"--out"}},  {"seal", {"--keys"}},
-    {"open", {"--keys"}},   {"manifest", {"--common", "--bank", "--code", "--keys", "--out"}},
-    {"verify", {"--keys"}},
+    {"keygen", {"--out"}},  // the key folder to make
+    {"seal", {"--keys"}},   // the envelope pair's folder
+    {"open", {"--keys"}},   // the envelope pair's folder
+    {"manifest", {"--common", "--bank", "--code", "--keys", "--out"}},  // two sets, one tree
+    {"verify", {"--keys"}},  // and the manifests as further arguments
 };
 
 int usage(const std::string& why) {
