@@ -32,7 +32,10 @@ add_library(vaultaide_server STATIC
     tools/server/envelope_key.cpp
     tools/server/listen_address.cpp
     tools/server/log_text.cpp
+    tools/server/metrics_listener.cpp
+    tools/server/process_stats.cpp
     tools/server/request_head.cpp
+    tools/server/server_metrics.cpp
     tools/server/static_files.cpp
     tools/server/tls_context.cpp
     tools/server/update_service.cpp

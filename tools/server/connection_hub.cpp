@@ -59,7 +59,9 @@ void addressOf(const sockaddr_storage& address, std::string& text, int& port) {
 // A fixed set of worker threads with a bounded queue of connections to answer.
 class ConnectionHub::Pool {
 public:
-    Pool(ConnectionHub& hub, size_t threads, size_t maxQueued) : hub_(hub), maxQueued_(maxQueued) {
+    Pool(ConnectionHub& hub, size_t threads, size_t maxQueued, WorkPool kind)
+        : hub_(hub), maxQueued_(maxQueued), kind_(kind) {
+        if (hub_.metrics_) hub_.metrics_->setQueueLimit(kind_, maxQueued_);
         for (size_t i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
     }
     ~Pool() { stop(); }
@@ -69,6 +71,7 @@ public:
             std::lock_guard<std::mutex> lock(mutex_);
             if (queue_.size() >= maxQueued_) return false;
             queue_.push_back(conn);
+            if (hub_.metrics_) hub_.metrics_->setQueueDepth(kind_, queue_.size());
         }
         ready_.notify_one();
         return true;
@@ -94,6 +97,7 @@ private:
                 if (queue_.empty()) return;
                 conn = queue_.front();
                 queue_.pop_front();
+                if (hub_.metrics_) hub_.metrics_->setQueueDepth(kind_, queue_.size());
             }
             // Requests still queued when the server stops are dropped with their connection.
             const bool keepOpen = !hub_.stopping_ && hub_.serve_(*conn);
@@ -103,6 +107,7 @@ private:
 
     ConnectionHub& hub_;
     const size_t maxQueued_;
+    const WorkPool kind_;
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<Connection*> queue_;
@@ -150,8 +155,13 @@ bool Connection::send(const char* data, size_t size) {
     return true;
 }
 
-ConnectionHub::ConnectionHub(const HubLimits& limits, ssl_ctx_st* tls, Serve serve, LogRefusal log)
-    : limits_(limits), tls_(tls), serve_(std::move(serve)), log_(std::move(log)) {
+ConnectionHub::ConnectionHub(const HubLimits& limits, ssl_ctx_st* tls, Serve serve, LogRefusal log,
+                             ServerMetrics* metrics)
+    : limits_(limits),
+      tls_(tls),
+      serve_(std::move(serve)),
+      log_(std::move(log)),
+      metrics_(metrics) {
     epoll_ = epoll_create1(EPOLL_CLOEXEC);
     wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     epoll_event event{};
@@ -211,8 +221,10 @@ int ConnectionHub::listen(const std::string& host, int port, std::string& error)
 }
 
 void ConnectionHub::run() {
-    exchangePool_ = std::make_unique<Pool>(*this, limits_.exchangeWorkers, limits_.maxQueued);
-    filePool_ = std::make_unique<Pool>(*this, limits_.fileWorkers, limits_.maxQueued);
+    exchangePool_ = std::make_unique<Pool>(*this, limits_.exchangeWorkers, limits_.maxQueued,
+                                           WorkPool::Version);
+    filePool_ =
+        std::make_unique<Pool>(*this, limits_.fileWorkers, limits_.maxQueued, WorkPool::Files);
     auto nextSweep = Clock::now();
     epoll_event events[64];
     while (!stopping_) {
@@ -263,6 +275,7 @@ void ConnectionHub::acceptAll() {
             if (errno == EINTR || errno == ECONNABORTED) continue;
             return;
         }
+        if (metrics_) metrics_->connectionAccepted();
         auto conn = std::make_unique<Connection>();
         conn->fd_ = fd;
         conn->writeTime_ = limits_.writeTime;
@@ -278,6 +291,10 @@ void ConnectionHub::acceptAll() {
             if (!tls_ && ::send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL | MSG_DONTWAIT) < 0)
                 errno = 0;
             ++turnedAway_;  // logged by the sweep, one line a second at most
+            if (metrics_) {
+                metrics_->countRefusal(Refusal::ConnectionLimit);
+                if (!tls_) metrics_->countResponse(503);
+            }
             close(fd);
             continue;
         }
@@ -294,6 +311,7 @@ void ConnectionHub::acceptAll() {
         }
         Connection& added = *conn;
         connections_[fd] = std::move(conn);
+        if (metrics_) metrics_->connectionOpened();
         arm(added);
         // The handshake counts as part of the first request.
         if (tls_) {
@@ -381,6 +399,7 @@ void ConnectionHub::takeHead(Connection& conn) {
         }
         return;
     }
+    conn.headAt_ = Clock::now();
     conn.head_ = conn.buffer_.substr(0, length);
     conn.buffer_.erase(0, length);
     const Screening screening = screenRequestHead(conn.head_);
@@ -412,6 +431,10 @@ void ConnectionHub::refuse(Connection& conn, const Screening& screening) {
     if (conn.ssl_ ? SSL_write(conn.ssl_, answer.data(), static_cast<int>(answer.size())) <= 0
                   : ::send(conn.fd_, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0)
         errno = 0;
+    if (metrics_) {
+        metrics_->countRefusal(refusalOf(screening.status, screening.reason));
+        metrics_->countResponse(screening.status);
+    }
     log_(screening, conn.peerAddress_);
     closeConnection(conn.fd_);
 }
@@ -426,6 +449,7 @@ void ConnectionHub::closeConnection(int fd) {
     }
     close(fd);
     connections_.erase(found);
+    if (metrics_) metrics_->connectionClosed();
 }
 
 void ConnectionHub::sweep() {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "request_head.h"
+#include "server_metrics.h"
 
 struct ssl_ctx_st;
 struct ssl_st;
@@ -43,6 +44,8 @@ public:
     const std::string& localAddress() const { return localAddress_; }
     int localPort() const { return localPort_; }
     int socket() const { return fd_; }
+    // When the request's head was complete.
+    std::chrono::steady_clock::time_point headCompleteAt() const { return headAt_; }
     // True when this answer must be the connection's last.
     bool lastRequest() const { return lastRequest_; }
     // Sends everything within the write time; false when the client is gone or too slow.
@@ -67,6 +70,7 @@ private:
     std::chrono::steady_clock::time_point waitingSince_;  // for a request, or its rest
     bool headStarted_ = false;  // bytes of a request (or a handshake) have arrived
     std::chrono::milliseconds writeTime_{0};
+    std::chrono::steady_clock::time_point headAt_;
 };
 
 class ConnectionHub {
@@ -76,7 +80,9 @@ public:
     // refusal logs an answer the hub gave itself: the screening and the client.
     using LogRefusal = std::function<void(const Screening&, const std::string& peer)>;
 
-    ConnectionHub(const HubLimits& limits, ssl_ctx_st* tls, Serve serve, LogRefusal log);
+    // metrics: where connections, queues and refusals are counted; none when null.
+    ConnectionHub(const HubLimits& limits, ssl_ctx_st* tls, Serve serve, LogRefusal log,
+                  ServerMetrics* metrics = nullptr);
     ~ConnectionHub();
     ConnectionHub(const ConnectionHub&) = delete;
     ConnectionHub& operator=(const ConnectionHub&) = delete;
@@ -107,6 +113,7 @@ private:
     ssl_ctx_st* tls_;
     Serve serve_;
     LogRefusal log_;
+    ServerMetrics* metrics_;
     int listener_ = -1;
     int epoll_ = -1;
     int wake_ = -1;  // eventfd: stop requested or connections returned

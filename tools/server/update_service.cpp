@@ -16,6 +16,12 @@ namespace {
 constexpr size_t kFlushBytes = 64 * 1024;
 
 thread_local std::string t_note;  // what the handler wants in the request's log line
+// What the version endpoint made of the request being answered on this thread.
+thread_local struct {
+    bool asked = false;
+    int status = 0;
+    std::string bank;
+} t_version;
 
 // The request from the head the hub read, the answer into one buffer that goes out in one
 // write when it is small (a split header and body would wait for a delayed ACK).
@@ -71,8 +77,12 @@ std::string contentTypeOf(const std::string& path) {
 
 UpdateService::UpdateService(const ServerEnvelopeKey& key,
                              std::shared_ptr<const ReleaseConfig> config, int rootFd,
-                             std::string scheme)
-    : key_(key), config_(std::move(config)), rootFd_(rootFd), scheme_(std::move(scheme)) {
+                             std::string scheme, ServerMetrics* metrics)
+    : key_(key),
+      config_(std::move(config)),
+      rootFd_(rootFd),
+      scheme_(std::move(scheme)),
+      metrics_(metrics) {
     set_keep_alive_max_count(1000);
     set_keep_alive_timeout(5);
     set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
@@ -91,8 +101,12 @@ void UpdateService::replaceConfig(std::shared_ptr<const ReleaseConfig> config) {
 bool UpdateService::answer(Connection& conn) {
     HeadStream stream(conn);
     bool closed = false;
+    t_version.asked = false;
     const bool written = process_request(stream, conn.lastRequest(), closed, nullptr);
-    return stream.flush() && written && !closed && !conn.lastRequest();
+    const bool flushed = stream.flush();
+    if (metrics_ && t_version.asked)
+        metrics_->observeVersionAnswer(std::chrono::steady_clock::now() - conn.headCompleteAt());
+    return flushed && written && !closed && !conn.lastRequest();
 }
 
 void UpdateService::route(const httplib::Request& request, httplib::Response& response) {
@@ -111,6 +125,9 @@ void UpdateService::route(const httplib::Request& request, httplib::Response& re
     response.status = answer.status;
     response.set_content(answer.body, "text/plain");
     t_note = answer.note;
+    t_version.asked = true;
+    t_version.status = answer.status;
+    t_version.bank = answer.bank;
 }
 
 void UpdateService::serveFile(const httplib::Request& request, httplib::Response& response) {
@@ -163,11 +180,28 @@ void UpdateService::logAnswer(const httplib::Request& request, const httplib::Re
                                                       : 0;
     std::string note;
     note.swap(t_note);
-    if (request.method != "HEAD" && response.content_provider_ &&
-        !response.content_provider_success_)
-        note = "transfer cut short";
+    const bool cut = request.method != "HEAD" && response.content_provider_ &&
+                     !response.content_provider_success_;
+    if (cut) note = "transfer cut short";
+    if (metrics_) countAnswer(response.status, response.content_provider_ ? bytes : 0, cut);
     writeLogLine(request.remote_addr, request.method, request.target, request.version,
                  response.status, bytes, note);
+}
+
+void UpdateService::countAnswer(int status, size_t fileBytes, bool cut) {
+    metrics_->countResponse(status);
+    if (t_version.asked) {
+        if (t_version.status == 200)
+            metrics_->countVersionRequest(VersionResult::Answered, t_version.bank);
+        else if (t_version.status == 404)
+            metrics_->countVersionRequest(VersionResult::UnknownBank, t_version.bank);
+        else if (t_version.bank.empty())
+            metrics_->countVersionRequest(VersionResult::BadEnvelope, "");
+    }
+    if (cut)
+        metrics_->countTransferCut();
+    else
+        metrics_->countFileBytes(fileBytes);
 }
 
 void UpdateService::logRefusal(const Screening& screening, const std::string& peer) {

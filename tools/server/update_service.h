@@ -10,14 +10,16 @@
 #include "connection_hub.h"
 #include "envelope_key.h"
 #include "release_config.h"
+#include "server_metrics.h"
 
 namespace vaultaide::tools {
 
 class UpdateService : public httplib::Server {
 public:
-    // rootFd: the open folder of the release trees; scheme: "http" or "https".
+    // rootFd: the open folder of the release trees; scheme: "http" or "https"; metrics: where
+    // answers are counted, none when null.
     UpdateService(const ServerEnvelopeKey& key, std::shared_ptr<const ReleaseConfig> config,
-                  int rootFd, std::string scheme);
+                  int rootFd, std::string scheme, ServerMetrics* metrics = nullptr);
 
     // A configuration read again; requests under way finish with the one they started with.
     void replaceConfig(std::shared_ptr<const ReleaseConfig> config);
@@ -33,6 +35,8 @@ private:
     void route(const httplib::Request& request, httplib::Response& response);
     void serveFile(const httplib::Request& request, httplib::Response& response);
     void logAnswer(const httplib::Request& request, const httplib::Response& response);
+    // fileBytes: what a file transfer sent; cut: it ended before its last byte.
+    void countAnswer(int status, size_t fileBytes, bool cut);
     void writeLogLine(const std::string& peer, const std::string& method, const std::string& target,
                       const std::string& version, int status, size_t bytes,
                       const std::string& note);
@@ -41,6 +45,7 @@ private:
     std::shared_ptr<const ReleaseConfig> config_;
     int rootFd_;
     std::string scheme_;
+    ServerMetrics* metrics_;
     std::mutex logMutex_;
 };
 

@@ -36,15 +36,16 @@ std::string answerJson(const BankRelease& release, const std::string& self) {
 EndpointAnswer answerVersionRequest(const ServerEnvelopeKey& key, const ReleaseConfig& config,
                                     const std::string& data, const std::string& self) {
     std::string bank;
-    if (!openServerAnswer(key.decryptor(), data, bank)) return {400, "", "request does not open"};
+    if (!openServerAnswer(key.decryptor(), data, bank))
+        return {400, "", "request does not open", ""};
     const auto found = config.banks.find(bank);
-    if (found == config.banks.end()) return {404, "", "unknown bank " + bank};
+    if (found == config.banks.end()) return {404, "", "unknown bank " + bank, bank};
     if (self.empty() && found->second.url.compare(0, sizeof kSelf - 1, kSelf) == 0)
-        return {400, "", "no usable Host for {self}"};
+        return {400, "", "no usable Host for {self}", bank};
     std::string sealed;
     if (!sealEnvelope(key.encryptor(), answerJson(found->second, self), sealed))
-        return {500, "", "answer could not be sealed"};
-    return {200, sealed, "bank " + bank + " version " + found->second.version};
+        return {500, "", "answer could not be sealed", bank};
+    return {200, sealed, "bank " + bank + " version " + found->second.version, bank};
 }
 
 }  // namespace vaultaide::tools

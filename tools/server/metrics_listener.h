@@ -1,0 +1,32 @@
+#pragma once
+// The operators' listener, apart from the public one: GET /metrics (the Prometheus text
+// exposition) and GET /healthz (200 "ok" while the server takes traffic, 503 with the reason
+// when a load balancer should send it none). One thread; every read and write is bounded.
+#include <httplib.h>
+
+#include <string>
+#include <thread>
+
+#include "server_metrics.h"
+
+namespace vaultaide::tools {
+
+class MetricsListener {
+public:
+    explicit MetricsListener(const ServerMetrics& metrics);
+    ~MetricsListener();
+    MetricsListener(const MetricsListener&) = delete;
+    MetricsListener& operator=(const MetricsListener&) = delete;
+
+    // Binds (port 0 picks a free one) and starts answering; the bound port, or -1 with a reason.
+    int start(const std::string& host, int port, std::string& error);
+    // Closes the listener; the last thing the server does before it exits.
+    void stop();
+
+private:
+    const ServerMetrics& metrics_;
+    httplib::Server server_;
+    std::thread thread_;
+};
+
+}  // namespace vaultaide::tools
