@@ -160,4 +160,6 @@ target_link_libraries(packages_bench PRIVATE vaultaide_fakes)
 if(EXISTS ${CMAKE_SOURCE_DIR}/.git)
     add_test(NAME style.clang_format COMMAND ${CMAKE_SOURCE_DIR}/tests/check-format)
     add_test(NAME style.layers COMMAND ${CMAKE_SOURCE_DIR}/tests/check-layers)
+    add_test(NAME deploy.files
+        COMMAND ${CMAKE_SOURCE_DIR}/tests/check-deploy $<TARGET_FILE:vaultaide-server>)
 endif()
