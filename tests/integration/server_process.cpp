@@ -28,6 +28,12 @@ std::string readAll(const std::string& path) {
 
 std::string keyFolder() { return VAULTAIDE_TEST_KEY_DIR; }
 
+int metricsPortIn(const std::string& output) {
+    const std::string marker = "metrics on http://127.0.0.1:";
+    const auto at = output.find(marker);
+    return at == std::string::npos ? 0 : std::atoi(output.c_str() + at + marker.size());
+}
+
 namespace {
 
 pid_t startServer(const std::vector<std::string>& options, const std::string& out,
@@ -124,6 +130,8 @@ ServerProcess::~ServerProcess() {
 }
 
 std::string ServerProcess::log() const { return readAll(folder_ + "/stderr"); }
+
+int ServerProcess::metricsPort() const { return metricsPortIn(readAll(folder_ + "/stdout")); }
 
 int ServerProcess::stop() {
     if (pid_ <= 0) return -1;

@@ -22,6 +22,8 @@ public:
     pid_t pid() const { return pid_; }
     std::string base() const { return scheme_ + "://127.0.0.1:" + std::to_string(port_); }
     std::string log() const;  // what the server wrote to standard error so far
+    // The port of its metrics listener (--metrics-listen), or 0.
+    int metricsPort() const;
     // Writes a new configuration and sends SIGHUP; true once the log tells the outcome.
     bool reload(const std::string& config);
     // Sends SIGTERM and waits (bounded); the exit code, or -1.
@@ -35,6 +37,10 @@ private:
 };
 
 std::string keyFolder();
+
+// The port of the line "vaultaide-server metrics on http://127.0.0.1:PORT" in a server's
+// standard output, or 0.
+int metricsPortIn(const std::string& output);
 
 // Runs vaultaide-server with these options until it ends by itself (at most 20 s): its exit
 // code (-1 when it had to be stopped) and what it wrote to standard error.
