@@ -49,18 +49,28 @@ int countOption(const std::map<std::string, std::string>& options, const char* o
     return value <= limit ? value : 0;
 }
 
-int fail(const std::string& message) {
-    std::cerr << "vaultaide-server: " << message << "\n";
-    return 1;
-}
-
-// Connections are file descriptors: allow as many as the system lets this process have.
-void raiseOpenFileLimit() {
+// Connections and the files they receive are file descriptors: allow as many as the system
+// lets this process have, and say so at start when that is too few for the connection limit.
+bool raiseOpenFileLimit(uint64_t needed, std::string& error) {
     rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return true;
+    if (limit.rlim_cur < limit.rlim_max) {
         limit.rlim_cur = limit.rlim_max;
         setrlimit(RLIMIT_NOFILE, &limit);
     }
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed) return true;
+    error = "--max-connections needs up to " + std::to_string(needed) +
+            " file descriptors, the limit (ulimit -n) is " + std::to_string(limit.rlim_cur) +
+            ": raise it or lower --max-connections";
+    return false;
+}
+
+// One write, so the line does not mix with the request log of the event threads.
+void say(const std::string& message) { std::cerr << "vaultaide-server: " + message + "\n"; }
+
+int fail(const std::string& message) {
+    say(message);
+    return 1;
 }
 
 }  // namespace
@@ -86,11 +96,9 @@ int main(int argc, char** argv) {
     if (requestTime == 0 || maxConnections == 0)
         return fail("--request-time takes 1 to 3600 seconds, --max-connections 1 to 100000");
     limits.headTime = std::chrono::seconds(requestTime);
-    limits.writeTime = std::chrono::seconds(requestTime);
+    limits.sendTime = std::chrono::seconds(requestTime);
     limits.maxConnections = static_cast<size_t>(maxConnections);
-    // Each connection has at most one request under way: queues that hold them all turn away
-    // nobody who got in; the connection limit bounds the queued work.
-    limits.maxQueued = limits.maxConnections;
+    limits.threads = std::max(1u, std::thread::hardware_concurrency());
 
     std::string error, host;
     int port = 0;
@@ -107,7 +115,8 @@ int main(int argc, char** argv) {
     if (options.count("--tls-cert") &&
         !(tls = tools::makeTlsContext(options["--tls-cert"], options["--tls-key"], error)))
         return fail(error);
-    raiseOpenFileLimit();
+    if (!raiseOpenFileLimit(tools::descriptorsNeeded(limits.maxConnections, limits.threads), error))
+        return fail(error);
 
     // Signals are taken by one thread; the others never see them.
     sigset_t signals;
@@ -119,15 +128,9 @@ int main(int argc, char** argv) {
     const std::string scheme = tls ? "https" : "http";
     tools::UpdateService service(key, std::make_shared<tools::ReleaseConfig>(config), rootFd,
                                  scheme);
-    limits.exchangeWorkers = std::max(2u, std::thread::hardware_concurrency());
-    tools::ConnectionHub hub(
-        limits, tls, [&](tools::Connection& conn) { return service.answer(conn); },
-        [&](const tools::Screening& screening, const std::string& peer) {
-            service.logRefusal(screening, peer);
-        });
+    tools::ConnectionHub hub(limits, tls, service);
     const int bound = hub.listen(host, port, error);
     if (bound < 0) return fail(error);
-    service.setListeningSocket(hub.listeningSocket());
     std::cout << "vaultaide-server listening on " << scheme << "://"
               << (host.find(':') != std::string::npos ? "[" + host + "]" : host) << ":" << bound
               << std::endl;
@@ -136,17 +139,14 @@ int main(int argc, char** argv) {
         for (;;) {
             int signal = 0;
             sigwait(&signals, &signal);
-            if (signal != SIGHUP) {
-                service.setListeningSocket(-1);  // file transfers under way end at their next part
-                break;
-            }
+            if (signal != SIGHUP) break;
             tools::ReleaseConfig reread;
             std::string why;
             if (tools::loadReleaseConfig(options["--config"], reread, why)) {
                 service.replaceConfig(std::make_shared<tools::ReleaseConfig>(reread));
-                std::cerr << "vaultaide-server: configuration read again" << std::endl;
+                say("configuration read again");
             } else {
-                std::cerr << "vaultaide-server: configuration kept; " << why << std::endl;
+                say("configuration kept; " + why);
             }
         }
         hub.stop();
@@ -155,6 +155,6 @@ int main(int argc, char** argv) {
     signalThread.join();
     SSL_CTX_free(tls);
     close(rootFd);
-    std::cerr << "vaultaide-server stopped" << std::endl;
+    std::cerr << "vaultaide-server stopped\n";
     return 0;
 }
