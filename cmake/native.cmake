@@ -25,11 +25,10 @@ target_link_libraries(vaultaide_tools PUBLIC vaultaide_core)
 add_executable(vaultaide-publish tools/publish/main.cpp)
 target_link_libraries(vaultaide-publish PRIVATE vaultaide_tools)
 find_package(Threads REQUIRED)
-find_package(PkgConfig REQUIRED)
-pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 add_library(vaultaide_server STATIC
     tools/server/connection_hub.cpp
     tools/server/envelope_key.cpp
+    tools/server/http_answer.cpp
     tools/server/listen_address.cpp
     tools/server/log_text.cpp
     tools/server/metrics_listener.cpp
@@ -41,8 +40,7 @@ add_library(vaultaide_server STATIC
     tools/server/update_service.cpp
     tools/server/version_endpoint.cpp
 )
-target_link_libraries(vaultaide_server PUBLIC vaultaide_tools PkgConfig::HTTPLIB OpenSSL::SSL
-    Threads::Threads)
+target_link_libraries(vaultaide_server PUBLIC vaultaide_tools OpenSSL::SSL Threads::Threads)
 add_executable(vaultaide-server tools/server/main.cpp)
 target_link_libraries(vaultaide-server PRIVATE vaultaide_server)
 

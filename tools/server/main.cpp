@@ -53,22 +53,32 @@ int countOption(const std::map<std::string, std::string>& options, const char* o
     return value <= limit ? value : 0;
 }
 
-int fail(const std::string& message) {
-    std::cerr << "vaultaide-server: " << message << "\n";
-    return 1;
+// Connections and the files they receive are file descriptors: allow as many as the system
+// lets this process have, and say so at start when that is too few for the connection limit.
+bool raiseOpenFileLimit(uint64_t needed, std::string& error) {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return true;
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed) return true;
+    error = "--max-connections needs up to " + std::to_string(needed) +
+            " file descriptors, the limit (ulimit -n) is " + std::to_string(limit.rlim_cur) +
+            ": raise it or lower --max-connections";
+    return false;
 }
+
+// One write, so the line does not mix with the request log of the event threads.
+void say(const std::string& message) { std::cerr << "vaultaide-server: " + message + "\n"; }
 
 std::string urlHost(const std::string& host) {
     return host.find(':') != std::string::npos ? "[" + host + "]" : host;
 }
 
-// Connections are file descriptors: allow as many as the system lets this process have.
-void raiseOpenFileLimit() {
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
+int fail(const std::string& message) {
+    say(message);
+    return 1;
 }
 
 }  // namespace
@@ -94,11 +104,9 @@ int main(int argc, char** argv) {
     if (requestTime == 0 || maxConnections == 0)
         return fail("--request-time takes 1 to 3600 seconds, --max-connections 1 to 100000");
     limits.headTime = std::chrono::seconds(requestTime);
-    limits.writeTime = std::chrono::seconds(requestTime);
+    limits.sendTime = std::chrono::seconds(requestTime);
     limits.maxConnections = static_cast<size_t>(maxConnections);
-    // Each connection has at most one request under way: queues that hold them all turn away
-    // nobody who got in; the connection limit bounds the queued work.
-    limits.maxQueued = limits.maxConnections;
+    limits.threads = std::max(1u, std::thread::hardware_concurrency());
 
     std::string error, host, metricsHost;
     int port = 0, metricsPort = 0;
@@ -111,8 +119,8 @@ int main(int argc, char** argv) {
         return fail(error);
     const bool metricsOn = options.count("--metrics-listen") > 0;
     if (metricsOn) {
-        if (!tools::parseListenAddress(options["--metrics-listen"], metricsHost, metricsPort,
-                                       error))
+        if (!tools::parseListenAddress(options["--metrics-listen"], metricsHost, metricsPort, error,
+                                       "--metrics-listen"))
             return fail(error);
         if (metricsPort != 0 && metricsPort == port)
             return fail("--metrics-listen needs a port of its own, not the one of --listen");
@@ -123,7 +131,8 @@ int main(int argc, char** argv) {
     if (options.count("--tls-cert") &&
         !(tls = tools::makeTlsContext(options["--tls-cert"], options["--tls-key"], error)))
         return fail(error);
-    raiseOpenFileLimit();
+    if (!raiseOpenFileLimit(tools::descriptorsNeeded(limits.maxConnections, limits.threads), error))
+        return fail(error);
 
     // Signals are taken by one thread; the others never see them.
     sigset_t signals;
@@ -139,28 +148,22 @@ int main(int argc, char** argv) {
     const auto loaded = std::make_shared<tools::ReleaseConfig>(config);
     if (metrics) metrics->configLoaded(loaded);
     tools::UpdateService service(key, loaded, rootFd, scheme, metrics.get());
-    limits.exchangeWorkers = std::max(2u, std::thread::hardware_concurrency());
-    tools::ConnectionHub hub(
-        limits, tls, [&](tools::Connection& conn) { return service.answer(conn); },
-        [&](const tools::Screening& screening, const std::string& peer) {
-            service.logRefusal(screening, peer);
-        },
-        metrics.get());
+    tools::ConnectionHub hub(limits, tls, service, metrics.get());
     const int bound = hub.listen(host, port, error);
     if (bound < 0) return fail(error);
-    service.setListeningSocket(hub.listeningSocket());
     std::unique_ptr<tools::MetricsListener> metricsListener;
-    int metricsBound = -1;
     if (metrics) {
+        metrics->setListener(hub.listeningSocket());
         metricsListener = std::make_unique<tools::MetricsListener>(*metrics);
-        metricsBound = metricsListener->start(metricsHost, metricsPort, error);
+        const int metricsBound = metricsListener->start(metricsHost, metricsPort, error);
         if (metricsBound < 0) return fail(error);
+        metricsPort = metricsBound;
     }
     std::cout << "vaultaide-server listening on " << scheme << "://" << urlHost(host) << ":"
               << bound << std::endl;
     if (metrics)
         std::cout << "vaultaide-server metrics on http://" << urlHost(metricsHost) << ":"
-                  << metricsBound << std::endl;
+                  << metricsPort << std::endl;
 
     std::thread signalThread([&] {
         for (;;) {
@@ -168,7 +171,6 @@ int main(int argc, char** argv) {
             sigwait(&signals, &signal);
             if (signal != SIGHUP) {
                 if (metrics) metrics->stopping();
-                service.setListeningSocket(-1);  // file transfers under way end at their next part
                 break;
             }
             tools::ReleaseConfig reread;
@@ -177,10 +179,10 @@ int main(int argc, char** argv) {
                 const auto replaced = std::make_shared<tools::ReleaseConfig>(reread);
                 service.replaceConfig(replaced);
                 if (metrics) metrics->configLoaded(replaced);
-                std::cerr << "vaultaide-server: configuration read again" << std::endl;
+                say("configuration read again");
             } else {
                 if (metrics) metrics->configReloadFailed();
-                std::cerr << "vaultaide-server: configuration kept; " << why << std::endl;
+                say("configuration kept; " + why);
             }
         }
         hub.stop();
@@ -191,6 +193,6 @@ int main(int argc, char** argv) {
     if (metricsListener) metricsListener->stop();
     SSL_CTX_free(tls);
     close(rootFd);
-    std::cerr << "vaultaide-server stopped" << std::endl;
+    std::cerr << "vaultaide-server stopped\n";
     return 0;
 }

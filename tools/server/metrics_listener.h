@@ -1,9 +1,8 @@
 #pragma once
 // The operators' listener, apart from the public one: GET /metrics (the Prometheus text
 // exposition) and GET /healthz (200 "ok" while the server takes traffic, 503 with the reason
-// when a load balancer should send it none). One thread; every read and write is bounded.
-#include <httplib.h>
-
+// when a load balancer should send it none). One thread, one connection at a time, each read
+// and write within a short deadline: it serves a few collectors, not the public.
 #include <string>
 #include <thread>
 
@@ -24,8 +23,12 @@ public:
     void stop();
 
 private:
+    void serve();
+    void answer(int fd);
+
     const ServerMetrics& metrics_;
-    httplib::Server server_;
+    int listener_ = -1;
+    int wake_ = -1;  // eventfd: stop
     std::thread thread_;
 };
 

@@ -1,5 +1,9 @@
 #include "server_metrics.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <cstdio>
 #include <ctime>
 
@@ -10,9 +14,9 @@ namespace vaultaide::tools {
 namespace {
 
 constexpr const char* kRefusalLabels[kRefusalKinds] = {
-    "method",     "body",         "head_too_large",   "too_many_headers",
-    "ranges",     "head_timeout", "connection_limit", "slow_client",
-    "queue_full", "bad_request",  "target_too_long",  "other"};
+    "method",         "body",         "head_too_large",   "too_many_headers",
+    "ranges",         "head_timeout", "connection_limit", "slow_client",
+    "transfer_limit", "bad_request",  "target_too_long",  "other"};
 
 // Statuses that always have a series, so that rates over them exist before the first one.
 constexpr int kUsualStatuses[] = {200, 206, 400, 404, 405, 408, 413, 416, 431, 503};
@@ -52,6 +56,18 @@ std::string hexCode(size_t slot) {
     return text;
 }
 
+struct AcceptQueue {
+    uint32_t waiting = 0, limit = 0;
+};
+
+// For a listening socket the kernel reports its accept queue in two fields of tcp_info.
+AcceptQueue acceptQueueOf(int listener) {
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    if (listener < 0 || getsockopt(listener, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) return {};
+    return {info.tcpi_unacked, info.tcpi_sacked};
+}
+
 }  // namespace
 
 Refusal refusalOf(int status, const std::string& reason) {
@@ -73,7 +89,8 @@ Refusal refusalOf(int status, const std::string& reason) {
             return Refusal::BadRequest;
         case 503:
             return reason.find("connection limit") != std::string::npos ? Refusal::ConnectionLimit
-                                                                        : Refusal::QueueFull;
+                   : reason.find("transfer limit") != std::string::npos ? Refusal::TransferLimit
+                                                                        : Refusal::Other;
         default:
             return Refusal::Other;
     }
@@ -119,12 +136,19 @@ void ServerMetrics::configLoaded(std::shared_ptr<const ReleaseConfig> config) {
     loadedOnce_ = true;
 }
 
+void ServerMetrics::connectionTurnedAway(bool answered) {
+    countRefusal(Refusal::ConnectionLimit);
+    if (answered) countResponse(503);
+    lastTurnedAway_.store(steadyNow(), std::memory_order_relaxed);
+}
+
 std::string ServerMetrics::unhealthyReason() const {
     if (stopping_.load()) return "stopping";
-    const size_t version = index(WorkPool::Version);
-    if (queueLimit_[version] > 0 &&
-        queueDepth_[version].load(std::memory_order_relaxed) >= queueLimit_[version])
-        return "version queue full";
+    const int64_t turnedAway = lastTurnedAway_.load(std::memory_order_relaxed);
+    const auto since = std::chrono::steady_clock::duration(steadyNow() - turnedAway);
+    if (turnedAway != 0 && since < std::chrono::seconds(1)) return "connection limit reached";
+    const AcceptQueue queue = acceptQueueOf(listener_);
+    if (queue.limit > 0 && queue.waiting >= queue.limit) return "accept queue full";
     return "";
 }
 
@@ -200,11 +224,10 @@ void ServerMetrics::appendServerFigures(std::string& out) const {
     header(out, "vaultaide_connections_accepted_total", "counter",
            "Client connections accepted, those turned away at the limit included.");
     sample(out, "vaultaide_connections_accepted_total", "", static_cast<double>(read(accepted_)));
-    header(out, "vaultaide_queue_depth", "gauge", "Requests waiting for a worker, by pool.");
-    const char* pools[] = {"version", "files"};
-    for (size_t i = 0; i < 2; ++i)
-        sample(out, "vaultaide_queue_depth", std::string("pool=\"") + pools[i] + "\"",
-               static_cast<double>(queueDepth_[i].load(std::memory_order_relaxed)));
+    header(out, "vaultaide_queue_depth", "gauge",
+           "Connections waiting to be taken: pool accept, the listening socket's backlog.");
+    sample(out, "vaultaide_queue_depth", "pool=\"accept\"",
+           static_cast<double>(acceptQueueOf(listener_).waiting));
 }
 
 void ServerMetrics::appendConfigFigures(std::string& out, const ReleaseConfig& config) const {

@@ -1,7 +1,7 @@
 #pragma once
-// The server's figures for Prometheus. Workers and the event thread count with relaxed atomic
-// increments only: no lock and no allocation on the request path. The text exposition is put
-// together on the metrics listener's thread when it is scraped.
+// The server's figures for Prometheus. The event threads count with relaxed atomic increments
+// only: no lock and no allocation on the request path. The text exposition is put together on
+// the metrics listener's thread when it is scraped.
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -25,7 +25,7 @@ enum class Refusal {
     HeadTimeout,
     ConnectionLimit,
     SlowClient,
-    QueueFull,
+    TransferLimit,
     BadRequest,
     TargetTooLong,
     Other,
@@ -34,8 +34,6 @@ constexpr size_t kRefusalKinds = static_cast<size_t>(Refusal::Other) + 1;
 
 // The refusal a status and a log reason stand for.
 Refusal refusalOf(int status, const std::string& reason);
-
-enum class WorkPool { Version, Files };
 
 class ServerMetrics {
 public:
@@ -52,10 +50,10 @@ public:
     void connectionAccepted() { add(accepted_, 1); }
     void connectionOpened() { open_.fetch_add(1, std::memory_order_relaxed); }
     void connectionClosed() { open_.fetch_sub(1, std::memory_order_relaxed); }
-    void setQueueLimit(WorkPool pool, size_t limit) { queueLimit_[index(pool)] = limit; }
-    void setQueueDepth(WorkPool pool, size_t depth) {
-        queueDepth_[index(pool)].store(depth, std::memory_order_relaxed);
-    }
+    // A connection closed at once at the connection limit; answered: it was sent a 503.
+    void connectionTurnedAway(bool answered);
+    // The public listening socket, whose backlog is the queue of connections not yet taken.
+    void setListener(int fd) { listener_ = fd; }
 
     // The configuration in force, at start and after each reload; ok false for a failed reload.
     void configLoaded(std::shared_ptr<const ReleaseConfig> config);
@@ -77,7 +75,9 @@ private:
     static void add(Counter& counter, uint64_t n) {
         counter.fetch_add(n, std::memory_order_relaxed);
     }
-    static size_t index(WorkPool pool) { return static_cast<size_t>(pool); }
+    static int64_t steadyNow() {
+        return std::chrono::steady_clock::now().time_since_epoch().count();
+    }
     void appendVersionFigures(std::string& out, const ReleaseConfig& config) const;
     void appendServerFigures(std::string& out) const;
     void appendConfigFigures(std::string& out, const ReleaseConfig& config) const;
@@ -90,8 +90,8 @@ private:
     std::array<Counter, kRefusalKinds> refusals_{};
     Counter fileBytes_{0}, transfersCut_{0}, accepted_{0};
     std::atomic<int64_t> open_{0};
-    std::array<std::atomic<size_t>, 2> queueDepth_{};
-    std::array<size_t, 2> queueLimit_{};
+    std::atomic<int64_t> lastTurnedAway_{0};  // steady clock ticks; 0: never
+    int listener_ = -1;
     Counter reloadsOk_{0}, reloadsFailed_{0};
     std::atomic<int64_t> loadedAt_{0};
     std::shared_ptr<const ReleaseConfig> config_;  // read and replaced with atomic_load/store
