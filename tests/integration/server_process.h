@@ -1,5 +1,6 @@
 #pragma once
 // vaultaide-server started on a free port of 127.0.0.1 for one test, stopped with SIGTERM.
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <string>
@@ -36,12 +37,13 @@ private:
 
 std::string keyFolder();
 
-// Runs vaultaide-server with these options until it ends by itself (at most 20 s): its exit
-// code (-1 when it had to be stopped) and what it wrote to standard error.
+// Runs vaultaide-server with these options (and, unless 0, this many file descriptors at most)
+// until it ends by itself (at most 20 s): its exit code (-1 when it had to be stopped) and what
+// it wrote to standard error.
 struct ServerExit {
     int exitCode;
     std::string errors;
 };
-ServerExit runServerToEnd(const std::vector<std::string>& options);
+ServerExit runServerToEnd(const std::vector<std::string>& options, rlim_t openFiles = 0);
 
 }  // namespace vaultaide::testing
