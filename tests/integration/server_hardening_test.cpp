@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/fake_platform.h"
+#include "integration/raw_client.h"
 #include "integration/server_process.h"
 #include "protocol/built_in_keys.h"
 #include "protocol/envelope.h"
@@ -23,68 +24,17 @@
 namespace vaultaide {
 namespace {
 
+using testing::connectTo;
+using testing::exchangeRaw;
+using testing::receiveAll;
 using testing::runServerToEnd;
+using testing::sealedRequest;
 using testing::ServerProcess;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 const char* kConfig =
     R"({"banks": {"810": {"version": "1.0.0.5", "url": "{self}/releases/810", "update": "2"}}})";
-
-// receiveBuffer: a small window, so the server cannot push a large file into the kernel.
-int connectTo(int port, int receiveBuffer = 0) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (receiveBuffer > 0)
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// What the server sends until it closes the connection (closed) or wait runs out.
-std::string receiveAll(int fd, std::chrono::milliseconds wait, bool* closed = nullptr) {
-    std::string received;
-    const auto deadline = Clock::now() + wait;
-    char chunk[65536];
-    for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        pollfd item{fd, POLLIN, 0};
-        if (left.count() <= 0 || poll(&item, 1, static_cast<int>(left.count())) <= 0) break;
-        const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
-        if (n <= 0) {
-            if (closed) *closed = true;
-            break;
-        }
-        received.append(chunk, static_cast<size_t>(n));
-    }
-    return received;
-}
-
-// halfClose: the client shuts its sending side after the request.
-std::string exchangeRaw(int port, const std::string& request,
-                        std::chrono::milliseconds wait = std::chrono::seconds(5),
-                        bool halfClose = false, bool* closed = nullptr) {
-    const int fd = connectTo(port);
-    if (fd < 0) return "";
-    if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) < 0) return "";
-    if (halfClose) shutdown(fd, SHUT_WR);
-    std::string answer = receiveAll(fd, wait, closed);
-    close(fd);
-    return answer;
-}
-
-std::string sealedRequest(const std::string& plaintext) {
-    std::string envelope;
-    sealEnvelope(builtInEnvelopeKeys(), plaintext, envelope);
-    return "/assist/server?reqtype=1&data=" + envelope;
-}
 
 class Server : public ::testing::Test {
 protected:
@@ -306,8 +256,7 @@ TEST(ServerStart, EveryFaultEndsTheStartWithAReason) {
         {{"--listen", "127.0.0.1:0", "--keys", good, "--config", dir + "/array.json", "--root",
           dir},
          "the root must be an object"},
-        {{"--listen", "127.0.0.1:0", "--keys", good, "--config", dir + "/none.json", "--root",
-          dir},
+        {{"--listen", "127.0.0.1:0", "--keys", good, "--config", dir + "/none.json", "--root", dir},
          "no banks"},
         {{"--listen", "127.0.0.1:0", "--keys", good, "--config", dir + "/version.json", "--root",
           dir},
@@ -322,7 +271,7 @@ TEST(ServerStart, EveryFaultEndsTheStartWithAReason) {
           "--tls-cert", dir + "/none.pem", "--tls-key", dir + "/none.pem"},
          "cannot read the certificate chain"},
     };
-    const std::vector<std::string> ordinary = {"--listen", "127.0.0.1:0", "--keys", good,
+    const std::vector<std::string> ordinary = {"--listen", "127.0.0.1:0",      "--keys", good,
                                                "--config", dir + "/good.json", "--root", dir};
     std::vector<std::string> many = ordinary;
     many.insert(many.end(), {"--max-connections", "1000"});
