@@ -33,9 +33,6 @@ using testing::ServerProcess;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-const char* kConfig =
-    R"({"banks": {"810": {"version": "1.0.0.5", "url": "{self}/releases/810", "update": "2"}}})";
-
 class Server : public ::testing::Test {
 protected:
     fakes::TempDir root;
@@ -52,7 +49,7 @@ protected:
 };
 
 TEST_F(Server, HostileRequestsAreRefusedAndEachLogsOneEscapedLine) {
-    ServerProcess server(kConfig, root.path().string());
+    ServerProcess server(testing::kReleaseConfig, root.path().string());
     const std::string many(65, 'x');
     std::string manyHeaders;
     for (int i = 0; i < 65; ++i) manyHeaders += "X-" + std::to_string(i) + ": y\r\n";
@@ -138,7 +135,7 @@ TEST_F(Server, HostileRequestsAreRefusedAndEachLogsOneEscapedLine) {
 }
 
 TEST_F(Server, KeptAliveConnectionsAnswerPipelinedRequestsInOrderAndHalfClosedOnesToo) {
-    ServerProcess server(kConfig, root.path().string());
+    ServerProcess server(testing::kReleaseConfig, root.path().string());
     const std::string answer =
         exchangeRaw(server.port(),
                     "GET " + sealedRequest("810") + " HTTP/1.1\r\nHost: h:1\r\n\r\n" +
@@ -164,7 +161,7 @@ TEST_F(Server, KeptAliveConnectionsAnswerPipelinedRequestsInOrderAndHalfClosedOn
 }
 
 TEST_F(Server, SlowAndIdleClientsNeitherHoldNorStarveTheOthers) {
-    ServerProcess server(kConfig, root.path().string(),
+    ServerProcess server(testing::kReleaseConfig, root.path().string(),
                          {"--request-time", "1", "--max-connections", "8"});
     // A client that never finishes its head gets 408 after the request time.
     const int slow = connectTo(server.port());
@@ -198,7 +195,8 @@ TEST_F(Server, TlsServesTheExchangeAndFilesAndAReloadTakesOnlyAGoodConfiguration
         "/CN=127.0.0.1 -keyout " +
         key + " -out " + cert + " >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    ServerProcess server(kConfig, root.path().string(), {"--tls-cert", cert, "--tls-key", key});
+    ServerProcess server(testing::kReleaseConfig, root.path().string(),
+                         {"--tls-cert", cert, "--tls-key", key});
     ASSERT_EQ(server.base().rfind("https://", 0), 0u);
 
     fakes::FakeMachine machine;
@@ -240,7 +238,7 @@ TEST(ServerStart, EveryFaultEndsTheStartWithAReason) {
     keys.replace(keys.find("\nE=010001"), 9, "\nE=03");
     fs::create_directories(dir + "/mismatched");
     fakes::writeHostFile(dir + "/mismatched/envelope.key", keys);
-    fakes::writeHostFile(dir + "/good.json", kConfig);
+    fakes::writeHostFile(dir + "/good.json", testing::kReleaseConfig);
     fakes::writeHostFile(dir + "/array.json", "[1, 2]");
     fakes::writeHostFile(dir + "/none.json", R"({"banks": {}})");
     fakes::writeHostFile(dir + "/version.json", R"({"banks": {"810": {"version": "1.0.0",
@@ -286,7 +284,7 @@ TEST(ServerStart, EveryFaultEndsTheStartWithAReason) {
     }
 
     // CR LF line ends are read like LF ones: the server answers with the same pair.
-    ServerProcess server(kConfig, dir, {}, dir + "/crlf");
+    ServerProcess server(testing::kReleaseConfig, dir, {}, dir + "/crlf");
     const std::string answer =
         exchangeRaw(server.port(), "GET " + sealedRequest("810") + " HTTP/1.0\r\nHost: h\r\n\r\n");
     EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << answer;

@@ -22,16 +22,10 @@
 namespace vaultaide {
 namespace {
 
-using testing::connectTo;
-using testing::exchangeRaw;
-using testing::receiveAll;
-using testing::sealedRequest;
-using testing::ServerProcess;
+using namespace testing;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-const char* kConfig =
-    R"({"banks": {"810": {"version": "1.0.0.5", "url": "{self}/releases/810", "update": "2"}}})";
 constexpr uint64_t kBigFile = 1ull << 30;  // sparse: nothing to read from disk
 const std::string kBigRequest = "GET /releases/810/big.dat HTTP/1.1\r\nHost: h\r\n\r\n";
 
@@ -74,7 +68,7 @@ std::vector<std::string> linesWith(const std::string& log, const std::string& te
 }
 
 TEST_F(ServerLoad, HeldTransfersNeitherDelayOtherClientsNorTheStopAndAreLoggedAsCutShort) {
-    ServerProcess server(kConfig, root.path().string(), {"--max-connections", "400"});
+    ServerProcess server(kReleaseConfig, root.path().string(), {"--max-connections", "400"});
     // 250 clients that never read and 50 that read 4 KiB every 50 ms.
     std::vector<int> stalled = holdTransfers(server.port(), 250);
     const std::vector<int> slow = holdTransfers(server.port(), 50);
@@ -129,7 +123,7 @@ TEST_F(ServerLoad, HeldTransfersNeitherDelayOtherClientsNorTheStopAndAreLoggedAs
 }
 
 TEST_F(ServerLoad, ATransferBelowTheMinimumRateIsCutAfterTheRequestTime) {
-    ServerProcess server(kConfig, root.path().string(), {"--request-time", "1"});
+    ServerProcess server(kReleaseConfig, root.path().string(), {"--request-time", "1"});
     const std::vector<int> stalled = holdTransfers(server.port(), 1);
     ASSERT_EQ(stalled.size(), 1u);
     for (int i = 0; i < 50 && linesWith(server.log(), "big.dat").empty(); ++i)
@@ -154,7 +148,7 @@ long cpuTicks(pid_t pid) {
 }
 
 TEST_F(ServerLoad, OutOfFileDescriptorsPausesAcceptingInsteadOfSpinning) {
-    ServerProcess server(kConfig, root.path().string(), {"--max-connections", "64"});
+    ServerProcess server(kReleaseConfig, root.path().string(), {"--max-connections", "64"});
     const auto open =
         std::distance(fs::directory_iterator("/proc/" + std::to_string(server.pid()) + "/fd"),
                       fs::directory_iterator());

@@ -8,6 +8,11 @@
 
 namespace vaultaide::testing {
 
+// A release configuration for the server's tests: bank 810, version 1.0.0.5, its files under
+// "{self}/releases/810", update mode "2".
+constexpr const char* kReleaseConfig =
+    R"({"banks": {"810": {"version": "1.0.0.5", "url": "{self}/releases/810", "update": "2"}}})";
+
 class ServerProcess {
 public:
     // config: the release configuration's JSON text; root: the folder of static files; extra:
