@@ -126,9 +126,11 @@ add_executable(integration_tests
     tests/integration/openssl_oracle_test.cpp
     tests/integration/package_integration_test.cpp
     tests/integration/prometheus_process.cpp
+    tests/integration/raw_client.cpp
     tests/integration/raw_http_server.cpp
     tests/integration/nginx_deployment.cpp
     tests/integration/server_hardening_test.cpp
+    tests/integration/server_load_test.cpp
     tests/integration/server_metrics_test.cpp
     tests/integration/server_process.cpp
 )

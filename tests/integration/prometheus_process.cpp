@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <json/json.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -15,26 +14,9 @@
 #include <stdexcept>
 #include <thread>
 
+#include "integration/raw_client.h"
+
 namespace vaultaide::testing {
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-}  // namespace
-
-int connectTo(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 namespace {
 
@@ -75,24 +57,7 @@ double secondsSinceEpoch() {
 
 HttpReply exchangeHttp(int port, const std::string& request) {
     HttpReply reply;
-    const int fd = connectTo(port);
-    if (fd < 0) return reply;
-    std::string received;
-    if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
-        static_cast<ssize_t>(request.size())) {
-        const auto deadline = Clock::now() + std::chrono::seconds(5);
-        char chunk[65536];
-        for (;;) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            pollfd item{fd, POLLIN, 0};
-            if (left.count() <= 0 || poll(&item, 1, static_cast<int>(left.count())) <= 0) break;
-            const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
-            if (n <= 0) break;
-            received.append(chunk, static_cast<size_t>(n));
-        }
-    }
-    close(fd);
+    const std::string received = exchangeRaw(port, request);
     const auto headEnd = received.find("\r\n\r\n");
     if (received.compare(0, 5, "HTTP/") != 0 || headEnd == std::string::npos) return reply;
     reply.status = std::atoi(received.c_str() + received.find(' ') + 1);

@@ -20,8 +20,6 @@ struct HttpReply {
 // closes, at most 5 s.
 HttpReply exchangeHttp(int port, const std::string& request);
 HttpReply getHttp(int port, const std::string& target);
-// A connected socket to 127.0.0.1:port, or -1.
-int connectTo(int port);
 
 class PrometheusProcess {
 public:

@@ -17,6 +17,7 @@
 #include "fakes/fake_platform.h"
 #include "integration/nginx_deployment.h"
 #include "integration/prometheus_process.h"
+#include "integration/raw_client.h"
 #include "integration/server_process.h"
 #include "protocol/built_in_keys.h"
 #include "protocol/envelope.h"
@@ -33,12 +34,6 @@ namespace fs = std::filesystem;
 const char* kConfig =
     R"({"banks": {"810": {"version": "1.0.0.5", "url": "{self}/releases/810", "update": "2"},
                   "3a": {"version": "2.0.0.1", "url": "https://dl.example/3a", "update": "0"}}})";
-
-std::string versionTarget(const std::string& bank) {
-    std::string envelope;
-    sealEnvelope(builtInEnvelopeKeys(), bank, envelope);
-    return "/assist/server?reqtype=1&data=" + envelope;
-}
 
 // The value of one series in an exposition, or -1.
 double valueIn(const std::string& exposition, const std::string& series) {
@@ -60,8 +55,8 @@ TEST(ServerMetrics, PrometheusReadsBackWhatAKnownMixOfRequestsCounted) {
     const auto before = prometheus.query(everything);
 
     const int port = server.port();
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(getHttp(port, versionTarget("810")).status, 200);
-    for (int i = 0; i < 2; ++i) EXPECT_EQ(getHttp(port, versionTarget("abc")).status, 404);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(getHttp(port, testing::sealedRequest("810")).status, 200);
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(getHttp(port, testing::sealedRequest("abc")).status, 404);
     EXPECT_EQ(getHttp(port, "/assist/server?reqtype=1&data=00FF").status, 400);
     EXPECT_EQ(getHttp(port, "/releases/810/skin.dat").body.size(), 100000u);
     for (const char* method : {"POST", "DELETE"})
@@ -174,7 +169,7 @@ TEST(ServerHealth, TurnsUnhealthyOnSigtermWhileTransfersDrainAndNginxPassesOverA
     const int frontPort = std::atoi(front.httpBase().c_str() + front.httpBase().rfind(':') + 1);
     constexpr int kRequests = 240;
     std::atomic<int> next{0}, failures{0};
-    const std::string target = versionTarget("810");
+    const std::string target = testing::sealedRequest("810");
     auto stream = [&] {
         while (next++ < kRequests) {
             const HttpReply reply = getHttp(frontPort, target);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,9 +38,11 @@ int metricsPortIn(const std::string& output) {
 namespace {
 
 pid_t startServer(const std::vector<std::string>& options, const std::string& out,
-                  const std::string& err) {
+                  const std::string& err, rlim_t openFiles = 0) {
     const pid_t pid = fork();
     if (pid == 0) {
+        const rlimit limit{openFiles, openFiles};
+        if (openFiles > 0) setrlimit(RLIMIT_NOFILE, &limit);
         const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(o, 1);
@@ -105,9 +108,9 @@ bool ServerProcess::reload(const std::string& config) {
     return false;
 }
 
-ServerExit runServerToEnd(const std::vector<std::string>& options) {
+ServerExit runServerToEnd(const std::vector<std::string>& options, rlim_t openFiles) {
     const std::string folder = makeFolder();
-    const pid_t pid = startServer(options, folder + "/stdout", folder + "/stderr");
+    const pid_t pid = startServer(options, folder + "/stdout", folder + "/stderr", openFiles);
     int status = 0, exitCode = -1;
     bool ended = false;
     for (int i = 0; i < 400 && !ended; ++i) {

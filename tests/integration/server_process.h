@@ -1,11 +1,17 @@
 #pragma once
 // vaultaide-server started on a free port of 127.0.0.1 for one test, stopped with SIGTERM.
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <string>
 #include <vector>
 
 namespace vaultaide::testing {
+
+// A release configuration for the server's tests: bank 810, version 1.0.0.5, its files under
+// "{self}/releases/810", update mode "2".
+constexpr const char* kReleaseConfig =
+    R"({"banks": {"810": {"version": "1.0.0.5", "url": "{self}/releases/810", "update": "2"}}})";
 
 class ServerProcess {
 public:
@@ -42,12 +48,13 @@ std::string keyFolder();
 // standard output, or 0.
 int metricsPortIn(const std::string& output);
 
-// Runs vaultaide-server with these options until it ends by itself (at most 20 s): its exit
-// code (-1 when it had to be stopped) and what it wrote to standard error.
+// Runs vaultaide-server with these options (and, unless 0, this many file descriptors at most)
+// until it ends by itself (at most 20 s): its exit code (-1 when it had to be stopped) and what
+// it wrote to standard error.
 struct ServerExit {
     int exitCode;
     std::string errors;
 };
-ServerExit runServerToEnd(const std::vector<std::string>& options);
+ServerExit runServerToEnd(const std::vector<std::string>& options, rlim_t openFiles = 0);
 
 }  // namespace vaultaide::testing

@@ -284,8 +284,8 @@ void ConnectionHub::acceptAll(Loop& loop) {
 }
 
 // At the connection limit the connection that has waited longest without a complete request
-// makes room: idle kept-alive connections first, then unfinished heads. This thread's own are
-// closed at once; another thread's is shut down and closed by its thread.
+// makes room: a refused one first, then idle kept-alive connections, then unfinished heads. This
+// thread's own are closed at once; another thread's is shut down and closed by its thread.
 bool ConnectionHub::makeRoom(Loop& loop) {
     // Only a connection that has waited a while: busy clients between two requests would
     // otherwise be thrown out in turn by every newcomer.
@@ -297,9 +297,12 @@ bool ConnectionHub::makeRoom(Loop& loop) {
         if (other.get() != &loop && !lock.try_lock()) continue;
         Connection* best = nullptr;
         for (auto& [fd, conn] : other->connections) {
-            if (conn->state != Connection::State::Reading || conn->evicted ||
-                conn->waitingSince > waitedBefore)
-                continue;
+            if (conn->evicted || conn->state == Connection::State::Sending) continue;
+            if (conn->state == Connection::State::Lingering) {  // refused already
+                best = conn.get();
+                break;
+            }
+            if (conn->waitingSince > waitedBefore) continue;
             if (!best || (best->headStarted && !conn->headStarted) ||
                 (best->headStarted == conn->headStarted && conn->deadline < best->deadline))
                 best = conn.get();
@@ -435,6 +438,8 @@ void ConnectionHub::startAnswer(Loop& loop, Connection& conn, Answer answer) {
     conn.state = Connection::State::Sending;
     conn.status = answer.status;
     conn.note = std::move(answer.note);
+    if (conn.keepOpen && conn.request.version == "HTTP/1.0")
+        answer.headers += "Connection: keep-alive\r\n";
     conn.out = answerHead(answer, conn.keepOpen);
     conn.outSent = 0;
     conn.headBytes = conn.out.size();
