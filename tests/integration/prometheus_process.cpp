@@ -95,7 +95,7 @@ PrometheusProcess::PrometheusProcess(const std::vector<std::string>& targets)
                    "--log.level=warn", static_cast<char*>(nullptr));
             _exit(127);
         }
-        for (int i = 0; i < 200; ++i) {
+        for (int i = 0; i < 400; ++i) {
             if (waitpid(pid, nullptr, WNOHANG) == pid) break;
             if (getHttp(port_, "/-/ready").status == 200) {
                 pid_ = pid;
