@@ -50,6 +50,13 @@ Screening requestLineOf(const std::string& buffer) {
     return screenRequestHead(buffer.substr(0, buffer.find("\r\n")) + "\r\n\r\n");
 }
 
+// The bytes the socket took that the client has not acknowledged yet (over TLS counted with
+// the records' overhead, so a little more than the answer's bytes).
+uint64_t unacknowledged(int fd) {
+    int queued = 0;
+    return ioctl(fd, SIOCOUTQ, &queued) == 0 && queued > 0 ? static_cast<uint64_t>(queued) : 0;
+}
+
 }  // namespace
 
 size_t reservedConnections(size_t maxConnections) {
@@ -87,7 +94,7 @@ struct ConnectionHub::Connection {
     off_t fileOffset = 0;
     uint64_t fileLeft = 0;
     Clock::time_point windowStart;
-    uint64_t windowWritten = 0;
+    uint64_t windowDelivered = 0;
 };
 
 struct ConnectionHub::Loop {
@@ -472,7 +479,7 @@ void ConnectionHub::startAnswer(Loop& loop, Connection& conn, Answer answer) {
             conn.out += answer.body;
     }
     conn.windowStart = Clock::now();
-    conn.windowWritten = 0;
+    conn.windowDelivered = 0;
     pumpAndFinish(loop, conn);
 }
 
@@ -544,9 +551,7 @@ void ConnectionHub::finishAnswer(Loop& loop, Connection& conn, const std::string
     std::string note = conn.note;
     if (!cutShort.empty()) {
         // What the kernel holds unacknowledged never reached the client.
-        int unsent = 0;
-        if (!conn.ssl && ioctl(conn.fd, SIOCOUTQ, &unsent) == 0 && unsent > 0)
-            body -= std::min<uint64_t>(body, static_cast<uint64_t>(unsent));
+        body -= std::min(body, unacknowledged(conn.fd));
         note = "transfer cut short: " + cutShort;
     }
     source_.logAnswer(conn.request, conn.peer, conn.status, body, note);
@@ -621,11 +626,15 @@ void ConnectionHub::sweep(Loop& loop) {
     for (auto& [fd, conn] : loop.connections) {
         if (conn->state == Connection::State::Sending) {
             if (now - conn->windowStart < limits_.sendTime) continue;
-            if (conn->written - conn->windowWritten < limits_.minRate * windowMs / 1000) {
+            // Measured by what the client acknowledged: the socket takes megabytes at once
+            // and then nothing until a third of them is gone, however steadily it reads.
+            const uint64_t delivered =
+                conn->written - std::min(conn->written, unacknowledged(conn->fd));
+            if (delivered < conn->windowDelivered + limits_.minRate * windowMs / 1000) {
                 ending.emplace_back(conn.get(), 1);
             } else {
                 conn->windowStart = now;
-                conn->windowWritten = conn->written;
+                conn->windowDelivered = delivered;
             }
         } else if (now >= conn->deadline) {
             const bool inHandshake = conn->ssl && !conn->handshakeDone;
