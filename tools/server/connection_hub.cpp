@@ -402,6 +402,9 @@ void ConnectionHub::readFrom(Loop& loop, Connection& conn) {
             conn.deadline = conn.waitingSince + limits_.headTime;
         }
         conn.in.append(chunk, static_cast<size_t>(n));
+        // A short read took all there was: asking again would only cost a call that fails.
+        // (An end of the stream after it is reported by the next event.)
+        if (!conn.ssl && static_cast<size_t>(n) < sizeof chunk) break;
     }
     if (ended) {
         // A request sent before the client shut its side down is still answered, as its last.
