@@ -69,7 +69,7 @@ TEST_F(Server, HostileRequestsAreRefusedAndEachLogsOneEscapedLine) {
          "HTTP/1.1 200 OK\r\nContent-Length: "},
         {"GET " + version + " HTTP/1.0\r\nHost: h\r\nRange: bytes=0-9\r\n\r\n",
          "HTTP/1.1 200 OK\r\nContent-Length: "},
-        {"GET " + version + " HTTP/1.0\r\nHost: h\r\nRange: bytes=5000-\r\n\r\n",
+        {"GET " + version + " HTTP/1.0\r\nHost: h\r\nRange: bytes=5000-, 0-1\r\n\r\n",
          "HTTP/1.1 200 OK\r\nContent-Length: "},
         {"POST /releases/810/blob.dat HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello",
          "HTTP/1.1 405 Method Not Allowed\r\n"},

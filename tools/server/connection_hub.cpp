@@ -52,6 +52,13 @@ Screening requestLineOf(const std::string& buffer) {
     return screenRequestHead(buffer.substr(0, buffer.find("\r\n")) + "\r\n\r\n");
 }
 
+// The bytes the socket took that the client has not acknowledged yet (over TLS counted with
+// the records' overhead, so a little more than the answer's bytes).
+uint64_t unacknowledged(int fd) {
+    int queued = 0;
+    return ioctl(fd, SIOCOUTQ, &queued) == 0 && queued > 0 ? static_cast<uint64_t>(queued) : 0;
+}
+
 }  // namespace
 
 size_t reservedConnections(size_t maxConnections) {
@@ -89,7 +96,7 @@ struct ConnectionHub::Connection {
     off_t fileOffset = 0;
     uint64_t fileLeft = 0;
     Clock::time_point windowStart;
-    uint64_t windowWritten = 0;
+    uint64_t windowDelivered = 0;
     Clock::time_point headAt;  // when the request's head was complete
 };
 
@@ -376,6 +383,9 @@ void ConnectionHub::readFrom(Loop& loop, Connection& conn) {
             conn.deadline = conn.waitingSince + limits_.headTime;
         }
         conn.in.append(chunk, static_cast<size_t>(n));
+        // A short read took all there was: asking again would only cost a call that fails.
+        // (An end of the stream after it is reported by the next event.)
+        if (!conn.ssl && static_cast<size_t>(n) < sizeof chunk) break;
     }
     if (ended) {
         // A request sent before the client shut its side down is still answered, as its last.
@@ -454,7 +464,7 @@ void ConnectionHub::startAnswer(Loop& loop, Connection& conn, Answer answer) {
             conn.out += answer.body;
     }
     conn.windowStart = Clock::now();
-    conn.windowWritten = 0;
+    conn.windowDelivered = 0;
     pumpAndFinish(loop, conn);
 }
 
@@ -526,9 +536,7 @@ void ConnectionHub::finishAnswer(Loop& loop, Connection& conn, const std::string
     std::string note = conn.note;
     if (!cutShort.empty()) {
         // What the kernel holds unacknowledged never reached the client.
-        int unsent = 0;
-        if (!conn.ssl && ioctl(conn.fd, SIOCOUTQ, &unsent) == 0 && unsent > 0)
-            body -= std::min<uint64_t>(body, static_cast<uint64_t>(unsent));
+        body -= std::min(body, unacknowledged(conn.fd));
         note = "transfer cut short: " + cutShort;
     }
     source_.logAnswer(conn.request, conn.peer, conn.status, body, note);
@@ -609,11 +617,15 @@ void ConnectionHub::sweep(Loop& loop) {
     for (auto& [fd, conn] : loop.connections) {
         if (conn->state == Connection::State::Sending) {
             if (now - conn->windowStart < limits_.sendTime) continue;
-            if (conn->written - conn->windowWritten < limits_.minRate * windowMs / 1000) {
+            // Measured by what the client acknowledged: the socket takes megabytes at once
+            // and then nothing until a third of them is gone, however steadily it reads.
+            const uint64_t delivered =
+                conn->written - std::min(conn->written, unacknowledged(conn->fd));
+            if (delivered < conn->windowDelivered + limits_.minRate * windowMs / 1000) {
                 ending.emplace_back(conn.get(), 1);
             } else {
                 conn->windowStart = now;
-                conn->windowWritten = conn->written;
+                conn->windowDelivered = delivered;
             }
         } else if (now >= conn->deadline) {
             const bool inHandshake = conn->ssl && !conn->handshakeDone;

@@ -134,6 +134,7 @@ Screening screenRequestHead(const std::string& head) {
         return refused(screening, 431, "more than 64 header fields");
 
     int ranges = 0;
+    bool rangeFault = false;
     std::string connection;
     for (size_t i = 1; i < lines.size(); ++i) {
         // A lone CR or LF would end the line for a parser that splits at LF.
@@ -149,8 +150,10 @@ Screening screenRequestHead(const std::string& head) {
             (strcasecmp(name.c_str(), "Content-Length") == 0 && value != "0"))
             return refused(screening, 413, "a request body");
         if (strcasecmp(name.c_str(), "Range") == 0) {
-            if (++ranges > 1 || !isSingleRange(value))
-                return refused(screening, 416, "more than one range, or a malformed one");
+            if (++ranges > 1 || !isSingleRange(value)) {
+                rangeFault = true;
+                continue;
+            }
             const auto dash = value.find('-');
             screening.hasRange = true;
             if (dash > 6) screening.rangeFirst = std::stoll(value.substr(6, dash - 6));
@@ -172,6 +175,10 @@ Screening screenRequestHead(const std::string& head) {
                                                           : listsToken(connection, "keep-alive");
     // Routed by the path the endpoint answers, so no spelling of it reaches the file side.
     screening.exchange = screening.path == "/assist/server";
+    // The endpoint's answer is only ever sent whole, whatever range is asked for.
+    if (screening.exchange) screening.hasRange = false;
+    if (rangeFault && !screening.exchange)
+        return refused(screening, 416, "more than one range, or a malformed one");
     return screening;
 }
 
