@@ -138,7 +138,9 @@ TEST(ServerHealth, TurnsUnhealthyOnSigtermWhileTransfersDrainAndNginxPassesOverA
     fakes::writeHostFile((root.path() / "releases/810/big.dat").string(),
                          std::string(32 << 20, 'b'));
     {
-        ServerProcess server(kConfig, root.path().string(), {"--metrics-listen", "127.0.0.1:0"});
+        // Room for one connection: the download below takes it.
+        ServerProcess server(kConfig, root.path().string(),
+                             {"--metrics-listen", "127.0.0.1:0", "--max-connections", "1"});
         const int metrics = server.metricsPort();
         const HttpReply healthy = getHttp(metrics, "/healthz");
         EXPECT_EQ(healthy.status, 200);
@@ -151,11 +153,25 @@ TEST(ServerHealth, TurnsUnhealthyOnSigtermWhileTransfersDrainAndNginxPassesOverA
         char first[4096];
         ASSERT_GT(recv(client, first, sizeof first, 0), 0);
 
+        // A newcomer is turned away, and the health check says so.
+        const int newcomer = testing::connectTo(server.port());
+        EXPECT_EQ(testing::receiveAll(newcomer, std::chrono::seconds(5)).substr(0, 12),
+                  "HTTP/1.1 503");
+        close(newcomer);
+        const HttpReply full = getHttp(metrics, "/healthz");
+        EXPECT_EQ(full.status, 503);
+        EXPECT_EQ(full.body, "connection limit reached\n");
+        const std::string counted = getHttp(metrics, "/metrics").body;
+        EXPECT_EQ(valueIn(counted, R"(vaultaide_refusals_total{reason="connection_limit"})"), 1);
+        EXPECT_EQ(valueIn(counted, R"(vaultaide_responses_total{code="503"})"), 1);
+        EXPECT_EQ(valueIn(counted, "vaultaide_connections_accepted_total"), 2);
+
         kill(server.pid(), SIGTERM);
         HttpReply draining;
-        for (int i = 0; i < 100 && draining.status != 503; ++i) {
+        for (int i = 0; i < 100 && draining.body != "stopping\n"; ++i) {
             draining = getHttp(metrics, "/healthz");
-            if (draining.status != 503) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (draining.body != "stopping\n")
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         EXPECT_EQ(draining.status, 503);
         EXPECT_EQ(draining.body, "stopping\n");
