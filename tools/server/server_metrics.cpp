@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 #include "process_stats.h"

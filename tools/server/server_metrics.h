@@ -55,7 +55,7 @@ public:
     // The public listening socket, whose backlog is the queue of connections not yet taken.
     void setListener(int fd) { listener_ = fd; }
 
-    // The configuration in force, at start and after each reload; ok false for a failed reload.
+    // The configuration in force, at start and after each good reload; a reload that failed.
     void configLoaded(std::shared_ptr<const ReleaseConfig> config);
     void configReloadFailed() { add(reloadsFailed_, 1); }
     void stopping() { stopping_.store(true); }
