@@ -18,6 +18,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr int kThreads = 4;
 constexpr size_t kMaxHead = 8192;
 constexpr auto kDeadline = std::chrono::seconds(2);  // for one whole exchange
 
@@ -47,15 +48,17 @@ int MetricsListener::start(const std::string& host, int port, std::string& error
         return -1;
     }
     wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    thread_ = std::thread([this] { serve(); });
+    for (int i = 0; i < kThreads; ++i) threads_.emplace_back([this] { serve(); });
     return bound;
 }
 
 void MetricsListener::stop() {
-    if (!thread_.joinable()) return;
+    if (threads_.empty()) return;
+    // The eventfd stays readable: every thread sees it.
     const uint64_t one = 1;
     if (write(wake_, &one, sizeof one) < 0) return;
-    thread_.join();
+    for (auto& thread : threads_) thread.join();
+    threads_.clear();
 }
 
 void MetricsListener::serve() {
@@ -64,6 +67,7 @@ void MetricsListener::serve() {
         if (poll(items, 2, -1) < 0 && errno != EINTR) return;
         if (items[1].revents) return;
         if (!items[0].revents) continue;
+        // Another thread may have taken the connection first (EAGAIN).
         const int fd = accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd >= 0) {
             answer(fd);

@@ -1,10 +1,12 @@
 #pragma once
 // The operators' listener, apart from the public one: GET /metrics (the Prometheus text
 // exposition) and GET /healthz (200 "ok" while the server takes traffic, 503 with the reason
-// when a load balancer should send it none). One thread, one connection at a time, each read
-// and write within a short deadline: it serves a few collectors, not the public.
+// when a load balancer should send it none). A few threads, each taking one connection at a
+// time with a short deadline for the whole exchange: it serves a few collectors, not the
+// public, and a stalled one holds up nobody else.
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "server_metrics.h"
 
@@ -29,7 +31,7 @@ private:
     const ServerMetrics& metrics_;
     int listener_ = -1;
     int wake_ = -1;  // eventfd: stop
-    std::thread thread_;
+    std::vector<std::thread> threads_;
 };
 
 }  // namespace vaultaide::tools
