@@ -32,6 +32,7 @@ using Clock = std::chrono::steady_clock;
 constexpr size_t kChunk = 64 * 1024;               // read from a file for TLS, per step
 constexpr uint64_t kTurnBytes = 1024 * 1024;       // one connection's share of one event
 constexpr auto kLinger = std::chrono::seconds(2);  // a refused client's last bytes are read
+constexpr int kUnsentBytes = 128 * 1024;
 
 void addressOf(const sockaddr_storage& address, std::string& text, int& port) {
     char buffer[INET6_ADDRSTRLEN] = "";
@@ -267,6 +268,9 @@ void ConnectionHub::acceptAll(Loop& loop) {
         addressOf(peer, conn.peer, port);
         const int on = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        // What waits unsent in the kernel stays small, so hundreds of clients that stop
+        // reading do not pin megabytes each.
+        setsockopt(fd, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &kUnsentBytes, sizeof kUnsentBytes);
         if (tls_) {
             conn.ssl = SSL_new(tls_);
             if (!conn.ssl || SSL_set_fd(conn.ssl, fd) != 1) {
