@@ -440,7 +440,7 @@ void ConnectionHub::serveReady(Loop& loop, Connection& conn) {
             }
             return;
         }
-        Screening screening = screenRequestHead(conn.in.substr(0, length));
+        Screening screening = screenRequestHead(std::string_view(conn.in).substr(0, length));
         conn.in.erase(0, length);
         if (screening.status != 0) {
             refuse(loop, conn, std::move(screening));
