@@ -79,6 +79,7 @@ private:
     void readFrom(Loop& loop, Connection& conn);
     void serveReady(Loop& loop, Connection& conn);
     void startAnswer(Loop& loop, Connection& conn, Answer answer);
+    void sendAnswers(Loop& loop);
     Sent pump(Connection& conn);
     void pumpAndFinish(Loop& loop, Connection& conn);
     void finishAnswer(Loop& loop, Connection& conn, const std::string& cutShort);

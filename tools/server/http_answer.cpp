@@ -33,7 +33,7 @@ const char* reasonPhrase(int status) {
 
 std::string answerHead(const Answer& answer, bool keepAlive) {
     std::string head;
-    head.reserve(160 + answer.headers.size());
+    head.reserve(160 + answer.headers.size() + answer.body.size());  // the body follows
     head += "HTTP/1.1 ";
     head += std::to_string(answer.status);
     head += ' ';

@@ -4,6 +4,7 @@
 // needs are read here, so nothing parses the head twice.
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace vaultaide::tools {
 
@@ -32,9 +33,6 @@ struct Screening {
 };
 
 // head: a whole request head as requestHeadLength measured it.
-Screening screenRequestHead(const std::string& head);
-
-// Percent-decodes text; false for a "%" not followed by two hexadecimal digits.
-bool percentDecode(const std::string& text, std::string& decoded);
+Screening screenRequestHead(std::string_view head);
 
 }  // namespace vaultaide::tools
