@@ -26,21 +26,22 @@ target_link_libraries(vaultaide_tools PUBLIC vaultaide_core)
 add_executable(vaultaide-publish tools/publish/main.cpp)
 target_link_libraries(vaultaide-publish PRIVATE vaultaide_tools)
 find_package(Threads REQUIRED)
-find_package(PkgConfig REQUIRED)
-pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 add_library(vaultaide_server STATIC
     tools/server/connection_hub.cpp
     tools/server/envelope_key.cpp
+    tools/server/http_answer.cpp
     tools/server/listen_address.cpp
     tools/server/log_text.cpp
+    tools/server/metrics_listener.cpp
+    tools/server/process_stats.cpp
     tools/server/request_head.cpp
+    tools/server/server_metrics.cpp
     tools/server/static_files.cpp
     tools/server/tls_context.cpp
     tools/server/update_service.cpp
     tools/server/version_endpoint.cpp
 )
-target_link_libraries(vaultaide_server PUBLIC vaultaide_tools PkgConfig::HTTPLIB OpenSSL::SSL
-    Threads::Threads)
+target_link_libraries(vaultaide_server PUBLIC vaultaide_tools OpenSSL::SSL Threads::Threads)
 add_executable(vaultaide-server tools/server/main.cpp)
 target_link_libraries(vaultaide-server PRIVATE vaultaide_server)
 
@@ -127,9 +128,13 @@ add_executable(integration_tests
     tests/integration/exchange_integration_test.cpp
     tests/integration/openssl_oracle_test.cpp
     tests/integration/package_integration_test.cpp
+    tests/integration/prometheus_process.cpp
+    tests/integration/raw_client.cpp
     tests/integration/raw_http_server.cpp
     tests/integration/nginx_deployment.cpp
     tests/integration/server_hardening_test.cpp
+    tests/integration/server_load_test.cpp
+    tests/integration/server_metrics_test.cpp
     tests/integration/server_process.cpp
 )
 target_link_libraries(integration_tests PRIVATE vaultaide_fakes vaultaide_tools GTest::gtest_main
@@ -160,4 +165,6 @@ target_link_libraries(packages_bench PRIVATE vaultaide_fakes)
 if(EXISTS ${CMAKE_SOURCE_DIR}/.git)
     add_test(NAME style.clang_format COMMAND ${CMAKE_SOURCE_DIR}/tests/check-format)
     add_test(NAME style.layers COMMAND ${CMAKE_SOURCE_DIR}/tests/check-layers)
+    add_test(NAME deploy.files
+        COMMAND ${CMAKE_SOURCE_DIR}/tests/check-deploy $<TARGET_FILE:vaultaide-server>)
 endif()

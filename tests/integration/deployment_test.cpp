@@ -1,5 +1,6 @@
 // A deployment as an operator runs it: nginx in front of two vaultaide-server instances, the
-// exchange and a first installation through it over http and https, with the libcurl transport.
+// exchange and a first installation through it over http and https, with the libcurl transport;
+// links in the release tree are not followed.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "packages/signed_manifests.h"
 #include "protocol/built_in_keys.h"
 #include "protocol/envelope.h"
+#include "protocol/http_settings.h"
 #include "protocol/server_answer.h"
 
 namespace vaultaide {
@@ -21,8 +23,12 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(Deployment, ExchangeAndFirstInstallationThroughNginxOverHttpAndHttps) {
-    fakes::TempDir root;
+    fakes::TempDir root, outside;
     testing::publishDeploymentRelease(root.path().string());
+    // Links in the tree lead nowhere through the front, to a file or to a folder.
+    fakes::writeHostFile((outside.path() / "secret").string(), "secret");
+    fs::create_symlink(outside.path() / "secret", root.path() / "releases" / "810" / "linked");
+    fs::create_directory_symlink(outside.path(), root.path() / "releases" / "810" / "folder");
     testing::NginxDeployment front(
         R"({"banks": {"810": {"version": "1.0.0.2", "url": "{self}/releases/810", "update": "1"}}})",
         root.path().string());
@@ -56,6 +62,12 @@ TEST(Deployment, ExchangeAndFirstInstallationThroughNginxOverHttpAndHttps) {
         EXPECT_EQ(installed("Data\\skin.dat"), std::string(300000, 's')) << base;
         EXPECT_EQ(installed("Data\\说明.txt"), "shuoming") << base;
         EXPECT_EQ(installed("Nexio_810.exe"), "main program") << base;
+        for (const char* link : {"/linked", "/folder/secret"}) {
+            const fs::path target = outside.path() / "fetched";
+            CurlTransport http([](const std::string& path) { return path; });
+            http.downloadOnce(fields.url + link, target.string(), downloadSettings(), nullptr);
+            EXPECT_NE(fakes::readHostFile(target.string()), "secret") << base << link;
+        }
     }
     // nginx spread the two version requests over both servers.
     const std::string logs = front.serverLogs();

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "integration/server_process.h"
 #include "publish/manifest_writer.h"
 
 namespace vaultaide::testing {
@@ -35,6 +36,29 @@ std::string NginxDeployment::serverLogs() const {
     const std::string front = dir_.path().string() + "/front/";
     return fakes::readHostFile(front + "server-1.log") +
            fakes::readHostFile(front + "server-2.log");
+}
+
+pid_t NginxDeployment::serverPid(int n) const {
+    return std::atoi(
+        fakes::readHostFile(dir_.path().string() + "/front/server-" + std::to_string(n) + ".pid")
+            .c_str());
+}
+
+int NginxDeployment::serverPort(int n) const {
+    const std::string out =
+        fakes::readHostFile(dir_.path().string() + "/front/server-" + std::to_string(n) + ".out");
+    const std::string marker = "listening on http://127.0.0.1:";
+    const auto at = out.find(marker);
+    return at == std::string::npos ? 0 : std::atoi(out.c_str() + at + marker.size());
+}
+
+int NginxDeployment::serverMetricsPort(int n) const {
+    return metricsPortIn(
+        fakes::readHostFile(dir_.path().string() + "/front/server-" + std::to_string(n) + ".out"));
+}
+
+std::string NginxDeployment::accessLog() const {
+    return fakes::readHostFile(dir_.path().string() + "/front/access.log");
 }
 
 void publishDeploymentRelease(const std::string& root) {

@@ -1,6 +1,8 @@
 #pragma once
 // tools/server/deploy/nginx-front brought up for one test or benchmark: nginx in front of two
 // vaultaide-server instances on 127.0.0.1, stopped by their process ids with the object.
+#include <sys/types.h>
+
 #include <string>
 
 #include "fakes/fake_platform.h"
@@ -19,6 +21,12 @@ public:
     const std::string& httpsBase() const { return https_; }
     // What both update servers logged so far.
     std::string serverLogs() const;
+    // Update server n (1 or 2): its process, its port and its metrics listener's port.
+    pid_t serverPid(int n) const;
+    int serverPort(int n) const;
+    int serverMetricsPort(int n) const;
+    // nginx's access log: each request with the servers it went to (upstream=A, B).
+    std::string accessLog() const;
 
 private:
     fakes::TempDir dir_;

@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/fake_platform.h"
+#include "integration/raw_client.h"
 #include "integration/server_process.h"
 #include "protocol/built_in_keys.h"
 #include "protocol/envelope.h"
@@ -22,62 +24,14 @@
 namespace vaultaide {
 namespace {
 
+using testing::connectTo;
+using testing::exchangeRaw;
+using testing::receiveAll;
 using testing::runServerToEnd;
+using testing::sealedRequest;
 using testing::ServerProcess;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-const char* kConfig =
-    R"({"banks": {"810": {"version": "1.0.0.5", "url": "{self}/releases/810", "update": "2"}}})";
-
-int connectTo(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// What the server sends until it closes the connection or wait runs out.
-std::string receiveAll(int fd, std::chrono::milliseconds wait) {
-    std::string received;
-    const auto deadline = Clock::now() + wait;
-    char chunk[65536];
-    for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        pollfd item{fd, POLLIN, 0};
-        if (left.count() <= 0 || poll(&item, 1, static_cast<int>(left.count())) <= 0) break;
-        const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
-        if (n <= 0) break;
-        received.append(chunk, static_cast<size_t>(n));
-    }
-    return received;
-}
-
-// halfClose: the client shuts its sending side after the request.
-std::string exchangeRaw(int port, const std::string& request,
-                        std::chrono::milliseconds wait = std::chrono::seconds(5),
-                        bool halfClose = false) {
-    const int fd = connectTo(port);
-    if (fd < 0) return "";
-    if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) < 0) return "";
-    if (halfClose) shutdown(fd, SHUT_WR);
-    std::string answer = receiveAll(fd, wait);
-    close(fd);
-    return answer;
-}
-
-std::string sealedRequest(const std::string& plaintext) {
-    std::string envelope;
-    sealEnvelope(builtInEnvelopeKeys(), plaintext, envelope);
-    return "/assist/server?reqtype=1&data=" + envelope;
-}
 
 class Server : public ::testing::Test {
 protected:
@@ -90,18 +44,33 @@ protected:
         // 说明.txt under its GBK bytes, as the publisher writes it.
         fakes::writeHostFile((root.path() / "releases" / "810" / "\xcb\xb5\xc3\xf7.txt").string(),
                              "shuoming");
+        mkfifo((root.path() / "releases" / "810" / "fifo").c_str(), 0644);
     }
 };
 
 TEST_F(Server, HostileRequestsAreRefusedAndEachLogsOneEscapedLine) {
-    ServerProcess server(kConfig, root.path().string());
+    ServerProcess server(testing::kReleaseConfig, root.path().string());
     const std::string many(65, 'x');
     std::string manyHeaders;
     for (int i = 0; i < 65; ++i) manyHeaders += "X-" + std::to_string(i) + ": y\r\n";
+    const std::string version = sealedRequest("810");
     const struct {
         std::string request;
         std::string answerStart;
     } cases[] = {
+        {"GET /releases/810/" + std::string(9000, 'l') + " HTTP/1.1\r\n\r\n", "HTTP/1.1 414 "},
+        {"GET /releases/810/blob.dat HTTP/1.1\r\nX: " + std::string(10000, 'z') +
+             "\r\nRange: bytes=0-0\r\nConnection: close\r\n\r\n",
+         "HTTP/1.1 206 "},
+        {"GET /releases/810/%zz HTTP/1.1\r\n\r\n", "HTTP/1.1 400 "},
+        {"GET /releases/810/fifo HTTP/1.0\r\n\r\n", "HTTP/1.1 404 "},
+        // The endpoint under an escaped name, and a range it does not honour.
+        {"GET /assist/%73erver" + version.substr(14) + " HTTP/1.0\r\nHost: h\r\n\r\n",
+         "HTTP/1.1 200 OK\r\nContent-Length: "},
+        {"GET " + version + " HTTP/1.0\r\nHost: h\r\nRange: bytes=0-9\r\n\r\n",
+         "HTTP/1.1 200 OK\r\nContent-Length: "},
+        {"GET " + version + " HTTP/1.0\r\nHost: h\r\nRange: bytes=5000-, 0-1\r\n\r\n",
+         "HTTP/1.1 200 OK\r\nContent-Length: "},
         {"POST /releases/810/blob.dat HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello",
          "HTTP/1.1 405 Method Not Allowed\r\n"},
         {"GET /releases/810/blob.dat HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello", "HTTP/1.1 413 "},
@@ -126,13 +95,25 @@ TEST_F(Server, HostileRequestsAreRefusedAndEachLogsOneEscapedLine) {
          "HTTP/1.1 404 "},
     };
     for (const auto& c : cases) {
-        const std::string answer = exchangeRaw(server.port(), c.request);
+        bool closed = false;
+        const std::string answer =
+            exchangeRaw(server.port(), c.request, std::chrono::seconds(5), false, &closed);
         EXPECT_EQ(answer.rfind(c.answerStart, 0), 0u) << c.request.substr(0, 80) << "\n" << answer;
+        // Refusals end the connection, though the requests would keep it open.
+        if (answer.compare(9, 1, "2") != 0 && answer.compare(9, 3, "404") != 0) {
+            EXPECT_TRUE(closed) << answer;
+        }
+        std::string plaintext;
+        if (c.request.find("erver?") != std::string::npos && answer.compare(9, 3, "200") == 0) {
+            EXPECT_TRUE(openServerAnswer(builtInEnvelopeKeys(),
+                                         answer.substr(answer.find("\r\n\r\n") + 4), plaintext))
+                << answer;
+        }
     }
-    const std::string ranged = exchangeRaw(server.port(), std::string(cases[10].request));
+    const std::string ranged = exchangeRaw(server.port(), std::string(cases[17].request));
     EXPECT_NE(ranged.find("Content-Range: bytes 26-30/300000\r\n"), std::string::npos) << ranged;
     EXPECT_EQ(ranged.substr(ranged.size() - 5), "abcde");
-    const std::string chinese = exchangeRaw(server.port(), cases[11].request);
+    const std::string chinese = exchangeRaw(server.port(), cases[18].request);
     EXPECT_EQ(chinese.substr(chinese.size() - 8), "shuoming");
 
     server.stop();
@@ -148,10 +129,13 @@ TEST_F(Server, HostileRequestsAreRefusedAndEachLogsOneEscapedLine) {
     EXPECT_NE(log.find(" POST /releases/810/blob.dat HTTP/1.1 405 0 method not allowed"),
               std::string::npos)
         << log;
+    EXPECT_NE(log.find(" GET /releases/810/llll"), std::string::npos) << log;
+    EXPECT_NE(log.find("... HTTP/1.1 414 0 request target over 8192 bytes\n"), std::string::npos)
+        << log;
 }
 
 TEST_F(Server, KeptAliveConnectionsAnswerPipelinedRequestsInOrderAndHalfClosedOnesToo) {
-    ServerProcess server(kConfig, root.path().string());
+    ServerProcess server(testing::kReleaseConfig, root.path().string());
     const std::string answer =
         exchangeRaw(server.port(),
                     "GET " + sealedRequest("810") + " HTTP/1.1\r\nHost: h:1\r\n\r\n" +
@@ -177,7 +161,7 @@ TEST_F(Server, KeptAliveConnectionsAnswerPipelinedRequestsInOrderAndHalfClosedOn
 }
 
 TEST_F(Server, SlowAndIdleClientsNeitherHoldNorStarveTheOthers) {
-    ServerProcess server(kConfig, root.path().string(),
+    ServerProcess server(testing::kReleaseConfig, root.path().string(),
                          {"--request-time", "1", "--max-connections", "8"});
     // A client that never finishes its head gets 408 after the request time.
     const int slow = connectTo(server.port());
@@ -211,7 +195,8 @@ TEST_F(Server, TlsServesTheExchangeAndFilesAndAReloadTakesOnlyAGoodConfiguration
         "/CN=127.0.0.1 -keyout " +
         key + " -out " + cert + " >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    ServerProcess server(kConfig, root.path().string(), {"--tls-cert", cert, "--tls-key", key});
+    ServerProcess server(testing::kReleaseConfig, root.path().string(),
+                         {"--tls-cert", cert, "--tls-key", key});
     ASSERT_EQ(server.base().rfind("https://", 0), 0u);
 
     fakes::FakeMachine machine;
@@ -253,8 +238,9 @@ TEST(ServerStart, EveryFaultEndsTheStartWithAReason) {
     keys.replace(keys.find("\nE=010001"), 9, "\nE=03");
     fs::create_directories(dir + "/mismatched");
     fakes::writeHostFile(dir + "/mismatched/envelope.key", keys);
-    fakes::writeHostFile(dir + "/good.json", kConfig);
+    fakes::writeHostFile(dir + "/good.json", testing::kReleaseConfig);
     fakes::writeHostFile(dir + "/array.json", "[1, 2]");
+    fakes::writeHostFile(dir + "/none.json", R"({"banks": {}})");
     fakes::writeHostFile(dir + "/version.json", R"({"banks": {"810": {"version": "1.0.0",
                                                  "url": "http://d", "update": "1"}}})");
     const std::string good = VAULTAIDE_TEST_KEY_DIR;
@@ -268,6 +254,8 @@ TEST(ServerStart, EveryFaultEndsTheStartWithAReason) {
         {{"--listen", "127.0.0.1:0", "--keys", good, "--config", dir + "/array.json", "--root",
           dir},
          "the root must be an object"},
+        {{"--listen", "127.0.0.1:0", "--keys", good, "--config", dir + "/none.json", "--root", dir},
+         "no banks"},
         {{"--listen", "127.0.0.1:0", "--keys", good, "--config", dir + "/version.json", "--root",
           dir},
          "bank 810: \"version\" must be four dot-separated numbers"},
@@ -281,6 +269,14 @@ TEST(ServerStart, EveryFaultEndsTheStartWithAReason) {
           "--tls-cert", dir + "/none.pem", "--tls-key", dir + "/none.pem"},
          "cannot read the certificate chain"},
     };
+    const std::vector<std::string> ordinary = {"--listen", "127.0.0.1:0",      "--keys", good,
+                                               "--config", dir + "/good.json", "--root", dir};
+    std::vector<std::string> many = ordinary;
+    many.insert(many.end(), {"--max-connections", "1000"});
+    const auto limited = runServerToEnd(many, 1024);
+    EXPECT_EQ(limited.exitCode, 1);
+    EXPECT_NE(limited.errors.find("--max-connections needs up to"), std::string::npos)
+        << limited.errors;
     for (const auto& c : cases) {
         const auto run = runServerToEnd(c.options);
         EXPECT_EQ(run.exitCode, 1) << c.message;
@@ -288,7 +284,7 @@ TEST(ServerStart, EveryFaultEndsTheStartWithAReason) {
     }
 
     // CR LF line ends are read like LF ones: the server answers with the same pair.
-    ServerProcess server(kConfig, dir, {}, dir + "/crlf");
+    ServerProcess server(testing::kReleaseConfig, dir, {}, dir + "/crlf");
     const std::string answer =
         exchangeRaw(server.port(), "GET " + sealedRequest("810") + " HTTP/1.0\r\nHost: h\r\n\r\n");
     EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << answer;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,12 +29,20 @@ std::string readAll(const std::string& path) {
 
 std::string keyFolder() { return VAULTAIDE_TEST_KEY_DIR; }
 
+int metricsPortIn(const std::string& output) {
+    const std::string marker = "metrics on http://127.0.0.1:";
+    const auto at = output.find(marker);
+    return at == std::string::npos ? 0 : std::atoi(output.c_str() + at + marker.size());
+}
+
 namespace {
 
 pid_t startServer(const std::vector<std::string>& options, const std::string& out,
-                  const std::string& err) {
+                  const std::string& err, rlim_t openFiles = 0) {
     const pid_t pid = fork();
     if (pid == 0) {
+        const rlimit limit{openFiles, openFiles};
+        if (openFiles > 0) setrlimit(RLIMIT_NOFILE, &limit);
         const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(o, 1);
@@ -99,9 +108,9 @@ bool ServerProcess::reload(const std::string& config) {
     return false;
 }
 
-ServerExit runServerToEnd(const std::vector<std::string>& options) {
+ServerExit runServerToEnd(const std::vector<std::string>& options, rlim_t openFiles) {
     const std::string folder = makeFolder();
-    const pid_t pid = startServer(options, folder + "/stdout", folder + "/stderr");
+    const pid_t pid = startServer(options, folder + "/stdout", folder + "/stderr", openFiles);
     int status = 0, exitCode = -1;
     bool ended = false;
     for (int i = 0; i < 400 && !ended; ++i) {
@@ -124,6 +133,8 @@ ServerProcess::~ServerProcess() {
 }
 
 std::string ServerProcess::log() const { return readAll(folder_ + "/stderr"); }
+
+int ServerProcess::metricsPort() const { return metricsPortIn(readAll(folder_ + "/stdout")); }
 
 int ServerProcess::stop() {
     if (pid_ <= 0) return -1;

@@ -20,7 +20,11 @@ TEST(ReleaseConfig, TakesWellFormedBanksAndNamesTheFirstFault) {
         {bank("810", "1.0.0.2", "https://dl.example/810", "1"), ""},
         {bank("fff", "10.20.300.123456789", "{self}/releases/fff", "0"), ""},
         {bank("1", "0.0.0.0", "http://127.0.0.1:8080", "2"), ""},
-        {R"({"banks": {}})", ""},
+        {R"({"banks": {}})", "no banks"},
+        {bank("810", "1.0.0.2", "{self}:8080/810", "1"), "\"/\" or nothing after {self}"},
+        {bank("810", "1.0.0.2", "{self}.evil.example/810", "1"), "or nothing after {self}"},
+        {bank("810", "1.0.0.2", "{self}", "1"), ""},
+        {"{\"banks\": {\n\"810\": }", "Line 2, Column 8 Syntax error"},
         {"[]", "the root must be an object with a \"banks\" object"},
         {"\"text\"", "the root must be an object"},
         {R"({"banks": []})", "the root must be an object"},
@@ -48,6 +52,7 @@ TEST(ReleaseConfig, TakesWellFormedBanksAndNamesTheFirstFault) {
         EXPECT_EQ(read, c.fault.empty()) << c.json << "\n" << error;
         if (!c.fault.empty()) {
             EXPECT_NE(error.find(c.fault), std::string::npos) << c.json << "\n" << error;
+            EXPECT_EQ(error.find('\n'), std::string::npos) << error;
             EXPECT_EQ(config.banks.count("old"), 1u);
         }
     }

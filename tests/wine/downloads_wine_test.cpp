@@ -56,7 +56,7 @@ TEST_F(WineDownloads, CompleteFileWithProgressFromTheUpdateServer) {
     std::string body;
     for (int i = 0; i < 10000; ++i) body += static_cast<char>(i % 251);
     writeHostFile((root.path() / "blob.dat").string(), body);
-    ServerProcess server(R"({"banks": {}})", root.path().string());
+    ServerProcess server(testing::kReleaseConfig, root.path().string());
     const WineRun run = download(server.base() + "/blob.dat");
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(readHostFile(target().string()), body);
@@ -100,7 +100,7 @@ TEST_F(WineDownloads, FirstInstallationOfAPublishedRelease) {
         (source.path() / "common").string(), (source.path() / "bank").string(), 0x810,
         VAULTAIDE_TEST_KEY_DIR, (root.path() / "releases" / "810").string(), error))
         << error;
-    ServerProcess server(R"({"banks": {}})", root.path().string());
+    ServerProcess server(testing::kReleaseConfig, root.path().string());
     const fs::path install = work.path() / "Assist";
     fs::create_directories(install);
     const WineRun run =

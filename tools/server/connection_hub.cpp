@@ -2,18 +2,26 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <openssl/ssl.h>
-#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+#include "listen_address.h"
 
 namespace vaultaide::tools {
 
@@ -21,24 +29,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const char* reasonPhrase(int status) {
-    switch (status) {
-        case 400:
-            return "Bad Request";
-        case 405:
-            return "Method Not Allowed";
-        case 408:
-            return "Request Timeout";
-        case 413:
-            return "Payload Too Large";
-        case 416:
-            return "Range Not Satisfiable";
-        case 431:
-            return "Request Header Fields Too Large";
-        default:
-            return "Service Unavailable";
-    }
-}
+constexpr size_t kChunk = 64 * 1024;               // read from a file for TLS, per step
+constexpr uint64_t kTurnBytes = 1024 * 1024;       // one connection's share of one event
+constexpr auto kLinger = std::chrono::seconds(2);  // a refused client's last bytes are read
+constexpr int kUnsentBytes = 128 * 1024;
 
 void addressOf(const sockaddr_storage& address, std::string& text, int& port) {
     char buffer[INET6_ADDRSTRLEN] = "";
@@ -54,195 +48,122 @@ void addressOf(const sockaddr_storage& address, std::string& text, int& port) {
     text = buffer;
 }
 
+// The method, target and version of a head that never became a whole request.
+Screening requestLineOf(const std::string& buffer) {
+    return screenRequestHead(buffer.substr(0, buffer.find("\r\n")) + "\r\n\r\n");
+}
+
+// The bytes the socket took that the client has not acknowledged yet (over TLS counted with
+// the records' overhead, so a little more than the answer's bytes).
+uint64_t unacknowledged(int fd) {
+    int queued = 0;
+    return ioctl(fd, SIOCOUTQ, &queued) == 0 && queued > 0 ? static_cast<uint64_t>(queued) : 0;
+}
+
 }  // namespace
 
-// A fixed set of worker threads with a bounded queue of connections to answer.
-class ConnectionHub::Pool {
-public:
-    Pool(ConnectionHub& hub, size_t threads, size_t maxQueued) : hub_(hub), maxQueued_(maxQueued) {
-        for (size_t i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
-    }
-    ~Pool() { stop(); }
+size_t reservedConnections(size_t maxConnections) {
+    return std::min((maxConnections + 7) / 8, maxConnections - 1);
+}
 
-    bool push(Connection* conn) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (queue_.size() >= maxQueued_) return false;
-            queue_.push_back(conn);
-        }
-        ready_.notify_one();
-        return true;
-    }
+uint64_t descriptorsNeeded(size_t maxConnections, size_t threads) {
+    return 2 * static_cast<uint64_t>(maxConnections) - reservedConnections(maxConnections) +
+           threads + 16;
+}
 
-    void stop() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stopping_ = true;
-        }
-        ready_.notify_all();
-        for (auto& thread : threads_)
-            if (thread.joinable()) thread.join();
-    }
-
-private:
-    void work() {
-        for (;;) {
-            Connection* conn;
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                ready_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-                if (queue_.empty()) return;
-                conn = queue_.front();
-                queue_.pop_front();
-            }
-            // Requests still queued when the server stops are dropped with their connection.
-            const bool keepOpen = !hub_.stopping_ && hub_.serve_(*conn);
-            hub_.finished(conn, keepOpen);
-        }
-    }
-
-    ConnectionHub& hub_;
-    const size_t maxQueued_;
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    std::deque<Connection*> queue_;
-    bool stopping_ = false;
-    std::vector<std::thread> threads_;
+struct ConnectionHub::Connection {
+    enum class State { Reading, Sending, Lingering };
+    int fd = -1;
+    SSL* ssl = nullptr;
+    bool handshakeDone = false;
+    std::string peer;
+    State state = State::Reading;
+    uint32_t watched = 0;      // the epoll events asked for
+    std::string in;            // received and not yet taken as a head
+    bool headStarted = false;  // bytes of a request (or a handshake) have arrived
+    bool peerEnded = false;    // the client shut its sending side
+    bool evicted = false;      // shut down by another thread to make room
+    size_t requests = 0;
+    Clock::time_point waitingSince, deadline;
+    // The answer under way.
+    Screening request;
+    int status = 0;
+    std::string note;
+    bool keepOpen = false, download = false;
+    std::string out;  // head, and body bytes from memory
+    size_t outSent = 0;
+    uint64_t headBytes = 0, written = 0;  // the head's size, and all bytes the socket took
+    int file = -1;
+    off_t fileOffset = 0;
+    uint64_t fileLeft = 0;
+    Clock::time_point windowStart;
+    uint64_t windowDelivered = 0;
+    Clock::time_point headAt;  // when the request's head was complete
 };
 
-bool Connection::sendSome(const char* data, size_t size, size_t& sent, short& waitFor) {
-    waitFor = 0;
-    if (ssl_) {
-        const int n = SSL_write(ssl_, data + sent, static_cast<int>(size - sent));
-        if (n > 0) {
-            sent += static_cast<size_t>(n);
-            return true;
-        }
-        const int error = SSL_get_error(ssl_, n);
-        waitFor = error == SSL_ERROR_WANT_WRITE  ? POLLOUT
-                  : error == SSL_ERROR_WANT_READ ? POLLIN
-                                                 : 0;
-        return waitFor != 0;
-    }
-    const ssize_t n = ::send(fd_, data + sent, size - sent, MSG_NOSIGNAL);
-    if (n >= 0) {
-        sent += static_cast<size_t>(n);
-        return true;
-    }
-    if (errno == EAGAIN || errno == EWOULDBLOCK) waitFor = POLLOUT;
-    return errno == EINTR || waitFor != 0;
-}
+struct ConnectionHub::Loop {
+    int epoll = -1;
+    // Held while the thread handles events, so another thread can look for a connection to
+    // close when it needs room.
+    std::mutex mutex;
+    std::unordered_map<int, std::unique_ptr<Connection>> connections;
+    bool accepting = true;
+    Clock::time_point acceptAgain;
+    std::thread thread;
+    std::vector<int> unsent;  // answers made in this batch of events, sent at its end
+};
 
-bool Connection::send(const char* data, size_t size) {
-    const auto deadline = Clock::now() + writeTime_;
-    size_t sent = 0;
-    while (sent < size) {
-        short waitFor = 0;
-        if (!sendSome(data, size, sent, waitFor)) return false;
-        if (waitFor == 0) continue;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        pollfd item{fd_, waitFor, 0};
-        if (left <= 0 || poll(&item, 1, static_cast<int>(left)) <= 0 ||
-            (item.revents & (POLLERR | POLLNVAL)))
-            return false;
-    }
-    return true;
-}
-
-ConnectionHub::ConnectionHub(const HubLimits& limits, ssl_ctx_st* tls, Serve serve, LogRefusal log)
-    : limits_(limits), tls_(tls), serve_(std::move(serve)), log_(std::move(log)) {
-    epoll_ = epoll_create1(EPOLL_CLOEXEC);
+ConnectionHub::ConnectionHub(const HubLimits& limits, ssl_ctx_st* tls, AnswerSource& source,
+                             ServerMetrics* metrics)
+    : limits_(limits),
+      downloadLimit_(limits.maxConnections - reservedConnections(limits.maxConnections)),
+      tls_(tls),
+      source_(source),
+      metrics_(metrics) {
     wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    epoll_event event{};
-    event.events = EPOLLIN;
-    event.data.fd = wake_;
-    epoll_ctl(epoll_, EPOLL_CTL_ADD, wake_, &event);
+    for (size_t i = 0; i < std::max<size_t>(1, limits_.threads); ++i) {
+        auto loop = std::make_unique<Loop>();
+        loop->epoll = epoll_create1(EPOLL_CLOEXEC);
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.fd = wake_;
+        epoll_ctl(loop->epoll, EPOLL_CTL_ADD, wake_, &event);
+        loops_.push_back(std::move(loop));
+    }
 }
 
 ConnectionHub::~ConnectionHub() {
-    exchangePool_.reset();
-    filePool_.reset();
-    for (auto& [fd, conn] : connections_) {
-        if (conn->ssl_) SSL_free(conn->ssl_);
-        close(fd);
+    for (auto& loop : loops_) {
+        for (auto& [fd, conn] : loop->connections) {
+            if (conn->ssl) SSL_free(conn->ssl);
+            if (conn->file >= 0) close(conn->file);
+            close(fd);
+        }
+        close(loop->epoll);
     }
     if (listener_ >= 0) close(listener_);
     close(wake_);
-    close(epoll_);
 }
 
 int ConnectionHub::listen(const std::string& host, int port, std::string& error) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-    if (rc != 0) {
-        error = "cannot resolve " + host + ": " + gai_strerror(rc);
-        return -1;
-    }
-    error = "cannot listen on " + host + ":" + std::to_string(port);
-    for (addrinfo* at = found; at && listener_ < 0; at = at->ai_next) {
-        const int fd = socket(at->ai_family, at->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        const int on = 1;
-        if (fd >= 0 && setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
-            bind(fd, at->ai_addr, at->ai_addrlen) == 0 && ::listen(fd, SOMAXCONN) == 0) {
-            listener_ = fd;
-        } else {
-            error += std::string(": ") + std::strerror(errno);
-            if (fd >= 0) close(fd);
-        }
-    }
-    freeaddrinfo(found);
-    if (listener_ < 0) return -1;
-    sockaddr_storage bound{};
-    socklen_t length = sizeof bound;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&bound), &length);
-    std::string address;
     int boundPort = -1;
-    addressOf(bound, address, boundPort);
-    epoll_event event{};
-    event.events = EPOLLIN;
-    event.data.fd = listener_;
-    epoll_ctl(epoll_, EPOLL_CTL_ADD, listener_, &event);
+    listener_ = openListener(host, port, boundPort, error);
+    if (listener_ < 0) return -1;
+    for (auto& loop : loops_) {
+        epoll_event event{};
+        // Each new connection wakes one thread, which takes it.
+        event.events = EPOLLIN | EPOLLEXCLUSIVE;
+        event.data.fd = listener_;
+        epoll_ctl(loop->epoll, EPOLL_CTL_ADD, listener_, &event);
+    }
     return boundPort;
 }
 
 void ConnectionHub::run() {
-    exchangePool_ = std::make_unique<Pool>(*this, limits_.exchangeWorkers, limits_.maxQueued);
-    filePool_ = std::make_unique<Pool>(*this, limits_.fileWorkers, limits_.maxQueued);
-    auto nextSweep = Clock::now();
-    epoll_event events[64];
-    while (!stopping_) {
-        const int count = epoll_wait(epoll_, events, 64, 100);
-        for (int i = 0; i < count && !stopping_; ++i) {
-            const int fd = events[i].data.fd;
-            if (fd == listener_) {
-                acceptAll();
-            } else if (fd == wake_) {
-                uint64_t ignored;
-                if (read(wake_, &ignored, sizeof ignored) < 0) ignored = 0;
-                takeReturned();
-            } else {
-                const auto found = connections_.find(fd);
-                if (found != connections_.end() && !found->second->busy_) readFrom(*found->second);
-            }
-        }
-        if (Clock::now() >= nextSweep) {
-            sweep();
-            nextSweep = Clock::now() + std::chrono::milliseconds(100);
-        }
-    }
-    close(listener_);
-    listener_ = -1;
-    exchangePool_->stop();
-    filePool_->stop();
-    takeReturned();
-    std::vector<int> open;
-    for (const auto& item : connections_) open.push_back(item.first);
-    for (int fd : open) closeConnection(fd);
+    for (size_t i = 1; i < loops_.size(); ++i)
+        loops_[i]->thread = std::thread([this, i] { runLoop(*loops_[i]); });
+    runLoop(*loops_[0]);
+    for (size_t i = 1; i < loops_.size(); ++i) loops_[i]->thread.join();
 }
 
 void ConnectionHub::stop() {
@@ -251,99 +172,209 @@ void ConnectionHub::stop() {
     if (write(wake_, &one, sizeof one) < 0) return;
 }
 
-void ConnectionHub::acceptAll() {
+void ConnectionHub::runLoop(Loop& loop) {
+    auto nextSweep = Clock::now();
+    bool stopBegun = false;
+    Clock::time_point stopDeadline;
+    epoll_event events[64];
+    for (;;) {
+        const int count = epoll_wait(loop.epoll, events, 64, 100);
+        std::lock_guard<std::mutex> lock(loop.mutex);
+        for (int i = 0; i < count; ++i) {
+            const int fd = events[i].data.fd;
+            if (fd == listener_) {
+                acceptAll(loop);
+                continue;
+            }
+            const auto found = loop.connections.find(fd);
+            if (found == loop.connections.end()) continue;
+            Connection& conn = *found->second;
+            if (conn.state != Connection::State::Sending) {
+                readFrom(loop, conn);
+                continue;
+            }
+            pumpAndFinish(loop, conn);
+            if (loop.connections.count(fd) && conn.state == Connection::State::Reading)
+                serveReady(loop, conn);
+        }
+        sendAnswers(loop);
+        if (Clock::now() >= nextSweep) {
+            sweep(loop);
+            nextSweep = Clock::now() + std::chrono::milliseconds(100);
+        }
+        const bool done = stopping_ && stopStep(loop, stopBegun, stopDeadline);
+        source_.flushLog();
+        if (done) return;
+    }
+}
+
+// Once stopping: no new connections or requests; answers under way get until the deadline.
+// True when the thread is done.
+bool ConnectionHub::stopStep(Loop& loop, bool& stopBegun, Clock::time_point& deadline) {
+    if (!stopBegun) {
+        stopBegun = true;
+        deadline = Clock::now() + limits_.stopTime;
+        epoll_ctl(loop.epoll, EPOLL_CTL_DEL, listener_, nullptr);
+        epoll_ctl(loop.epoll, EPOLL_CTL_DEL, wake_, nullptr);
+    }
+    const bool late = Clock::now() >= deadline;
+    std::vector<Connection*> ending;
+    for (auto& [fd, conn] : loop.connections)
+        if (conn->state != Connection::State::Sending || late) ending.push_back(conn.get());
+    for (Connection* conn : ending) {
+        if (conn->state == Connection::State::Sending)
+            finishAnswer(loop, *conn, "server stopping");
+        else
+            closeConnection(loop, *conn);
+    }
+    return loop.connections.empty();
+}
+
+void ConnectionHub::acceptAll(Loop& loop) {
     // A bounded batch: clients that keep reconnecting must not crowd out the connections
     // already open, whose events wait in the same loop.
-    for (int batch = 0; batch < 64; ++batch) {
+    for (int batch = 0; batch < 64 && loop.accepting && !stopping_; ++batch) {
         sockaddr_storage peer{};
         socklen_t length = sizeof peer;
         const int fd = accept4(listener_, reinterpret_cast<sockaddr*>(&peer), &length,
                                SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                // The waiting connection stays in the backlog and the listener stays ready:
+                // stop watching it a while rather than spin on it.
+                loop.accepting = false;
+                loop.acceptAgain = Clock::now() + std::chrono::milliseconds(200);
+                epoll_ctl(loop.epoll, EPOLL_CTL_DEL, listener_, nullptr);
+                ++outOfDescriptors_;
+            }
             return;
         }
-        auto conn = std::make_unique<Connection>();
-        conn->fd_ = fd;
-        conn->writeTime_ = limits_.writeTime;
-        addressOf(peer, conn->peerAddress_, conn->peerPort_);
-        sockaddr_storage local{};
-        length = sizeof local;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length);
-        addressOf(local, conn->localAddress_, conn->localPort_);
-        if (connections_.size() >= limits_.maxConnections && !evictIdle()) {
+        if (metrics_) metrics_->connectionAccepted();
+        if (open_.fetch_add(1) >= limits_.maxConnections && !makeRoom(loop)) {
+            --open_;
             static const char busy[] =
                 "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: "
                 "close\r\n\r\n";
             if (!tls_ && ::send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL | MSG_DONTWAIT) < 0)
                 errno = 0;
             ++turnedAway_;  // logged by the sweep, one line a second at most
+            if (metrics_) metrics_->connectionTurnedAway(!tls_);
             close(fd);
             continue;
         }
+        auto made = std::make_unique<Connection>();
+        Connection& conn = *made;
+        conn.fd = fd;
+        int port = 0;
+        addressOf(peer, conn.peer, port);
         const int on = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        // What waits unsent in the kernel stays small, so hundreds of clients that stop
+        // reading do not pin megabytes each.
+        setsockopt(fd, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &kUnsentBytes, sizeof kUnsentBytes);
         if (tls_) {
-            conn->ssl_ = SSL_new(tls_);
-            if (!conn->ssl_ || SSL_set_fd(conn->ssl_, fd) != 1) {
-                if (conn->ssl_) SSL_free(conn->ssl_);
+            conn.ssl = SSL_new(tls_);
+            if (!conn.ssl || SSL_set_fd(conn.ssl, fd) != 1) {
+                if (conn.ssl) SSL_free(conn.ssl);
                 close(fd);
+                --open_;
                 continue;
             }
-            SSL_set_accept_state(conn->ssl_);
+            SSL_set_accept_state(conn.ssl);
         }
-        Connection& added = *conn;
-        connections_[fd] = std::move(conn);
-        arm(added);
+        loop.connections[fd] = std::move(made);
+        if (metrics_) metrics_->connectionOpened();
+        awaitRequest(loop, conn);
         // The handshake counts as part of the first request.
         if (tls_) {
-            added.headStarted_ = true;
-            added.deadline_ = Clock::now() + limits_.headTime;
+            conn.headStarted = true;
+            conn.deadline = Clock::now() + limits_.headTime;
         }
         // The request often arrives with the connection: no need to wait for the next event.
-        readFrom(added);
+        readFrom(loop, conn);
     }
 }
 
-void ConnectionHub::arm(Connection& conn) {
-    conn.busy_ = false;
-    conn.headStarted_ = !conn.buffer_.empty();
-    conn.waitingSince_ = Clock::now();
-    conn.deadline_ = conn.waitingSince_ + (conn.headStarted_ ? limits_.headTime : limits_.idleTime);
-    epoll_event event{};
-    event.events = EPOLLIN | EPOLLRDHUP;
-    event.data.fd = conn.fd_;
-    epoll_ctl(epoll_, EPOLL_CTL_ADD, conn.fd_, &event);
-    // A pipelined request may already be here, or held decrypted inside the TLS session.
-    if (requestHeadLength(conn.buffer_) > 0)
-        takeHead(conn);
-    else if (conn.ssl_ && SSL_pending(conn.ssl_) > 0)
-        readFrom(conn);
+// At the connection limit the connection that has waited longest without a complete request
+// makes room: a refused one first, then idle kept-alive connections, then unfinished heads. This
+// thread's own are closed at once; another thread's is shut down and closed by its thread.
+bool ConnectionHub::makeRoom(Loop& loop) {
+    // Only a connection that has waited a while: busy clients between two requests would
+    // otherwise be thrown out in turn by every newcomer.
+    const auto waitedBefore = Clock::now() - std::chrono::seconds(1);
+    Connection* oldest = nullptr;
+    Loop* owner = nullptr;
+    for (auto& other : loops_) {
+        std::unique_lock<std::mutex> lock(other->mutex, std::defer_lock);
+        if (other.get() != &loop && !lock.try_lock()) continue;
+        Connection* best = nullptr;
+        for (auto& [fd, conn] : other->connections) {
+            if (conn->evicted || conn->state == Connection::State::Sending) continue;
+            if (conn->state == Connection::State::Lingering) {  // refused already
+                best = conn.get();
+                break;
+            }
+            if (conn->waitingSince > waitedBefore) continue;
+            if (!best || (best->headStarted && !conn->headStarted) ||
+                (best->headStarted == conn->headStarted && conn->deadline < best->deadline))
+                best = conn.get();
+        }
+        if (!best) continue;
+        if (other.get() == &loop) {
+            oldest = best;
+            owner = &loop;
+            break;
+        }
+        best->evicted = true;
+        shutdown(best->fd, SHUT_RDWR);
+        return true;
+    }
+    if (!owner) return false;
+    closeConnection(loop, *oldest);
+    return true;
 }
 
-void ConnectionHub::readFrom(Connection& conn) {
-    if (conn.ssl_ && !conn.handshakeDone_) {
-        const int rc = SSL_do_handshake(conn.ssl_);
+void ConnectionHub::awaitRequest(Loop& loop, Connection& conn) {
+    conn.state = Connection::State::Reading;
+    conn.headStarted = !conn.in.empty();
+    conn.waitingSince = Clock::now();
+    conn.deadline = conn.waitingSince + (conn.headStarted ? limits_.headTime : limits_.idleTime);
+    watch(loop, conn, EPOLLIN | EPOLLRDHUP);
+}
+
+void ConnectionHub::watch(Loop& loop, Connection& conn, uint32_t events) {
+    if (conn.watched == events) return;
+    epoll_event event{};
+    event.events = events;
+    event.data.fd = conn.fd;
+    epoll_ctl(loop.epoll, conn.watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, conn.fd, &event);
+    conn.watched = events;
+}
+
+void ConnectionHub::readFrom(Loop& loop, Connection& conn) {
+    if (conn.ssl && !conn.handshakeDone) {
+        const int rc = SSL_do_handshake(conn.ssl);
         if (rc != 1) {
-            if (SSL_get_error(conn.ssl_, rc) != SSL_ERROR_WANT_READ) closeConnection(conn.fd_);
+            if (SSL_get_error(conn.ssl, rc) != SSL_ERROR_WANT_READ) closeConnection(loop, conn);
             return;
         }
-        conn.handshakeDone_ = true;
+        conn.handshakeDone = true;
     }
     char chunk[8192];
     bool ended = false;  // the client sent all it will send
-    while (!ended && conn.buffer_.size() <= limits_.maxHeadBytes) {
+    const bool lingering = conn.state == Connection::State::Lingering;
+    while (!ended && (lingering || conn.in.size() <= limits_.maxHeadBytes)) {
         ssize_t n;
-        if (conn.ssl_) {
-            n = SSL_read(conn.ssl_, chunk, sizeof chunk);
+        if (conn.ssl) {
+            n = SSL_read(conn.ssl, chunk, sizeof chunk);
             if (n <= 0) {
-                const int error = SSL_get_error(conn.ssl_, static_cast<int>(n));
-                if (error == SSL_ERROR_WANT_READ) break;
+                if (SSL_get_error(conn.ssl, static_cast<int>(n)) == SSL_ERROR_WANT_READ) break;
                 ended = true;
                 continue;
             }
         } else {
-            n = recv(conn.fd_, chunk, sizeof chunk, 0);
+            n = recv(conn.fd, chunk, sizeof chunk, 0);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
             if (n <= 0) {
@@ -351,148 +382,294 @@ void ConnectionHub::readFrom(Connection& conn) {
                 continue;
             }
         }
-        if (!conn.headStarted_) {
-            conn.headStarted_ = true;
-            conn.waitingSince_ = Clock::now();
-            conn.deadline_ = conn.waitingSince_ + limits_.headTime;
+        if (lingering) continue;
+        if (!conn.headStarted) {
+            conn.headStarted = true;
+            conn.waitingSince = Clock::now();
+            conn.deadline = conn.waitingSince + limits_.headTime;
         }
-        conn.buffer_.append(chunk, static_cast<size_t>(n));
+        conn.in.append(chunk, static_cast<size_t>(n));
+        // A short read took all there was: asking again would only cost a call that fails.
+        // (An end of the stream after it is reported by the next event.)
+        if (!conn.ssl && static_cast<size_t>(n) < sizeof chunk) break;
     }
     if (ended) {
         // A request sent before the client shut its side down is still answered, as its last.
-        if (requestHeadLength(conn.buffer_) == 0) {
-            closeConnection(conn.fd_);
+        if (lingering || conn.evicted || requestHeadLength(conn.in) == 0) {
+            closeConnection(loop, conn);
             return;
         }
-        conn.peerEnded_ = true;
+        conn.peerEnded = true;
     }
-    takeHead(conn);
+    if (!lingering) serveReady(loop, conn);
 }
 
-void ConnectionHub::takeHead(Connection& conn) {
-    const size_t length = requestHeadLength(conn.buffer_);
-    if (length == 0 || length > limits_.maxHeadBytes) {
-        if (conn.buffer_.size() >= limits_.maxHeadBytes) {
-            Screening screening = screenRequestHead(conn.buffer_.substr(0, 200) + "\r\n\r\n");
-            screening.status = 431;
-            screening.reason =
-                "request head over " + std::to_string(limits_.maxHeadBytes) + " bytes";
-            refuse(conn, screening);
+// Answers the requests whose heads have arrived, one after the other while each answer goes
+// out at once (pipelining); stops at the first that has to wait for the client.
+void ConnectionHub::serveReady(Loop& loop, Connection& conn) {
+    while (conn.state == Connection::State::Reading) {
+        const size_t length = requestHeadLength(conn.in);
+        if (length == 0 || length > limits_.maxHeadBytes) {
+            if (conn.in.size() >= limits_.maxHeadBytes) {
+                Screening screening = requestLineOf(conn.in);
+                screening.status = 431;
+                screening.reason =
+                    "request head over " + std::to_string(limits_.maxHeadBytes) + " bytes";
+                refuse(loop, conn, std::move(screening));
+            } else if (conn.peerEnded) {
+                closeConnection(loop, conn);
+            } else if (conn.ssl && SSL_pending(conn.ssl) > 0) {
+                readFrom(loop, conn);  // decrypted and held inside the TLS session
+            }
+            return;
         }
-        return;
-    }
-    conn.head_ = conn.buffer_.substr(0, length);
-    conn.buffer_.erase(0, length);
-    const Screening screening = screenRequestHead(conn.head_);
-    if (screening.status != 0) {
-        refuse(conn, screening);
-        return;
-    }
-    ++conn.requests_;
-    conn.lastRequest_ =
-        conn.requests_ >= limits_.maxRequestsPerConnection || stopping_ || conn.peerEnded_;
-    conn.busy_ = true;
-    epoll_ctl(epoll_, EPOLL_CTL_DEL, conn.fd_, nullptr);
-    Pool& pool = screening.exchange ? *exchangePool_ : *filePool_;
-    if (!pool.push(&conn)) {
-        Screening busy = screening;
-        busy.status = 503;
-        busy.reason = "work queue full";
-        refuse(conn, busy);
+        conn.headAt = Clock::now();
+        Screening screening = screenRequestHead(std::string_view(conn.in).substr(0, length));
+        conn.in.erase(0, length);
+        if (screening.status != 0) {
+            refuse(loop, conn, std::move(screening));
+            return;
+        }
+        ++conn.requests;
+        conn.keepOpen = screening.keepAlive && !conn.peerEnded && !stopping_ &&
+                        conn.requests < limits_.maxRequestsPerConnection;
+        conn.download = !screening.exchange;
+        if (conn.download && downloads_.fetch_add(1) >= downloadLimit_) {
+            --downloads_;
+            conn.download = false;
+            screening.status = 503;
+            screening.reason = "file transfer limit reached";
+            refuse(loop, conn, std::move(screening));
+            return;
+        }
+        conn.request = std::move(screening);
+        startAnswer(loop, conn, source_.answer(conn.request));
     }
 }
 
-void ConnectionHub::refuse(Connection& conn, const Screening& screening) {
-    std::string answer = "HTTP/1.1 " + std::to_string(screening.status) + " " +
-                         reasonPhrase(screening.status) +
-                         "\r\nContent-Length: 0\r\nConnection: close\r\n";
-    if (screening.status == 405) answer += "Allow: GET, HEAD\r\n";
-    answer += "\r\n";
-    // One try without waiting: a client that does not take a refusal at once gets nothing.
-    if (conn.ssl_ ? SSL_write(conn.ssl_, answer.data(), static_cast<int>(answer.size())) <= 0
-                  : ::send(conn.fd_, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0)
+void ConnectionHub::startAnswer(Loop& loop, Connection& conn, Answer answer) {
+    conn.state = Connection::State::Sending;
+    conn.status = answer.status;
+    conn.note = std::move(answer.note);
+    if (conn.keepOpen && conn.request.version == "HTTP/1.0")
+        answer.headers += "Connection: keep-alive\r\n";
+    conn.out = answerHead(answer, conn.keepOpen);
+    conn.outSent = 0;
+    conn.headBytes = conn.out.size();
+    conn.written = 0;
+    conn.file = answer.file;
+    conn.fileOffset = static_cast<off_t>(answer.offset);
+    conn.fileLeft = 0;
+    if (conn.request.method != "HEAD") {
+        if (conn.file >= 0)
+            conn.fileLeft = answer.length;
+        else
+            conn.out += answer.body;
+    }
+    conn.windowStart = Clock::now();
+    conn.windowDelivered = 0;
+    // Sent once the batch's other requests are answered too: each send may wake a client that
+    // then takes the processor, so sending them together costs fewer switches.
+    loop.unsent.push_back(conn.fd);
+}
+
+void ConnectionHub::sendAnswers(Loop& loop) {
+    // Sending may finish an answer and let a pipelined request make the next one.
+    while (!loop.unsent.empty()) {
+        std::vector<int> unsent;
+        unsent.swap(loop.unsent);
+        for (int fd : unsent) {
+            const auto found = loop.connections.find(fd);
+            if (found == loop.connections.end() ||
+                found->second->state != Connection::State::Sending)
+                continue;
+            Connection& conn = *found->second;
+            pumpAndFinish(loop, conn);
+            if (loop.connections.count(fd) && conn.state == Connection::State::Reading)
+                serveReady(loop, conn);
+        }
+    }
+}
+
+ConnectionHub::Sent ConnectionHub::pump(Connection& conn) {
+    uint64_t turn = 0;
+    for (;;) {
+        if (turn >= kTurnBytes) return Sent::Blocked;  // the others' turn; EPOLLOUT comes back
+        ssize_t n;
+        if (conn.outSent < conn.out.size()) {
+            const size_t size = conn.out.size() - conn.outSent;
+            if (conn.ssl) {
+                n = SSL_write(conn.ssl, conn.out.data() + conn.outSent, static_cast<int>(size));
+                if (n <= 0) {
+                    const int error = SSL_get_error(conn.ssl, static_cast<int>(n));
+                    return error == SSL_ERROR_WANT_WRITE || error == SSL_ERROR_WANT_READ
+                               ? Sent::Blocked
+                               : Sent::Failed;
+                }
+            } else {
+                n = ::send(conn.fd, conn.out.data() + conn.outSent, size, MSG_NOSIGNAL);
+            }
+            if (n >= 0) conn.outSent += static_cast<size_t>(n);
+            if (conn.outSent == conn.out.size()) {
+                conn.out.clear();
+                conn.outSent = 0;
+            }
+        } else if (conn.fileLeft > 0 && !conn.ssl) {
+            n = sendfile(conn.fd, conn.file, &conn.fileOffset,
+                         static_cast<size_t>(std::min<uint64_t>(conn.fileLeft, kTurnBytes)));
+            if (n == 0) return Sent::Failed;  // the file is shorter than it was
+            if (n > 0) conn.fileLeft -= static_cast<uint64_t>(n);
+        } else if (conn.fileLeft > 0) {
+            conn.out.resize(static_cast<size_t>(std::min<uint64_t>(conn.fileLeft, kChunk)));
+            const ssize_t got = pread(conn.file, conn.out.data(), conn.out.size(), conn.fileOffset);
+            if (got <= 0) return Sent::Failed;
+            conn.out.resize(static_cast<size_t>(got));
+            conn.fileOffset += got;
+            conn.fileLeft -= static_cast<uint64_t>(got);
+            continue;
+        } else {
+            return Sent::Done;
+        }
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno == EAGAIN || errno == EWOULDBLOCK ? Sent::Blocked : Sent::Failed;
+        }
+        conn.written += static_cast<uint64_t>(n);
+        turn += static_cast<uint64_t>(n);
+    }
+}
+
+void ConnectionHub::pumpAndFinish(Loop& loop, Connection& conn) {
+    switch (pump(conn)) {
+        case Sent::Done:
+            finishAnswer(loop, conn, "");
+            break;
+        case Sent::Blocked:
+            watch(loop, conn, conn.ssl && SSL_want_read(conn.ssl) ? EPOLLIN : EPOLLOUT);
+            break;
+        case Sent::Failed:
+            finishAnswer(loop, conn, "client gone");
+            break;
+    }
+}
+
+// The one end of every answer: logged with the body bytes the client got.
+void ConnectionHub::finishAnswer(Loop& loop, Connection& conn, const std::string& cutShort) {
+    uint64_t body = conn.written > conn.headBytes ? conn.written - conn.headBytes : 0;
+    std::string note = conn.note;
+    if (!cutShort.empty()) {
+        // What the kernel holds unacknowledged never reached the client.
+        body -= std::min(body, unacknowledged(conn.fd));
+        note = "transfer cut short: " + cutShort;
+    }
+    source_.logAnswer(conn.request, conn.peer, conn.status, body, note);
+    if (metrics_) {
+        if (conn.request.exchange && cutShort.empty())
+            metrics_->observeVersionAnswer(Clock::now() - conn.headAt);
+        if (conn.download && !cutShort.empty()) metrics_->countTransferCut();
+    }
+    if (conn.file >= 0) close(conn.file);
+    conn.file = -1;
+    if (conn.download) --downloads_;
+    conn.download = false;
+    if (!cutShort.empty() || !conn.keepOpen || stopping_) {
+        closeConnection(loop, conn);
+        return;
+    }
+    awaitRequest(loop, conn);  // the caller answers a request already here
+}
+
+// The refusal goes out in one try without waiting; the connection is then shut and what the
+// client still sends is read and dropped for a while, so the refusal is not lost to a reset.
+void ConnectionHub::refuse(Loop& loop, Connection& conn, Screening screening) {
+    const std::string answer = refusalHead(screening.status);
+    if (conn.ssl ? SSL_write(conn.ssl, answer.data(), static_cast<int>(answer.size())) <= 0
+                 : ::send(conn.fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0)
         errno = 0;
-    log_(screening, conn.peerAddress_);
-    closeConnection(conn.fd_);
+    source_.logAnswer(screening, conn.peer, screening.status, 0, screening.reason);
+    if (conn.ssl) SSL_shutdown(conn.ssl);
+    shutdown(conn.fd, SHUT_WR);
+    conn.state = Connection::State::Lingering;
+    conn.in.clear();
+    conn.deadline = Clock::now() + kLinger;
+    watch(loop, conn, EPOLLIN | EPOLLRDHUP);
 }
 
-void ConnectionHub::closeConnection(int fd) {
-    const auto found = connections_.find(fd);
-    if (found == connections_.end()) return;
-    if (!found->second->busy_) epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
-    if (SSL* ssl = found->second->ssl_) {
-        if (found->second->handshakeDone_) SSL_shutdown(ssl);
-        SSL_free(ssl);
+void ConnectionHub::closeConnection(Loop& loop, Connection& conn) {
+    const int fd = conn.fd;
+    if (conn.download) --downloads_;
+    if (conn.file >= 0) close(conn.file);
+    if (conn.ssl) {
+        if (conn.handshakeDone && conn.state != Connection::State::Lingering)
+            SSL_shutdown(conn.ssl);
+        SSL_free(conn.ssl);
     }
-    close(fd);
-    connections_.erase(found);
+    close(fd);  // also takes it out of the epoll set
+    loop.connections.erase(fd);
+    --open_;
+    if (metrics_) metrics_->connectionClosed();
 }
 
-void ConnectionHub::sweep() {
+void ConnectionHub::logEvent(int status, const std::string& note) {
+    source_.logAnswer(Screening(), "-", status, 0, note);
+}
+
+void ConnectionHub::sweep(Loop& loop) {
     const auto now = Clock::now();
-    if (turnedAway_ > 0 && now >= nextTurnedAwayLog_) {
-        Screening screening;
-        screening.status = 503;
-        screening.reason = "connection limit reached: " + std::to_string(turnedAway_) +
-                           " connection(s) turned away";
-        log_(screening, "-");
-        turnedAway_ = 0;
-        nextTurnedAwayLog_ = now + std::chrono::seconds(1);
+    if (&loop == loops_[0].get()) {
+        thread_local Clock::time_point nextLog;
+        if (now >= nextLog && (turnedAway_ > 0 || outOfDescriptors_ > 0)) {
+            if (const size_t count = turnedAway_.exchange(0))
+                logEvent(503, "connection limit reached: " + std::to_string(count) +
+                                  " connection(s) turned away");
+            if (const size_t count = outOfDescriptors_.exchange(0))
+                logEvent(503, "out of file descriptors: accepting paused " + std::to_string(count) +
+                                  " time(s)");
+            nextLog = now + std::chrono::seconds(1);
+        }
     }
-    std::vector<Connection*> expired;
-    for (auto& [fd, conn] : connections_)
-        if (!conn->busy_ && now >= conn->deadline_) expired.push_back(conn.get());
-    for (Connection* conn : expired) {
-        const bool inHandshake = conn->ssl_ && !conn->handshakeDone_;
-        if (conn->headStarted_ && !inHandshake) {
-            Screening screening = screenRequestHead(conn->buffer_.substr(0, 200) + "\r\n\r\n");
+    if (!loop.accepting && now >= loop.acceptAgain && !stopping_) {
+        epoll_event event{};
+        event.events = EPOLLIN | EPOLLEXCLUSIVE;
+        event.data.fd = listener_;
+        epoll_ctl(loop.epoll, EPOLL_CTL_ADD, listener_, &event);
+        loop.accepting = true;
+    }
+    const uint64_t windowMs = static_cast<uint64_t>(limits_.sendTime.count());
+    std::vector<std::pair<Connection*, int>> ending;  // 0 close, 1 too slow, 2 head not in time
+    for (auto& [fd, conn] : loop.connections) {
+        if (conn->state == Connection::State::Sending) {
+            if (now - conn->windowStart < limits_.sendTime) continue;
+            // Measured by what the client acknowledged: the socket takes megabytes at once
+            // and then nothing until a third of them is gone, however steadily it reads.
+            const uint64_t delivered =
+                conn->written - std::min(conn->written, unacknowledged(conn->fd));
+            if (delivered < conn->windowDelivered + limits_.minRate * windowMs / 1000) {
+                ending.emplace_back(conn.get(), 1);
+            } else {
+                conn->windowStart = now;
+                conn->windowDelivered = delivered;
+            }
+        } else if (now >= conn->deadline) {
+            const bool inHandshake = conn->ssl && !conn->handshakeDone;
+            const bool timedOut =
+                conn->state == Connection::State::Reading && conn->headStarted && !inHandshake;
+            ending.emplace_back(conn.get(), timedOut ? 2 : 0);
+        }
+    }
+    for (auto& [conn, why] : ending) {
+        if (why == 1) {
+            if (metrics_) metrics_->countRefusal(Refusal::SlowClient);
+            finishAnswer(loop, *conn,
+                         "below " + std::to_string(limits_.minRate) + " bytes/s for " +
+                             std::to_string(windowMs / 1000) + " s");
+        } else if (why == 2) {
+            Screening screening = requestLineOf(conn->in);
             screening.status = 408;
             screening.reason = "request head not complete in time";
-            refuse(*conn, screening);
+            refuse(loop, *conn, std::move(screening));
         } else {
-            closeConnection(conn->fd_);
-        }
-    }
-}
-
-// At the connection limit the connection that has waited longest without a complete request
-// makes room: idle kept-alive connections first, then unfinished heads.
-bool ConnectionHub::evictIdle() {
-    // Only a connection that has waited a while: busy clients between two requests would
-    // otherwise be thrown out in turn by every newcomer.
-    const auto waitedBefore = Clock::now() - std::chrono::seconds(1);
-    Connection* oldest = nullptr;
-    for (auto& [fd, conn] : connections_) {
-        if (conn->busy_ || conn->waitingSince_ > waitedBefore) continue;
-        if (!oldest || (oldest->headStarted_ && !conn->headStarted_) ||
-            (oldest->headStarted_ == conn->headStarted_ && conn->deadline_ < oldest->deadline_))
-            oldest = conn.get();
-    }
-    if (!oldest) return false;
-    closeConnection(oldest->fd_);
-    return true;
-}
-
-void ConnectionHub::finished(Connection* conn, bool keepOpen) {
-    {
-        std::lock_guard<std::mutex> lock(returnedMutex_);
-        returned_.emplace_back(conn, keepOpen);
-    }
-    const uint64_t one = 1;
-    if (write(wake_, &one, sizeof one) < 0) return;
-}
-
-void ConnectionHub::takeReturned() {
-    std::vector<std::pair<Connection*, bool>> returned;
-    {
-        std::lock_guard<std::mutex> lock(returnedMutex_);
-        returned.swap(returned_);
-    }
-    for (auto& [conn, keepOpen] : returned) {
-        if (!keepOpen || stopping_ || conn->lastRequest_) {
-            closeConnection(conn->fd_);
-        } else {
-            arm(*conn);
+            closeConnection(loop, *conn);
         }
     }
 }

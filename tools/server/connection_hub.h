@@ -1,82 +1,61 @@
 #pragma once
-// The server's connections: one event thread accepts them, performs TLS handshakes and reads
-// each request head within its time and size limits; only a complete head goes to a worker,
-// so slow or idle clients hold no worker. The version endpoint and the files have a worker
-// pool each, with a bounded queue, so downloads cannot starve version requests.
+// The server's connections, all driven by a few event threads (one per core) and no other:
+// each thread accepts connections, performs TLS handshakes, reads request heads within their
+// time and size limits, answers version requests at once and sends files without ever
+// waiting for a client, so the number of slow or stalled clients is bounded only by the
+// connection limit. A share of that limit is kept from file transfers for version requests.
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <functional>
-#include <map>
+#include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "http_answer.h"
 #include "request_head.h"
+#include "server_metrics.h"
 
 struct ssl_ctx_st;
-struct ssl_st;
 
 namespace vaultaide::tools {
 
 struct HubLimits {
     size_t maxConnections = 512;
     size_t maxHeadBytes = 16384;
-    std::chrono::milliseconds headTime{10000};   // a whole request head (TLS: with handshake)
-    std::chrono::milliseconds idleTime{5000};    // a kept-alive connection between requests
-    std::chrono::milliseconds writeTime{10000};  // each part of an answer the client must take
+    std::chrono::milliseconds headTime{10000};  // a whole request head (TLS: with handshake)
+    std::chrono::milliseconds idleTime{5000};   // a kept-alive connection between requests
+    // An answer must move at least minRate bytes a second over every sendTime.
+    std::chrono::milliseconds sendTime{10000};
+    uint64_t minRate = 1024;
+    std::chrono::milliseconds stopTime{1000};  // for answers under way once stop() is called
     size_t maxRequestsPerConnection = 1000;
-    size_t exchangeWorkers = 2;
-    size_t fileWorkers = 8;
-    size_t maxQueued = 512;  // per pool
+    size_t threads = 2;
 };
 
-// One request's connection while a worker answers it.
-class Connection {
+// The connections kept from file transfers (downloading ones) for other requests: an eighth.
+size_t reservedConnections(size_t maxConnections);
+// The file descriptors a server with this connection limit may need: a socket per connection,
+// an open file per transfer and a few of its own.
+uint64_t descriptorsNeeded(size_t maxConnections, size_t threads);
+
+// What the hub asks of the service; called on the event threads.
+class AnswerSource {
 public:
-    const std::string& head() const { return head_; }
-    const std::string& peerAddress() const { return peerAddress_; }
-    int peerPort() const { return peerPort_; }
-    const std::string& localAddress() const { return localAddress_; }
-    int localPort() const { return localPort_; }
-    int socket() const { return fd_; }
-    // True when this answer must be the connection's last.
-    bool lastRequest() const { return lastRequest_; }
-    // Sends everything within the write time; false when the client is gone or too slow.
-    bool send(const char* data, size_t size);
-
-private:
-    friend class ConnectionHub;
-    bool sendSome(const char* data, size_t size, size_t& sent, short& waitFor);
-
-    int fd_ = -1;
-    ssl_st* ssl_ = nullptr;
-    bool handshakeDone_ = false;
-    std::string buffer_;  // received and not yet taken as a head
-    std::string head_;
-    std::string peerAddress_, localAddress_;
-    int peerPort_ = 0, localPort_ = 0;
-    size_t requests_ = 0;
-    bool lastRequest_ = false;
-    bool peerEnded_ = false;  // the client shut its sending side
-    bool busy_ = false;
-    std::chrono::steady_clock::time_point deadline_;
-    std::chrono::steady_clock::time_point waitingSince_;  // for a request, or its rest
-    bool headStarted_ = false;  // bytes of a request (or a handshake) have arrived
-    std::chrono::milliseconds writeTime_{0};
+    virtual ~AnswerSource() = default;
+    // The answer to a request that passed screening.
+    virtual Answer answer(const Screening& request) = 0;
+    // Every answer and refusal ends here, once, with the body bytes the client was sent.
+    virtual void logAnswer(const Screening& request, const std::string& peer, int status,
+                           uint64_t bytes, const std::string& note) = 0;
+    // The thread has handled a batch of events: what it logged goes out now.
+    virtual void flushLog() = 0;
 };
 
 class ConnectionHub {
 public:
-    // serve answers one request on a worker and says whether the connection may stay open.
-    using Serve = std::function<bool(Connection&)>;
-    // refusal logs an answer the hub gave itself: the screening and the client.
-    using LogRefusal = std::function<void(const Screening&, const std::string& peer)>;
-
-    ConnectionHub(const HubLimits& limits, ssl_ctx_st* tls, Serve serve, LogRefusal log);
+    // metrics: where connections, slow clients and answer times are counted; none when null.
+    ConnectionHub(const HubLimits& limits, ssl_ctx_st* tls, AnswerSource& source,
+                  ServerMetrics* metrics = nullptr);
     ~ConnectionHub();
     ConnectionHub(const ConnectionHub&) = delete;
     ConnectionHub& operator=(const ConnectionHub&) = delete;
@@ -84,39 +63,46 @@ public:
     // Binds and listens; port 0 picks a free port. The bound port, or -1 with a reason.
     int listen(const std::string& host, int port, std::string& error);
     int listeningSocket() const { return listener_; }
-    // Runs until stop(); then finishes the answers under way and closes every connection.
+    // Runs until stop(); answers under way then get stopTime to finish and are cut after it.
     void run();
     void stop();  // from any thread
 
 private:
-    class Pool;
-    enum class Wake { Stop, Returned };
+    struct Connection;
+    struct Loop;
+    enum class Sent { Done, Blocked, Failed };
 
-    void acceptAll();
-    void readFrom(Connection& conn);
-    void takeHead(Connection& conn);
-    void refuse(Connection& conn, const Screening& screening);
-    void arm(Connection& conn);
-    void closeConnection(int fd);
-    void sweep();
-    bool evictIdle();
-    void finished(Connection* conn, bool keepOpen);  // from a worker
-    void takeReturned();
+    void runLoop(Loop& loop);
+    bool stopStep(Loop& loop, bool& stopBegun, std::chrono::steady_clock::time_point& deadline);
+    void acceptAll(Loop& loop);
+    bool makeRoom(Loop& loop);
+    void readFrom(Loop& loop, Connection& conn);
+    void serveReady(Loop& loop, Connection& conn);
+    void startAnswer(Loop& loop, Connection& conn, Answer answer);
+    void sendAnswers(Loop& loop);
+    Sent pump(Connection& conn);
+    void pumpAndFinish(Loop& loop, Connection& conn);
+    void finishAnswer(Loop& loop, Connection& conn, const std::string& cutShort);
+    void refuse(Loop& loop, Connection& conn, Screening screening);
+    void awaitRequest(Loop& loop, Connection& conn);
+    void watch(Loop& loop, Connection& conn, uint32_t events);
+    void closeConnection(Loop& loop, Connection& conn);
+    void sweep(Loop& loop);
+    void logEvent(int status, const std::string& note);
 
     HubLimits limits_;
+    size_t downloadLimit_;
     ssl_ctx_st* tls_;
-    Serve serve_;
-    LogRefusal log_;
+    AnswerSource& source_;
+    ServerMetrics* metrics_;
     int listener_ = -1;
-    int epoll_ = -1;
-    int wake_ = -1;  // eventfd: stop requested or connections returned
+    int wake_ = -1;  // eventfd: stop requested
     std::atomic<bool> stopping_{false};
-    std::map<int, std::unique_ptr<Connection>> connections_;
-    std::mutex returnedMutex_;
-    std::vector<std::pair<Connection*, bool>> returned_;
-    std::unique_ptr<Pool> exchangePool_, filePool_;
-    size_t turnedAway_ = 0;  // at the connection limit, since the last log line about it
-    std::chrono::steady_clock::time_point nextTurnedAwayLog_;
+    std::atomic<size_t> open_{0};       // connections, on every thread
+    std::atomic<size_t> downloads_{0};  // connections in a file answer
+    std::atomic<size_t> turnedAway_{0};
+    std::atomic<size_t> outOfDescriptors_{0};
+    std::vector<std::unique_ptr<Loop>> loops_;
 };
 
 }  // namespace vaultaide::tools

@@ -1,10 +1,11 @@
 // vaultaide-server: the reference update server.
 //   vaultaide-server --listen 127.0.0.1:18810 --keys DIR --config releases.json --root DIR
 //                    [--tls-cert FILE --tls-key FILE] [--request-time SECONDS]
-//                    [--max-connections N]
+//                    [--max-connections N] [--metrics-listen HOST:PORT]
 // Answers GET /assist/server?reqtype=1&data=ENVELOPE with the sealed release of the bank in the
 // request and serves the release trees under --root as static files. One log line per request
 // on standard error; SIGTERM or SIGINT stop it cleanly, SIGHUP reads the configuration again.
+// --metrics-listen opens a second listener for Prometheus (/metrics) and health checks (/healthz).
 #include <fcntl.h>
 #include <openssl/ssl.h>
 #include <signal.h>
@@ -20,7 +21,9 @@
 #include "connection_hub.h"
 #include "envelope_key.h"
 #include "listen_address.h"
+#include "metrics_listener.h"
 #include "release_config.h"
+#include "server_metrics.h"
 #include "tls_context.h"
 #include "update_service.h"
 
@@ -32,6 +35,7 @@ int usage() {
     std::cerr << "usage: vaultaide-server --listen HOST:PORT --keys DIR --config FILE --root DIR\n"
                  "                        [--tls-cert FILE --tls-key FILE]\n"
                  "                        [--request-time SECONDS] [--max-connections N]\n"
+                 "                        [--metrics-listen HOST:PORT]\n"
                  "       (PORT 0 picks a free port; the chosen address is printed on stdout)\n";
     return 2;
 }
@@ -49,26 +53,40 @@ int countOption(const std::map<std::string, std::string>& options, const char* o
     return value <= limit ? value : 0;
 }
 
-int fail(const std::string& message) {
-    std::cerr << "vaultaide-server: " << message << "\n";
-    return 1;
-}
-
-// Connections are file descriptors: allow as many as the system lets this process have.
-void raiseOpenFileLimit() {
+// Connections and the files they receive are file descriptors: allow as many as the system
+// lets this process have, and say so at start when that is too few for the connection limit.
+bool raiseOpenFileLimit(uint64_t needed, std::string& error) {
     rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return true;
+    if (limit.rlim_cur < limit.rlim_max) {
         limit.rlim_cur = limit.rlim_max;
         setrlimit(RLIMIT_NOFILE, &limit);
     }
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed) return true;
+    error = "--max-connections needs up to " + std::to_string(needed) +
+            " file descriptors, the limit (ulimit -n) is " + std::to_string(limit.rlim_cur) +
+            ": raise it or lower --max-connections";
+    return false;
+}
+
+// One write, so the line does not mix with the request log of the event threads.
+void say(const std::string& message) { std::cerr << "vaultaide-server: " + message + "\n"; }
+
+std::string urlHost(const std::string& host) {
+    return host.find(':') != std::string::npos ? "[" + host + "]" : host;
+}
+
+int fail(const std::string& message) {
+    say(message);
+    return 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    static const char* const known[] = {"--listen",       "--keys",           "--config",
-                                        "--root",         "--tls-cert",       "--tls-key",
-                                        "--request-time", "--max-connections"};
+    static const char* const known[] = {
+        "--listen",  "--keys",         "--config",          "--root",          "--tls-cert",
+        "--tls-key", "--request-time", "--max-connections", "--metrics-listen"};
     std::map<std::string, std::string> options;
     for (int i = 1; i < argc; i += 2) {
         if (i + 1 >= argc ||
@@ -86,14 +104,12 @@ int main(int argc, char** argv) {
     if (requestTime == 0 || maxConnections == 0)
         return fail("--request-time takes 1 to 3600 seconds, --max-connections 1 to 100000");
     limits.headTime = std::chrono::seconds(requestTime);
-    limits.writeTime = std::chrono::seconds(requestTime);
+    limits.sendTime = std::chrono::seconds(requestTime);
     limits.maxConnections = static_cast<size_t>(maxConnections);
-    // Each connection has at most one request under way: queues that hold them all turn away
-    // nobody who got in; the connection limit bounds the queued work.
-    limits.maxQueued = limits.maxConnections;
+    limits.threads = std::max(1u, std::thread::hardware_concurrency());
 
-    std::string error, host;
-    int port = 0;
+    std::string error, host, metricsHost;
+    int port = 0, metricsPort = 0;
     EnvelopeKeyPair pair;
     tools::ServerEnvelopeKey key;
     tools::ReleaseConfig config;
@@ -101,13 +117,22 @@ int main(int argc, char** argv) {
         !tools::readEnvelopeKeys(options["--keys"], pair, error) || !key.load(pair, error) ||
         !tools::loadReleaseConfig(options["--config"], config, error))
         return fail(error);
+    const bool metricsOn = options.count("--metrics-listen") > 0;
+    if (metricsOn) {
+        if (!tools::parseListenAddress(options["--metrics-listen"], metricsHost, metricsPort, error,
+                                       "--metrics-listen"))
+            return fail(error);
+        if (metricsPort != 0 && metricsPort == port)
+            return fail("--metrics-listen needs a port of its own, not the one of --listen");
+    }
     const int rootFd = open(options["--root"].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (rootFd < 0) return fail("no folder " + options["--root"]);
     SSL_CTX* tls = nullptr;
     if (options.count("--tls-cert") &&
         !(tls = tools::makeTlsContext(options["--tls-cert"], options["--tls-key"], error)))
         return fail(error);
-    raiseOpenFileLimit();
+    if (!raiseOpenFileLimit(tools::descriptorsNeeded(limits.maxConnections, limits.threads), error))
+        return fail(error);
 
     // Signals are taken by one thread; the others never see them.
     sigset_t signals;
@@ -117,44 +142,57 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
 
     const std::string scheme = tls ? "https" : "http";
-    tools::UpdateService service(key, std::make_shared<tools::ReleaseConfig>(config), rootFd,
-                                 scheme);
-    limits.exchangeWorkers = std::max(2u, std::thread::hardware_concurrency());
-    tools::ConnectionHub hub(
-        limits, tls, [&](tools::Connection& conn) { return service.answer(conn); },
-        [&](const tools::Screening& screening, const std::string& peer) {
-            service.logRefusal(screening, peer);
-        });
+    // Without --metrics-listen nothing is counted.
+    std::unique_ptr<tools::ServerMetrics> metrics;
+    if (metricsOn) metrics = std::make_unique<tools::ServerMetrics>();
+    const auto loaded = std::make_shared<tools::ReleaseConfig>(config);
+    if (metrics) metrics->configLoaded(loaded);
+    tools::UpdateService service(key, loaded, rootFd, scheme, metrics.get());
+    tools::ConnectionHub hub(limits, tls, service, metrics.get());
     const int bound = hub.listen(host, port, error);
     if (bound < 0) return fail(error);
-    service.setListeningSocket(hub.listeningSocket());
-    std::cout << "vaultaide-server listening on " << scheme << "://"
-              << (host.find(':') != std::string::npos ? "[" + host + "]" : host) << ":" << bound
-              << std::endl;
+    std::unique_ptr<tools::MetricsListener> metricsListener;
+    if (metrics) {
+        metrics->setListener(hub.listeningSocket());
+        metricsListener = std::make_unique<tools::MetricsListener>(*metrics);
+        const int metricsBound = metricsListener->start(metricsHost, metricsPort, error);
+        if (metricsBound < 0) return fail(error);
+        metricsPort = metricsBound;
+    }
+    std::cout << "vaultaide-server listening on " << scheme << "://" << urlHost(host) << ":"
+              << bound << std::endl;
+    if (metrics)
+        std::cout << "vaultaide-server metrics on http://" << urlHost(metricsHost) << ":"
+                  << metricsPort << std::endl;
 
     std::thread signalThread([&] {
         for (;;) {
             int signal = 0;
             sigwait(&signals, &signal);
             if (signal != SIGHUP) {
-                service.setListeningSocket(-1);  // file transfers under way end at their next part
+                if (metrics) metrics->stopping();
                 break;
             }
             tools::ReleaseConfig reread;
             std::string why;
             if (tools::loadReleaseConfig(options["--config"], reread, why)) {
-                service.replaceConfig(std::make_shared<tools::ReleaseConfig>(reread));
-                std::cerr << "vaultaide-server: configuration read again" << std::endl;
+                const auto replaced = std::make_shared<tools::ReleaseConfig>(reread);
+                service.replaceConfig(replaced);
+                if (metrics) metrics->configLoaded(replaced);
+                say("configuration read again");
             } else {
-                std::cerr << "vaultaide-server: configuration kept; " << why << std::endl;
+                if (metrics) metrics->configReloadFailed();
+                say("configuration kept; " + why);
             }
         }
         hub.stop();
     });
     hub.run();
     signalThread.join();
+    // Health checks see 503 until here: the metrics listener closes last.
+    if (metricsListener) metricsListener->stop();
     SSL_CTX_free(tls);
     close(rootFd);
-    std::cerr << "vaultaide-server stopped" << std::endl;
+    std::cerr << "vaultaide-server stopped\n";
     return 0;
 }

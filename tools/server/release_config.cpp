@@ -44,6 +44,8 @@ std::string urlFault(const std::string& url) {
         rest = url.substr(7);
     else if (startsWith(url, "https://"))
         rest = url.substr(8);
+    else if (startsWith(url, "{self}") && url.size() > 6 && url[6] != '/')
+        return "must have \"/\" or nothing after {self}";  // else it would extend the Host
     else if (startsWith(url, "{self}"))
         rest = "self" + url.substr(6);
     else
@@ -54,6 +56,19 @@ std::string urlFault(const std::string& url) {
         if (c <= 0x20 || c >= 0x7F || c == '"' || c == '\\' || c == '#' || c == '?')
             return "holds a space, a control character, a quote, \"\\\", \"#\" or \"?\"";
     return "";
+}
+
+// The parser's report spans lines ("* Line 1, Column 2\n  Syntax error...").
+std::string oneLine(const std::string& text) {
+    std::string line;
+    for (char c : text) {
+        const bool space = c == '\n' || c == '\r' || c == ' ' || c == '\t';
+        if (space && (line.empty() || line.back() == ' ')) continue;
+        line += space ? ' ' : c;
+    }
+    if (line.compare(0, 2, "* ") == 0) line.erase(0, 2);
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line;
 }
 
 std::string bankFault(const std::string& code, const Json::Value& bank, BankRelease& release) {
@@ -84,7 +99,10 @@ bool parseReleaseConfig(const std::string& json, ReleaseConfig& config, std::str
     builder["rejectDupKeys"] = true;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value root;
-    if (!reader->parse(json.data(), json.data() + json.size(), &root, &error)) return false;
+    if (!reader->parse(json.data(), json.data() + json.size(), &root, &error)) {
+        error = oneLine(error);
+        return false;
+    }
     if (!root.isObject() || !root["banks"].isObject()) {
         error = "the root must be an object with a \"banks\" object";
         return false;
@@ -96,6 +114,10 @@ bool parseReleaseConfig(const std::string& json, ReleaseConfig& config, std::str
         error = bankFault(code, banks[code], release);
         if (!error.empty()) return false;
         read.banks[code] = release;
+    }
+    if (read.banks.empty()) {
+        error = "no banks: every client would be turned away";
+        return false;
     }
     config = read;
     return true;

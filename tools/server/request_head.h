@@ -1,12 +1,15 @@
 #pragma once
-// The first look at a request, before any parser sees it: what this server takes is a GET or
-// HEAD without a body, with a bounded number of headers and at most one byte range.
+// The first and only look at a request: what this server takes is a GET or HEAD without a
+// body, with a bounded number of headers and at most one byte range. The fields the answer
+// needs are read here, so nothing parses the head twice.
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace vaultaide::tools {
 
 constexpr size_t kMaxHeaderFields = 64;
+constexpr size_t kMaxTargetBytes = 8192;
 
 // The length of the head at the start of buffer, up to and with its blank line; 0 while the
 // blank line has not arrived.
@@ -18,10 +21,18 @@ struct Screening {
     std::string method;  // as far as the request line could be read
     std::string target;
     std::string version;
-    bool exchange = false;  // the version endpoint rather than a file
+    // Of a request that passed:
+    std::string path;            // the target's path, percent-decoded: what is routed and served
+    std::string data;            // the query's "data" value, percent-decoded
+    std::string host;            // the Host header
+    std::string forwardedProto;  // X-Forwarded-Proto
+    bool hasRange = false;
+    long long rangeFirst = -1, rangeLast = -1;  // -1 where the range leaves it open
+    bool keepAlive = false;  // the client keeps the connection for another request
+    bool exchange = false;   // the version endpoint rather than a file
 };
 
 // head: a whole request head as requestHeadLength measured it.
-Screening screenRequestHead(const std::string& head);
+Screening screenRequestHead(std::string_view head);
 
 }  // namespace vaultaide::tools

@@ -10,7 +10,8 @@ ServedFile openServedFile(int rootFd, const std::string& decodedPath) {
     ServedFile served;
     if (decodedPath.empty() || decodedPath[0] != '/' || decodedPath.find('\0') != std::string::npos)
         return served;
-    int dir = dup(rootFd);
+    int dir = fcntl(rootFd, F_DUPFD_CLOEXEC, 0);
+    if (dir < 0) served.error = errno;
     size_t at = 1;
     while (dir >= 0) {
         const auto slash = decodedPath.find('/', at);
@@ -19,12 +20,19 @@ ServedFile openServedFile(int rootFd, const std::string& decodedPath) {
         at = last ? decodedPath.size() : slash + 1;
         if (segment.empty() && !last) continue;
         if (segment.empty() || segment == "." || segment == "..") break;
-        const int next = openat(dir, segment.c_str(),
-                                O_RDONLY | O_NOFOLLOW | O_CLOEXEC | (last ? 0 : O_DIRECTORY));
+        struct stat info;
+        // Only a regular file is opened at all (a device's open may act, a FIFO's would wait);
+        // non-blocking in case the name was swapped since, and checked again once open.
+        if (last && (fstatat(dir, segment.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+                     !S_ISREG(info.st_mode)))
+            break;
+        const int next =
+            openat(dir, segment.c_str(),
+                   O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | (last ? 0 : O_DIRECTORY));
+        if (next < 0) served.error = errno;
         close(dir);
         dir = next;
         if (!last) continue;
-        struct stat info;
         if (dir >= 0 && fstat(dir, &info) == 0 && S_ISREG(info.st_mode)) {
             served.fd = dir;
             served.size = static_cast<uint64_t>(info.st_size);

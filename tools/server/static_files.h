@@ -8,11 +8,13 @@
 
 namespace vaultaide::tools {
 
-// An open regular file below root, or fd -1. Empty segments ("//") are skipped; "." and ".."
-// and NUL bytes are refused; no link is followed on the way.
+// An open regular file below root (non-blocking), or fd -1. Empty segments ("//") are
+// skipped; "." and ".." and NUL bytes are refused; no link is followed on the way; anything
+// but a regular file is refused without being opened.
 struct ServedFile {
     int fd = -1;
     uint64_t size = 0;
+    int error = 0;  // the errno of an open that failed (EMFILE: no descriptor left)
 };
 ServedFile openServedFile(int rootFd, const std::string& decodedPath);
 

@@ -2,8 +2,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <ctime>
-#include <iostream>
 
 #include "log_text.h"
 #include "static_files.h"
@@ -13,183 +13,151 @@ namespace vaultaide::tools {
 
 namespace {
 
-constexpr size_t kFlushBytes = 64 * 1024;
+// Log lines wait here until the event thread has handled its batch of events: one write for
+// many answers.
+thread_local std::string t_log;
 
-thread_local std::string t_note;  // what the handler wants in the request's log line
-
-// The request from the head the hub read, the answer into one buffer that goes out in one
-// write when it is small (a split header and body would wait for a delayed ACK).
-class HeadStream : public httplib::Stream {
-public:
-    explicit HeadStream(Connection& conn) : conn_(conn) {}
-
-    bool is_readable() const override { return read_ < conn_.head().size(); }
-    bool is_writable() const override { return !failed_; }
-    ssize_t read(char* ptr, size_t size) override {
-        const size_t n = std::min(size, conn_.head().size() - read_);
-        conn_.head().copy(ptr, n, read_);
-        read_ += n;
-        return static_cast<ssize_t>(n);
-    }
-    ssize_t write(const char* ptr, size_t size) override {
-        if (failed_) return -1;
-        out_.append(ptr, size);
-        if (out_.size() >= kFlushBytes && !flush()) return -1;
-        return static_cast<ssize_t>(size);
-    }
-    void get_remote_ip_and_port(std::string& ip, int& port) const override {
-        ip = conn_.peerAddress();
-        port = conn_.peerPort();
-    }
-    void get_local_ip_and_port(std::string& ip, int& port) const override {
-        ip = conn_.localAddress();
-        port = conn_.localPort();
-    }
-    socket_t socket() const override { return conn_.socket(); }
-
-    bool flush() {
-        if (!failed_ && !out_.empty()) failed_ = !conn_.send(out_.data(), out_.size());
-        out_.clear();
-        return !failed_;
-    }
-
-private:
-    Connection& conn_;
-    size_t read_ = 0;
-    std::string out_;
-    bool failed_ = false;
-};
-
-std::string contentTypeOf(const std::string& path) {
+const char* contentTypeOf(const std::string& path) {
     const auto dot = path.rfind('.');
-    return dot != std::string::npos && path.compare(dot, 4, ".xml") == 0 && dot + 4 == path.size()
+    return dot != std::string::npos && path.compare(dot, std::string::npos, ".xml") == 0
                ? "application/xml"
                : "application/octet-stream";
+}
+
+// The time of a log line; formatted once a second per thread.
+const std::string& logStamp() {
+    thread_local std::time_t last = 0;
+    thread_local std::string text;
+    const std::time_t now = std::time(nullptr);
+    if (now != last) {
+        char stamp[32];
+        std::tm utc{};
+        gmtime_r(&now, &utc);
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+        text = stamp;
+        last = now;
+    }
+    return text;
 }
 
 }  // namespace
 
 UpdateService::UpdateService(const ServerEnvelopeKey& key,
                              std::shared_ptr<const ReleaseConfig> config, int rootFd,
-                             std::string scheme)
-    : key_(key), config_(std::move(config)), rootFd_(rootFd), scheme_(std::move(scheme)) {
-    set_keep_alive_max_count(1000);
-    set_keep_alive_timeout(5);
-    set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
-        route(request, response);
-        return HandlerResponse::Handled;
-    });
-    set_logger([this](const httplib::Request& request, const httplib::Response& response) {
-        logAnswer(request, response);
-    });
-}
+                             std::string scheme, ServerMetrics* metrics)
+    : key_(key),
+      config_(std::move(config)),
+      rootFd_(rootFd),
+      scheme_(std::move(scheme)),
+      metrics_(metrics) {}
 
 void UpdateService::replaceConfig(std::shared_ptr<const ReleaseConfig> config) {
     std::atomic_store(&config_, std::move(config));
 }
 
-bool UpdateService::answer(Connection& conn) {
-    HeadStream stream(conn);
-    bool closed = false;
-    const bool written = process_request(stream, conn.lastRequest(), closed, nullptr);
-    return stream.flush() && written && !closed && !conn.lastRequest();
+Answer UpdateService::answer(const Screening& request) {
+    return request.exchange ? versionAnswer(request) : fileAnswer(request);
 }
 
-void UpdateService::route(const httplib::Request& request, httplib::Response& response) {
-    // Clients ask for gzip but decode nothing: every body goes out as its bytes.
-    const_cast<httplib::Request&>(request).headers.erase("Accept-Encoding");
-    if (request.path != "/assist/server") {
-        serveFile(request, response);
-        return;
-    }
+// A Range header is not for this answer: the envelope is only ever whole.
+Answer UpdateService::versionAnswer(const Screening& request) {
     // Behind a front server "{self}" names the scheme the client used there.
-    const std::string forwarded = request.get_header_value("X-Forwarded-Proto");
+    const std::string& forwarded = request.forwardedProto;
     const std::string& scheme = forwarded == "http" || forwarded == "https" ? forwarded : scheme_;
     const auto config = std::atomic_load(&config_);
-    const auto answer = answerVersionRequest(key_, *config, request.get_param_value("data"),
-                                             selfBaseOf(scheme, request.get_header_value("Host")));
-    response.status = answer.status;
-    response.set_content(answer.body, "text/plain");
-    t_note = answer.note;
+    EndpointAnswer endpoint =
+        answerVersionRequest(key_, *config, request.data, selfBaseOf(scheme, request.host));
+    if (metrics_ && (endpoint.status == 200 || endpoint.status == 404 || endpoint.bank.empty()))
+        metrics_->countVersionRequest(endpoint.status == 200   ? VersionResult::Answered
+                                      : endpoint.status == 404 ? VersionResult::UnknownBank
+                                                               : VersionResult::BadEnvelope,
+                                      endpoint.bank);
+    Answer answer;
+    answer.status = endpoint.status;
+    answer.type = "text/plain";
+    answer.body = std::move(endpoint.body);
+    answer.note = std::move(endpoint.note);
+    return answer;
 }
 
-void UpdateService::serveFile(const httplib::Request& request, httplib::Response& response) {
+Answer UpdateService::fileAnswer(const Screening& request) {
+    Answer answer;
     const ServedFile file = openServedFile(rootFd_, request.path);
     if (file.fd < 0) {
-        response.status = 404;
-        return;
+        answer.status = file.error == EMFILE || file.error == ENFILE ? 503 : 404;
+        if (answer.status == 503) answer.note = "out of file descriptors";
+        return answer;
     }
-    auto fd = std::shared_ptr<int>(new int(file.fd), [](int* p) {
-        close(*p);
-        delete p;
-    });
-    uint64_t offset = 0, length = file.size;
-    auto& ranges = const_cast<httplib::Request&>(request).ranges;
-    if (!ranges.empty()) {
-        // The range is applied here, against the file's size; httplib sends what it is given.
-        const bool satisfiable =
-            resolveRange(ranges[0].first, ranges[0].second, file.size, offset, length);
-        ranges.clear();
-        if (!satisfiable) {
-            response.status = 416;
-            response.set_header("Content-Range", "bytes */" + std::to_string(file.size));
-            return;
+    answer.file = file.fd;
+    answer.length = file.size;
+    answer.headers = "Accept-Ranges: bytes\r\n";
+    if (request.hasRange) {
+        if (!resolveRange(request.rangeFirst, request.rangeLast, file.size, answer.offset,
+                          answer.length)) {
+            close(answer.file);
+            answer.file = -1;
+            answer.status = 416;
+            answer.headers += "Content-Range: bytes */" + std::to_string(file.size) + "\r\n";
+            return answer;
         }
-        response.status = 206;
-        response.set_header("Content-Range", "bytes " + std::to_string(offset) + "-" +
-                                                 std::to_string(offset + length - 1) + "/" +
-                                                 std::to_string(file.size));
+        answer.status = 206;
+        answer.headers += "Content-Range: bytes " + std::to_string(answer.offset) + "-" +
+                          std::to_string(answer.offset + answer.length - 1) + "/" +
+                          std::to_string(file.size) + "\r\n";
     }
-    response.set_header("Accept-Ranges", "bytes");
-    const std::string type = contentTypeOf(request.path);
-    if (length == 0) {
-        response.set_content("", type);
-        return;
+    answer.type = contentTypeOf(request.path);
+    return answer;
+}
+
+void UpdateService::logAnswer(const Screening& request, const std::string& peer, int status,
+                              uint64_t bytes, const std::string& note) {
+    std::string& line = t_log;
+    line += logStamp();
+    line += ' ';
+    line += logField(peer);
+    line += ' ';
+    line += logField(request.method, 16);
+    line += ' ';
+    line += logField(request.target);
+    line += ' ';
+    line += logField(request.version, 16);
+    line += ' ';
+    line += std::to_string(status);
+    line += ' ';
+    line += std::to_string(bytes);
+    if (!note.empty()) {
+        line += ' ';
+        line += logField(note, 200, true);
     }
-    response.set_content_provider(
-        length, type, [fd, offset](size_t at, size_t count, httplib::DataSink& sink) {
-            char chunk[kFlushBytes];
-            const ssize_t n =
-                pread(*fd, chunk, std::min(count, sizeof chunk), static_cast<off_t>(offset + at));
-            // A file cut short on disk ends the connection; its length was already promised.
-            return n > 0 && sink.write(chunk, static_cast<size_t>(n));
-        });
+    line += '\n';
+    if (line.size() >= 65536) flushLog();
+    if (metrics_) countAnswer(request, status, bytes, note);
 }
 
-void UpdateService::logAnswer(const httplib::Request& request, const httplib::Response& response) {
-    const size_t bytes = request.method == "HEAD"     ? 0
-                         : !response.body.empty()     ? response.body.size()
-                         : response.content_provider_ ? response.content_length_
-                                                      : 0;
-    std::string note;
-    note.swap(t_note);
-    if (request.method != "HEAD" && response.content_provider_ &&
-        !response.content_provider_success_)
-        note = "transfer cut short";
-    writeLogLine(request.remote_addr, request.method, request.target, request.version,
-                 response.status, bytes, note);
+// Lines about the server itself (no request, no refusal) are not answers; the hub counts
+// what they report where it happens.
+void UpdateService::countAnswer(const Screening& request, int status, uint64_t bytes,
+                                const std::string& note) {
+    if (request.status != 0) {
+        metrics_->countResponse(status);
+        metrics_->countRefusal(refusalOf(status, note));
+    } else if (!request.target.empty()) {
+        metrics_->countResponse(status);
+        if (!request.exchange) metrics_->countFileBytes(bytes);
+    }
 }
 
-void UpdateService::logRefusal(const Screening& screening, const std::string& peer) {
-    writeLogLine(peer, screening.method, screening.target, screening.version, screening.status, 0,
-                 screening.reason);
-}
-
-void UpdateService::writeLogLine(const std::string& peer, const std::string& method,
-                                 const std::string& target, const std::string& version, int status,
-                                 size_t bytes, const std::string& note) {
-    char stamp[32];
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    std::string line = std::string(stamp) + " " + logField(peer) + " " + logField(method, 16) +
-                       " " + logField(target) + " " + logField(version, 16) + " " +
-                       std::to_string(status) + " " + std::to_string(bytes);
-    if (!note.empty()) line += " " + logField(note, 200, true);
-    line += "\n";
+void UpdateService::flushLog() {
+    if (t_log.empty()) return;
     std::lock_guard<std::mutex> lock(logMutex_);
-    std::cerr << line << std::flush;
+    size_t written = 0;
+    while (written < t_log.size()) {
+        const ssize_t n = write(STDERR_FILENO, t_log.data() + written, t_log.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        written += static_cast<size_t>(n);
+    }
+    t_log.clear();
 }
 
 }  // namespace vaultaide::tools

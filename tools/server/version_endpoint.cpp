@@ -1,7 +1,5 @@
 #include "version_endpoint.h"
 
-#include <json/json.h>
-
 #include <cctype>
 
 namespace vaultaide::tools {
@@ -9,6 +7,26 @@ namespace vaultaide::tools {
 namespace {
 
 constexpr char kSelf[] = "{self}";
+
+// A JSON string as the parser the program uses writes it (members in name order, no spaces);
+// built by hand, as a general writer costs more than the rest of the answer.
+void appendJsonString(std::string& out, const std::string& text) {
+    static const char kHex[] = "0123456789abcdef";
+    out += '"';
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            out += "\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    out += '"';
+}
 
 }  // namespace
 
@@ -24,27 +42,29 @@ std::string selfBaseOf(const std::string& scheme, const std::string& host) {
 std::string answerJson(const BankRelease& release, const std::string& self) {
     std::string url = release.url;
     if (url.compare(0, sizeof kSelf - 1, kSelf) == 0) url.replace(0, sizeof kSelf - 1, self);
-    Json::Value answer(Json::objectValue);
-    answer["v"] = release.version;
-    answer["url"] = url;
-    answer["update"] = release.update;
-    Json::StreamWriterBuilder writer;
-    writer["indentation"] = "";
-    return Json::writeString(writer, answer);
+    std::string answer = "{\"update\":";
+    appendJsonString(answer, release.update);
+    answer += ",\"url\":";
+    appendJsonString(answer, url);
+    answer += ",\"v\":";
+    appendJsonString(answer, release.version);
+    answer += '}';
+    return answer;
 }
 
 EndpointAnswer answerVersionRequest(const ServerEnvelopeKey& key, const ReleaseConfig& config,
                                     const std::string& data, const std::string& self) {
     std::string bank;
-    if (!openServerAnswer(key.decryptor(), data, bank)) return {400, "", "request does not open"};
+    if (!openServerAnswer(key.decryptor(), data, bank))
+        return {400, "", "request does not open", ""};
     const auto found = config.banks.find(bank);
-    if (found == config.banks.end()) return {404, "", "unknown bank " + bank};
+    if (found == config.banks.end()) return {404, "", "unknown bank " + bank, bank};
     if (self.empty() && found->second.url.compare(0, sizeof kSelf - 1, kSelf) == 0)
-        return {400, "", "no usable Host for {self}"};
+        return {400, "", "no usable Host for {self}", bank};
     std::string sealed;
     if (!sealEnvelope(key.encryptor(), answerJson(found->second, self), sealed))
-        return {500, "", "answer could not be sealed"};
-    return {200, sealed, "bank " + bank + " version " + found->second.version};
+        return {500, "", "answer could not be sealed", bank};
+    return {200, sealed, "bank " + bank + " version " + found->second.version, bank};
 }
 
 }  // namespace vaultaide::tools

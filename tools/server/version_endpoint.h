@@ -11,6 +11,7 @@ struct EndpointAnswer {
     int status;        // 200; 400 for a request that does not open; 404 for an unknown bank
     std::string body;  // the sealed answer's envelope text; empty unless 200
     std::string note;  // for the log line
+    std::string bank;  // the bank code the request holds; empty when it did not open
 };
 
 // data is the request's envelope text; self what "{self}" in a url stands for (scheme and
