@@ -91,6 +91,12 @@ bool createDirectoryTree(Files& files, const std::string& path) {
     return true;
 }
 
+bool ensureRealFolder(Files& files, const std::string& path) {
+    if (files.isLink(path) && !files.removeLink(path)) return false;
+    if (!files.isDirectory(path) && !files.createDirectory(path)) return false;
+    return files.isDirectory(path) && !files.isLink(path);
+}
+
 void parseVersionText(const std::string& text, uint32_t numbers[4]) {
     if (text.size() <= 3) return;
     auto number = [](const std::string& piece) {

@@ -29,6 +29,9 @@ bool probeWindowsVersion(SystemInfo& system, bool& isWin7or8, bool& isX86);
 std::vector<std::string> splitDirectoryPath(const std::string& path);
 // Creates every missing level below the first; true when the directory exists at the end.
 bool createDirectoryTree(Files& files, const std::string& path);
+// True when path is a real folder at the end: a link or junction there, which could name any
+// folder, is removed (never what it names) and a folder made in its place.
+bool ensureRealFolder(Files& files, const std::string& path);
 
 // Four numbers from a version text; texts of three characters or fewer leave them unchanged.
 void parseVersionText(const std::string& text, uint32_t numbers[4]);

@@ -42,7 +42,7 @@ BOOL CProgressDlg::onInitDialog() {
     loadBackground(backgroundId(kind_, state));
     state.progressDialog = this;
     startDetachedThread([this] {
-        InstallRun run{context_.platform, context_.state, job_, *this, workerFinished_};
+        InstallRun run{context_.platform, context_.state, job_, *this, workerFinished_, control_};
         runInstallSequence(run);
     });
     SetTimer(window_, kBackgroundTimer, kBackgroundPeriodMs, nullptr);
@@ -60,16 +60,32 @@ bool CProgressDlg::onMessage(UINT message, WPARAM, LPARAM, INT_PTR& result) {
 }
 
 void CProgressDlg::onCancel() {
-    const bool running = workerFinished_ == 0;
-    if (running && ask(kCancelRunQuestion, context_.state.promptCaption, MB_YESNO) != IDYES) return;
-    KillTimer(window_, kBackgroundTimer);
-    releaseBackground();
-    // A run still going may be in the middle of a step that reports to this dialog: the
-    // process ends here, as the callers would end it, before the worker can reach a closed
-    // window.
-    if (workerFinished_ == 0) context_.platform.kernel.exitProcess(0);
-    context_.state.progressDialog = nullptr;
-    EndDialog(window_, IDCANCEL);
+    using Step = RunControl::CancelStep;
+    Step step = control_.cancelPressed();
+    if (step == Step::Ask) {
+        if (ask(kCancelRunQuestion, context_.state.promptCaption, MB_YESNO) != IDYES) return;
+        step = control_.cancelConfirmed();
+    }
+    switch (step) {
+        case Step::EndProcess:
+            // The run may be in the middle of a step that reports to this dialog: the process
+            // ends here, as the callers would end it, before the worker can reach a closed
+            // window. Nothing installed is half replaced at this point.
+            context_.platform.kernel.exitProcess(0);
+        case Step::Hide:
+            // The finished run still reports to this dialog until it ends the process.
+            ShowWindow(window_, SW_HIDE);
+            return;
+        case Step::Close:
+            KillTimer(window_, kBackgroundTimer);
+            releaseBackground();
+            context_.state.progressDialog = nullptr;
+            EndDialog(window_, IDCANCEL);
+            return;
+        case Step::Ask:
+        case Step::Ignore:  // the worker puts the replaced files back and ends the process
+            return;
+    }
 }
 
 bool CProgressDlg::hasTransparentLabel(int controlId) const {
