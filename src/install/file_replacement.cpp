@@ -72,7 +72,7 @@ bool replaceOne(Platform& platform, const AppState& app, const InstallJob& job,
 // Puts the installation back as the journal says and ends the process; a failed restore keeps
 // the journal for the next start.
 void undoAndEnd(Platform& platform, const AppState& app, const InstallJob& job,
-                             const ReplacementJournal& journal, bool tellUser) {
+                const ReplacementJournal& journal, bool tellUser) {
     if (undoReplacement(platform, app, job.installDir, journal))
         dropJournal(platform.files, backupFolderOf(job.installDir), journal);
     else
@@ -123,8 +123,8 @@ bool replaceInstalledFiles(Platform& platform, const AppState& app, InstallJob& 
         registeredValue(platform, kUninstallKeyBase + app.assistantName, "DisplayVersion");
     for (const auto& file : plan) {
         const std::string target = job.installDir + "\\" + file.relative;
-        journal.targets.push_back({file.relative, platform.files.exists(target) &&
-                                                      !platform.files.isLink(target)});
+        journal.targets.push_back(
+            {file.relative, platform.files.exists(target) && !platform.files.isLink(target)});
     }
     if (!writeJournal(platform.files, backupFolder, journal)) fail(true);
 

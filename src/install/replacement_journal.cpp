@@ -87,8 +87,8 @@ std::string journalText(const ReplacementJournal& journal) {
     text += "version " + hexEncode(journal.version) + "\r\n";
     text += "display " + hexEncode(journal.displayVersion) + "\r\n";
     for (const auto& target : journal.targets)
-        text += std::string(target.existed ? "kept " : "added ") + hexEncode(target.relative) +
-                "\r\n";
+        text +=
+            std::string(target.existed ? "kept " : "added ") + hexEncode(target.relative) + "\r\n";
     return text + kJournalEnd + "\r\n";
 }
 
@@ -140,10 +140,12 @@ bool readJournal(Files& files, const std::string& backupFolder, ReplacementJourn
     if (!file && !files.isLink(path)) return false;  // held elsewhere: it stays for later
     std::string text;
     bool tooLarge = false;
-    if (file && file->readAll(4096, [&](const char* data, size_t size) {
-            tooLarge = tooLarge || text.size() + size > kMaxJournalBytes;
-            if (!tooLarge) text.append(data, size);
-        }) &&
+    if (file &&
+        file->readAll(4096,
+                      [&](const char* data, size_t size) {
+                          tooLarge = tooLarge || text.size() + size > kMaxJournalBytes;
+                          if (!tooLarge) text.append(data, size);
+                      }) &&
         !tooLarge && parseJournal(text, journal))
         return true;
     // Every journal of this program is written whole and renamed into place: this one is not

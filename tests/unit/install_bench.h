@@ -57,7 +57,6 @@ struct InstallBench {
     AppState app;
     std::atomic<int32_t> workerFinished{-1};
     std::unique_ptr<RunControl> control;  // the run's, made afresh by each run
-
 };
 
 }  // namespace vaultaide::testing

@@ -16,7 +16,10 @@ namespace vaultaide {
 class RootedFiles::Locked : public LockedFile {
 public:
     Locked(RootedFiles& files, int descriptor, std::string hostPath)
-        : files_(files), locked_(files.locked_), descriptor_(descriptor), hostPath_(std::move(hostPath)) {
+        : files_(files),
+          locked_(files.locked_),
+          descriptor_(descriptor),
+          hostPath_(std::move(hostPath)) {
         locked_->insert(hostPath_);
     }
     ~Locked() override {

@@ -101,8 +101,7 @@ bool Win32Files::writeFile(const std::string& path, const std::string& bytes) {
 bool Win32Files::writeFileDurably(const std::string& path, const std::string& bytes) {
     ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file && writeAll(file.get(), bytes.data(), bytes.size()) &&
-           FlushFileBuffers(file.get());
+    return file && writeAll(file.get(), bytes.data(), bytes.size()) && FlushFileBuffers(file.get());
 }
 
 bool Win32Files::isLink(const std::string& path) {
@@ -122,10 +121,9 @@ bool Win32Files::removeLink(const std::string& path) {
 }
 
 std::unique_ptr<LockedFile> Win32Files::openLocked(const std::string& path) {
-    ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
-                                  nullptr));
+    ScopedHandle file(
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     BY_HANDLE_FILE_INFORMATION information;
     if (!file || !GetFileInformationByHandle(file.get(), &information) ||
         (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
