@@ -66,26 +66,20 @@ void CProgressDlg::onCancel() {
         if (ask(kCancelRunQuestion, context_.state.promptCaption, MB_YESNO) != IDYES) return;
         step = control_.cancelConfirmed();
     }
-    switch (step) {
-        case Step::EndProcess:
-            // The run may be in the middle of a step that reports to this dialog: the process
-            // ends here, as the callers would end it, before the worker can reach a closed
-            // window. Nothing installed is half replaced at this point.
-            context_.platform.kernel.exitProcess(0);
-        case Step::Hide:
-            // The finished run still reports to this dialog until it ends the process.
-            ShowWindow(window_, SW_HIDE);
-            return;
-        case Step::Close:
-            KillTimer(window_, kBackgroundTimer);
-            releaseBackground();
-            context_.state.progressDialog = nullptr;
-            EndDialog(window_, IDCANCEL);
-            return;
-        case Step::Ask:
-        case Step::Ignore:  // the worker puts the replaced files back and ends the process
-            return;
+    // The run may be in the middle of a step that reports to this dialog: the process ends
+    // here, as the callers would end it, before the worker can reach a closed window. Nothing
+    // installed is half replaced at this point.
+    if (step == Step::EndProcess) context_.platform.kernel.exitProcess(0);
+    if (step == Step::Hide) {
+        // The finished run still reports to this dialog until it ends the process.
+        ShowWindow(window_, SW_HIDE);
+        return;
     }
+    if (step != Step::Close) return;  // the worker puts the replaced files back and ends
+    KillTimer(window_, kBackgroundTimer);
+    releaseBackground();
+    context_.state.progressDialog = nullptr;
+    EndDialog(window_, IDCANCEL);
 }
 
 bool CProgressDlg::hasTransparentLabel(int controlId) const {
