@@ -13,6 +13,10 @@ class SystemInfo;
 constexpr const char* kBrowserImageName = "iexplore.exe";
 constexpr uint32_t kTerminatedExitCode = 0xFFFFFFF7;  // -9
 
+// Lower-cases ASCII letters only; the bytes of GBK characters (whose second byte may look like
+// a letter) stay as they are: how names that Windows compares without case are folded here.
+std::string lowerAscii(std::string text);
+
 // The id of the first process in the list whose image name equals name, ignoring case.
 bool findProcessByName(Processes& processes, const std::string& name, uint32_t& processId);
 bool findRunningBrowser(Processes& processes, uint32_t& processId);

@@ -17,14 +17,6 @@ namespace vaultaide {
 
 namespace {
 
-// Windows file names compare without letter case; GBK trail bytes are never ASCII letters'
-// lead bytes, so folding ASCII letters alone is enough to tell two names apart.
-std::string foldCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 std::string registeredValue(Platform& platform, const std::string& key, const std::string& name) {
     std::string value;
     if (auto opened = platform.registry.openKey(key, kKeyRead)) opened->queryString(name, value);
@@ -90,7 +82,7 @@ std::vector<ReplacementFile> replacementPlan(const InstallJob& job) {
     std::set<std::string> seen;
     for (auto verified = job.verifiedFiles.rbegin(); verified != job.verifiedFiles.rend();
          ++verified)
-        if (seen.insert(foldCase(verified->relative)).second)
+        if (seen.insert(lowerAscii(verified->relative)).second)
             plan.push_back({verified->relative, verified->digest});
     std::vector<ReplacementFile> ordered(plan.rbegin(), plan.rend());
     if (job.manifestsInDownloadFolder)

@@ -13,10 +13,8 @@ namespace {
 
 // path is folder itself or lies below it, letter case ignored.
 bool liesIn(const std::string& path, std::string folder) {
-    std::string lower = path;
-    for (std::string* text : {&lower, &folder})
-        for (char& c : *text)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    const std::string lower = lowerAscii(path);
+    folder = lowerAscii(folder);
     while (!folder.empty() && folder.back() == '\\') folder.pop_back();
     return !folder.empty() && lower.compare(0, folder.size(), folder) == 0 &&
            (lower.size() == folder.size() || lower[folder.size()] == '\\');

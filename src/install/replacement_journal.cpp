@@ -4,6 +4,7 @@
 
 #include "app/app_state.h"
 #include "app/bank_profile.h"
+#include "app/system_utils.h"
 #include "app/version_check.h"
 #include "base/gbk_text.h"
 #include "install/registration.h"
@@ -31,7 +32,8 @@ bool isReplaceableTarget(const std::string& relative) {
     if (slash == std::string::npos) return isSafeEntry("", relative);
     const std::string folder = relative.substr(0, slash);
     bool standard = false;
-    for (const char* name : kStandardFolders) standard = standard || folder == name;
+    for (const char* name : kStandardFolders)
+        standard = standard || lowerAscii(folder) == lowerAscii(name);
     return standard && isSafeEntry(folder, relative.substr(slash + 1));
 }
 
