@@ -65,11 +65,7 @@ bool replaceOne(Platform& platform, const AppState& app, const InstallJob& job,
 // the journal for the next start.
 void undoAndEnd(Platform& platform, const AppState& app, const InstallJob& job,
                 const ReplacementJournal& journal, bool tellUser) {
-    if (undoReplacement(platform, app, job.installDir, journal))
-        dropJournal(platform.files, backupFolderOf(job.installDir), journal);
-    else
-        platform.kernel.trace("replacement not undone, journal kept(" +
-                              backupFolderOf(job.installDir) + ")");
+    undoAndDropJournal(platform, app, job.installDir, journal);
     if (!tellUser) platform.kernel.exitProcess(0);  // as Cancel ends a run
     platform.ui.messageBox(kReplaceFailedText, app.assistantName, kMbOk | kMbIconWarning);
     platform.kernel.exitOrderly(0);

@@ -44,10 +44,6 @@ void launchAssistant(Platform& platform, const AppState& app, ProgressEvents& pr
     platform.kernel.exitProcess(0);
 }
 
-}  // namespace
-
-namespace {
-
 enum class Outcome { Stopped, EndedByUser };
 
 // Every step up to the final launch; what the dialog shows and holds is released before the

@@ -188,18 +188,25 @@ void dropJournal(Files& files, const std::string& backupFolder, const Replacemen
     }
 }
 
-bool undoUnfinishedReplacement(Platform& platform, const AppState& app,
-                               const std::string& installDir) {
+bool undoAndDropJournal(Platform& platform, const AppState& app, const std::string& installDir,
+                        const ReplacementJournal& journal) {
     const std::string backupFolder = backupFolderOf(installDir);
-    ReplacementJournal journal;
-    if (!readJournal(platform.files, backupFolder, journal))
-        return !journalExists(platform.files, backupFolder);
     if (!undoReplacement(platform, app, installDir, journal)) {
         platform.kernel.trace("replacement not undone, journal kept(" +
                               journalPathOf(backupFolder) + ")");
         return false;
     }
     dropJournal(platform.files, backupFolder, journal);
+    return true;
+}
+
+bool undoUnfinishedReplacement(Platform& platform, const AppState& app,
+                               const std::string& installDir) {
+    const std::string backupFolder = backupFolderOf(installDir);
+    ReplacementJournal journal;
+    if (!readJournal(platform.files, backupFolder, journal))
+        return !journalExists(platform.files, backupFolder);
+    if (!undoAndDropJournal(platform, app, installDir, journal)) return false;
     platform.kernel.trace("replacement undone(" + installDir + ")");
     return true;
 }

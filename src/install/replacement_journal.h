@@ -56,6 +56,10 @@ bool undoReplacement(Platform& platform, const AppState& app, const std::string&
                      const ReplacementJournal& journal);
 // Deletes the journal and then the backups.
 void dropJournal(Files& files, const std::string& backupFolder, const ReplacementJournal& journal);
+// Undoes the replacement and then drops the journal and the backups; when the undo fails, they
+// are kept for the next attempt and the trace says so. True when it was undone.
+bool undoAndDropJournal(Platform& platform, const AppState& app, const std::string& installDir,
+                        const ReplacementJournal& journal);
 // Undoes the journal found in the backup folder, if any: true when none is left. A failed undo
 // keeps the journal and its backups for the next attempt and says so in the trace.
 bool undoUnfinishedReplacement(Platform& platform, const AppState& app,
