@@ -19,9 +19,11 @@ using namespace std::chrono_literals;
 using Tree = std::map<std::string, std::string>;  // relative path -> digest
 
 constexpr int kCancel = 2, kYes = 6;
-// Enough data that replacing it takes a while under Wine, so a kill or a Cancel lands inside.
+// Enough data that replacing it takes a while under Wine, so a kill or a Cancel lands inside;
+// a quarter of it is enough to kill a download half way.
 constexpr int kBulkFiles = 40;
-constexpr size_t kBulkBytes = 2u << 20;
+constexpr size_t kSlowReplacementBytes = 2u << 20;
+constexpr size_t kSlowDownloadBytes = 512u << 10;
 
 Tree treeOf(const fs::path& root, bool skipDownloadFolder) {
     Tree tree;
@@ -55,9 +57,10 @@ protected:
     }
 
     // Publishes release NAME: the assistant's stub programs, readme.txt and the data files
-    // given (Data/NAME -> content); with bulk, 40 files of 2 MiB whose bytes name the release.
+    // given (Data/NAME -> content); with bulkBytes, 40 files of that size whose bytes name the
+    // release.
     void publish(const std::string& name, const std::map<std::string, std::string>& data,
-                 bool bulk = false, const std::string& ownFile = "") {
+                 size_t bulkBytes = 0, const std::string& ownFile = "") {
         const fs::path common = sources.path() / name / "common";
         const fs::path bank = sources.path() / name / "bank";
         fs::create_directories(common / "Data");
@@ -68,9 +71,9 @@ protected:
         writeHostFile((common / "readme.txt").string(), "release " + name + "\r\n");
         for (const auto& [file, content] : data)
             writeHostFile((common / "Data" / file).string(), content);
-        for (int i = 0; bulk && i < kBulkFiles; ++i)
+        for (int i = 0; bulkBytes > 0 && i < kBulkFiles; ++i)
             writeHostFile((common / "Data" / ("bulk" + std::to_string(i) + ".dat")).string(),
-                          std::string(kBulkBytes, static_cast<char>('a' + i % 26)) + name);
+                          std::string(bulkBytes, static_cast<char>('a' + i % 26)) + name);
         if (!ownFile.empty()) writeHostFile((common / "vaultaide_810.exe").string(), ownFile);
         const std::string command = std::string(VAULTAIDE_PUBLISH_BIN) + " manifest --common " +
                                     common.string() + " --bank " + bank.string() +
@@ -110,14 +113,14 @@ protected:
         machine.serve(version, "2", "{self}/" + name);
         auto program = machine.start();
         int code = -1;
-        ASSERT_TRUE(program->waitForExit(180s, code));
+        ASSERT_TRUE(program->waitForExit(120s, code));
         EXPECT_EQ(code, 0);
     }
 
-    // Release r1 installed, a forced update to r2 started; both have 80 MiB of data files.
-    std::unique_ptr<BackgroundProgram> startBulkUpdate() {
-        publish("r1", {}, true);
-        publish("r2", {}, true);
+    // Release r1 installed, a forced update to r2 started; both with 40 data files of that size.
+    std::unique_ptr<BackgroundProgram> startBulkUpdate(size_t bulkBytes) {
+        publish("r1", {}, bulkBytes);
+        publish("r2", {}, bulkBytes);
         install("r1", "1.0.0.1");
         machine.serve("1.0.0.2", "2", "{self}/r2");
         return machine.start();
@@ -157,7 +160,7 @@ TEST_F(WineRecovery, StaleDownloadsOfAStoppedUpdateAreNeverInstalled) {
 // Killed while downloading, then run to the end: wholly the new release, and no staging file
 // anywhere in the installation.
 TEST_F(WineRecovery, KilledWhileDownloadingThenRunToTheEnd) {
-    auto killed = startBulkUpdate();
+    auto killed = startBulkUpdate(kSlowDownloadBytes);
     ASSERT_TRUE(eventually(
         [&] { return fs::exists(installation() / "DownLoad" / "Data" / "bulk3.dat"); }, 120s));
     killed.reset();  // SIGKILL
@@ -174,8 +177,8 @@ TEST_F(WineRecovery, KilledWhileDownloadingThenRunToTheEnd) {
 // Killed while replacing files: the next start, with no server to reach, puts the whole old
 // release back with its version; the next start with the server updates to the whole new one.
 TEST_F(WineRecovery, KilledWhileReplacingIsUndoneAtTheNextStartWithoutAServer) {
-    auto killed = startBulkUpdate();
-    ASSERT_TRUE(eventually([&] { return fs::exists(backup("0")); }, 180s));
+    auto killed = startBulkUpdate(kSlowReplacementBytes);
+    ASSERT_TRUE(eventually([&] { return fs::exists(backup("0")); }, 120s));
     killed.reset();  // SIGKILL
     ASSERT_TRUE(fs::exists(backup("journal"))) << "the kill came after the replacement";
 
@@ -194,7 +197,7 @@ TEST_F(WineRecovery, KilledWhileReplacingIsUndoneAtTheNextStartWithoutAServer) {
 // Cancel pressed during the downloads and answered Yes once files are being replaced: the
 // replacement is undone before the program ends.
 TEST_F(WineRecovery, CancelAnsweredYesWhileReplacingUndoesTheReplacement) {
-    auto program = startBulkUpdate();
+    auto program = startBulkUpdate(kSlowReplacementBytes);
     const Dialog progress = screen.waitFor(
         "progress dialog", [](const Dialog& d) { return d.shows(1020); }, 60s);
     ASSERT_TRUE(progress);
@@ -205,7 +208,7 @@ TEST_F(WineRecovery, CancelAnsweredYesWhileReplacingUndoesTheReplacement) {
         return false;
     });
     ASSERT_TRUE(question);
-    ASSERT_TRUE(eventually([&] { return fs::exists(backup("0")); }, 180s));
+    ASSERT_TRUE(eventually([&] { return fs::exists(backup("0")); }, 120s));
     screen.click(question, kYes);
     int code = -1;
     ASSERT_TRUE(program->waitForExit(60s, code));
@@ -218,8 +221,8 @@ TEST_F(WineRecovery, CancelAnsweredYesWhileReplacingUndoesTheReplacement) {
 TEST_F(WineRecovery, TheProgramUpdatesAndRepairsItsOwnFile) {
     const std::string program = readHostFile(windowsProgram("vaultaide_810.exe"));
     // Bytes after the image leave the program runnable and make each release's copy its own.
-    publish("r1", {}, false, program + "release 1");
-    publish("r2", {}, false, program + "release 2");
+    publish("r1", {}, 0, program + "release 1");
+    publish("r2", {}, 0, program + "release 2");
     install("r1", "1.0.0.1");
     const std::string own = (installation() / "vaultaide_810.exe").string();
     const std::string old = (installation() / "vaultaide_old.exe").string();
@@ -228,7 +231,7 @@ TEST_F(WineRecovery, TheProgramUpdatesAndRepairsItsOwnFile) {
     {
         BackgroundProgram update(own, {}, machine.work());
         int code = -1;
-        ASSERT_TRUE(update.waitForExit(180s, code));
+        ASSERT_TRUE(update.waitForExit(120s, code));
         EXPECT_EQ(code, 0);
     }
     EXPECT_EQ(readHostFile(own), program + "release 2");
@@ -239,7 +242,7 @@ TEST_F(WineRecovery, TheProgramUpdatesAndRepairsItsOwnFile) {
     {
         BackgroundProgram repair(own, {"-losefile"}, machine.work());
         int code = -1;
-        ASSERT_TRUE(repair.waitForExit(180s, code));
+        ASSERT_TRUE(repair.waitForExit(120s, code));
         EXPECT_EQ(code, 0);
     }
     EXPECT_EQ(readHostFile(own), program + "release 2");
