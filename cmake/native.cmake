@@ -82,6 +82,7 @@ add_executable(unit_tests
     tests/unit/install_bench.cpp
     tests/unit/install_sequence_test.cpp
     tests/unit/install_steps_test.cpp
+    tests/unit/replacement_test.cpp
     tests/unit/envelope_test.cpp
     tests/unit/server_answer_test.cpp
     tests/unit/package_files_test.cpp

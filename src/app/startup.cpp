@@ -17,7 +17,7 @@ std::string singleInstanceMutexName(const AppState& state) {
 
 bool initInstance(Platform& platform, const EnvelopeKeyPair& keys, StartupUi& ui,
                   const std::string& commandLine, uint32_t& detectMessageId, AppState& state,
-                  DownloadPath& endpoint) {
+                  DownloadPath& endpoint, const StartupRecovery& recover) {
     platform.kernel.enableTakeOwnershipPrivilege();
     platform.ui.initCommonControls();
 
@@ -43,6 +43,8 @@ bool initInstance(Platform& platform, const EnvelopeKeyPair& keys, StartupUi& ui
 
     if (platform.kernel.createNamedMutexAlreadyExisted(singleInstanceMutexName(state)))
         platform.kernel.exitOrderly(0);
+    // Even when no server can be reached later, the installation is then wholly one release.
+    if (recover) recover(platform, state);
 
     if (!loadServerEndpoint(platform.files, endpoint)) platform.kernel.exitProcess(0);
 

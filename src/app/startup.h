@@ -1,6 +1,7 @@
 #pragma once
 // Start-up of the downloader: run mode, single instance and server endpoint.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/app_state.h"
@@ -27,10 +28,15 @@ public:
     virtual void runVersionQueryDialog() = 0;
 };
 
+// Run once this instance holds the mutex, before anything else looks at the installation:
+// puts back an update that was cut off (the install layer provides it).
+using StartupRecovery = std::function<void(Platform&, const AppState&)>;
+
 // Runs the whole start-up on the calling thread; always returns false (the application then
 // ends). detectMessageId receives the registered broadcast message id.
 bool initInstance(Platform& platform, const EnvelopeKeyPair& keys, StartupUi& ui,
                   const std::string& commandLine, uint32_t& detectMessageId,
-                  AppState& state = g_appState, DownloadPath& endpoint = g_downloadpath);
+                  AppState& state = g_appState, DownloadPath& endpoint = g_downloadpath,
+                  const StartupRecovery& recover = nullptr);
 
 }  // namespace vaultaide

@@ -9,9 +9,6 @@
 
 namespace vaultaide {
 
-namespace {
-
-// Lower-cases ASCII letters only; the bytes of GBK characters stay as they are.
 std::string lowerAscii(std::string text) {
     for (size_t i = 0; i < text.size(); ++i) {
         if (isGbkLeadByte(text[i]))
@@ -21,8 +18,6 @@ std::string lowerAscii(std::string text) {
     }
     return text;
 }
-
-}  // namespace
 
 bool findProcessByName(Processes& processes, const std::string& name, uint32_t& processId) {
     // Image names are compared as copied into a 260-byte buffer.
@@ -89,6 +84,12 @@ bool createDirectoryTree(Files& files, const std::string& path) {
         if (!files.isDirectory(current) && !files.createDirectory(current)) return false;
     }
     return true;
+}
+
+bool ensureRealFolder(Files& files, const std::string& path) {
+    if (files.isLink(path) && !files.removeLink(path)) return false;
+    if (!files.isDirectory(path) && !files.createDirectory(path)) return false;
+    return files.isDirectory(path) && !files.isLink(path);
 }
 
 void parseVersionText(const std::string& text, uint32_t numbers[4]) {

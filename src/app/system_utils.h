@@ -13,6 +13,10 @@ class SystemInfo;
 constexpr const char* kBrowserImageName = "iexplore.exe";
 constexpr uint32_t kTerminatedExitCode = 0xFFFFFFF7;  // -9
 
+// Lower-cases ASCII letters only; the bytes of GBK characters (whose second byte may look like
+// a letter) stay as they are: how names that Windows compares without case are folded here.
+std::string lowerAscii(std::string text);
+
 // The id of the first process in the list whose image name equals name, ignoring case.
 bool findProcessByName(Processes& processes, const std::string& name, uint32_t& processId);
 bool findRunningBrowser(Processes& processes, uint32_t& processId);
@@ -29,6 +33,9 @@ bool probeWindowsVersion(SystemInfo& system, bool& isWin7or8, bool& isX86);
 std::vector<std::string> splitDirectoryPath(const std::string& path);
 // Creates every missing level below the first; true when the directory exists at the end.
 bool createDirectoryTree(Files& files, const std::string& path);
+// True when path is a real folder at the end: a link or junction there, which could name any
+// folder, is removed (never what it names) and a folder made in its place.
+bool ensureRealFolder(Files& files, const std::string& path);
 
 // Four numbers from a version text; texts of three characters or fewer leave them unchanged.
 void parseVersionText(const std::string& text, uint32_t numbers[4]);

@@ -1,83 +1,144 @@
 #include "install/file_replacement.h"
 
+#include <set>
+
 #include "app/app_state.h"
 #include "app/system_utils.h"
 #include "app/version_check.h"
+#include "install/registration.h"
+#include "install/replacement_journal.h"
+#include "install/run_control.h"
+#include "packages/file_digest.h"
 #include "packages/install_job.h"
 #include "packages/package_download.h"
 #include "platform/platform.h"
 
 namespace vaultaide {
 
-ReplacementJournal::ReplacementJournal(Files& files, std::string backupFolder)
-    : files_(files), backupFolder_(std::move(backupFolder)) {}
+namespace {
 
-bool ReplacementJournal::backUp(const std::string& target) {
-    if (!files_.exists(target)) {
-        changes_.push_back({target, ""});
-        return true;
-    }
-    const std::string backup = backupFolder_ + "\\" + std::to_string(changes_.size());
-    if (!files_.copyFile(target, backup, true)) return false;
-    changes_.push_back({target, backup});
+std::string registeredValue(Platform& platform, const std::string& key, const std::string& name) {
+    std::string value;
+    if (auto opened = platform.registry.openKey(key, kKeyRead)) opened->queryString(name, value);
+    return value;
+}
+
+// Real folders only: the download folder and its backup folder, and every folder a target
+// lies in (a link there would take the new file wherever it points).
+bool prepareFolders(Platform& platform, const InstallJob& job) {
+    if (platform.files.isLink(job.installDir) || platform.files.isLink(job.downloadDir) ||
+        !ensureRealFolder(platform.files, backupFolderOf(job.installDir)))
+        return false;
+    for (const char* folder : kStandardFolders)
+        if (platform.files.isLink(job.downloadDir + "\\" + folder) ||
+            !ensureRealFolder(platform.files, job.installDir + "\\" + folder))
+            return false;
     return true;
 }
 
-void ReplacementJournal::restore() {
-    for (auto change = changes_.rbegin(); change != changes_.rend(); ++change) {
-        if (change->backup.empty())
-            files_.deleteFile(change->target);
-        else
-            files_.copyFile(change->backup, change->target, true);
+// Backs the target up (complete under its final name, or not at all) and installs the source
+// over it from the locked handle whose content was just checked.
+bool replaceOne(Platform& platform, const AppState& app, const InstallJob& job,
+                const ReplacementFile& file, const ReplacementJournal::Target& entry,
+                const std::string& backup) {
+    const auto source = platform.files.openLocked(job.downloadDir + "\\" + file.relative);
+    std::string digest;
+    if (!source || !lockedDigest(*source, digest) || digest != file.digest) {
+        platform.kernel.trace("changed since it was checked(" + file.relative + ")");
+        return false;
     }
-    discard();
+    const std::string target = job.installDir + "\\" + file.relative;
+    if (entry.existed) {
+        const auto old = platform.files.openLocked(target);
+        const std::string part = backup + ".part";
+        if (!old || !old->copyTo(part) || !platform.files.moveFile(part, backup, true))
+            return false;
+    } else if (platform.files.isLink(target) && !platform.files.removeLink(target)) {
+        return false;
+    }
+    if (file.relative == app.selfExeName)
+        renameOwnProgram(platform.files, job.installDir, app.selfExeName);
+    return source->copyTo(target);
 }
 
-void ReplacementJournal::discard() {
-    for (const auto& change : changes_)
-        if (!change.backup.empty()) files_.deleteFile(change.backup);
-    changes_.clear();
+// Puts the installation back as the journal says and ends the process; a failed restore keeps
+// the journal for the next start.
+void undoAndEnd(Platform& platform, const AppState& app, const InstallJob& job,
+                const ReplacementJournal& journal, bool tellUser) {
+    undoAndDropJournal(platform, app, job.installDir, journal);
+    if (!tellUser) platform.kernel.exitProcess(0);  // as Cancel ends a run
+    platform.ui.messageBox(kReplaceFailedText, app.assistantName, kMbOk | kMbIconWarning);
+    platform.kernel.exitOrderly(0);
 }
 
-bool copyFolderTree(Platform& platform, const AppState& app, InstallJob& job,
-                    const std::string& folder, ReplacementJournal& journal) {
-    std::vector<Files::Entry> entries;
-    if (!platform.files.listDirectory(folder, entries)) return false;
-    // R: the part of folder below the download folder, empty for the download folder itself.
-    const std::string relative = folder.substr(job.downloadDir.size());
-    const std::string targetFolder = job.installDir + relative;
-    for (const auto& entry : entries) {
-        const std::string source = folder + "\\" + entry.name;
-        if (entry.isDirectory) {
-            if (entry.name[0] != '.' && !copyFolderTree(platform, app, job, source, journal))
-                return false;
-            continue;
+}  // namespace
+
+std::vector<ReplacementFile> replacementPlan(const InstallJob& job) {
+    std::vector<ReplacementFile> plan;
+    std::set<std::string> seen;
+    for (auto verified = job.verifiedFiles.rbegin(); verified != job.verifiedFiles.rend();
+         ++verified)
+        if (seen.insert(lowerAscii(verified->relative)).second)
+            plan.push_back({verified->relative, verified->digest});
+    std::vector<ReplacementFile> ordered(plan.rbegin(), plan.rend());
+    if (job.manifestsInDownloadFolder)
+        for (int set : {kCommonManifest, kBankManifest}) {
+            const std::string& path = job.manifestDownloadPathOf(set);
+            ordered.push_back(
+                {path.substr(job.downloadDir.size() + 1), job.manifestDigest[set - 1]});
         }
-        const std::string target = targetFolder + "\\" + entry.name;
-        if (!journal.backUp(target)) return false;
-        if (entry.name == app.selfExeName)
-            renameOwnProgram(platform.files, job.installDir, app.selfExeName);
-        if (!platform.files.copyFile(source, target, true)) return false;
-    }
-    return true;
+    return ordered;
 }
 
-bool replaceInstalledFiles(Platform& platform, const AppState& app, InstallJob& job) {
+bool replaceInstalledFiles(Platform& platform, const AppState& app, InstallJob& job,
+                           RunControl& control) {
     if (job.mode == kModeInstall) return true;
-    // Without a download folder there is nothing to copy; the run goes on.
-    if (!platform.files.isDirectory(job.downloadDir)) return false;
-    const std::string backupFolder = job.downloadDir + "\\" + kBackupFolderName;
-    createDirectoryTree(platform.files, backupFolder);
-    emptyFolderTree(platform.files, backupFolder);  // copies an interrupted run left behind
-    ReplacementJournal journal(platform.files, backupFolder);
-    if (!copyFolderTree(platform, app, job, job.downloadDir, journal)) {
-        journal.restore();
+    ReplacementJournal journal;
+    const auto fail = [&](bool tellUser) { undoAndEnd(platform, app, job, journal, tellUser); };
+    // An earlier run's replacement that could not be undone keeps its backups: nothing may
+    // overwrite them.
+    if (!prepareFolders(platform, job) ||
+        !undoUnfinishedReplacement(platform, app, job.installDir)) {
         platform.ui.messageBox(kReplaceFailedText, app.assistantName, kMbOk | kMbIconWarning);
         platform.kernel.exitOrderly(0);
     }
-    journal.discard();
+
+    const std::string backupFolder = backupFolderOf(job.installDir);
+    emptyFolderTree(platform.files, backupFolder);  // backups no journal names any more
+    const std::vector<ReplacementFile> plan = replacementPlan(job);
+    journal.version = registeredValue(platform, ownRegistryKeyPath(app), "Version");
+    journal.displayVersion =
+        registeredValue(platform, kUninstallKeyBase + app.assistantName, "DisplayVersion");
+    for (const auto& file : plan) {
+        const std::string target = job.installDir + "\\" + file.relative;
+        journal.targets.push_back(
+            {file.relative, platform.files.exists(target) && !platform.files.isLink(target)});
+    }
+    if (!writeJournal(platform.files, backupFolder, journal)) fail(true);
+
+    for (size_t index = 0; index < plan.size(); ++index) {
+        if (!replaceOne(platform, app, job, plan[index], journal.targets[index],
+                        backupPathOf(backupFolder, index)))
+            fail(true);
+        if (control.undoRequested()) fail(false);
+    }
     job.manifests.clear();
     return true;
+}
+
+bool finishReplacement(Platform& platform, const AppState& app, InstallJob& job,
+                       RunControl& control) {
+    const std::string backupFolder = backupFolderOf(job.installDir);
+    ReplacementJournal journal;
+    const bool journaled =
+        job.mode != kModeInstall && readJournal(platform.files, backupFolder, journal);
+    if (control.succeed()) {
+        if (journaled) dropJournal(platform.files, backupFolder, journal);
+        return true;
+    }
+    if (journaled) undoAndEnd(platform, app, job, journal, false);
+    if (control.undoRequested()) platform.kernel.exitProcess(0);
+    return false;
 }
 
 }  // namespace vaultaide

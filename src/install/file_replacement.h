@@ -1,54 +1,43 @@
 #pragma once
-// Copying the staged files of an update or repair over the installation, all or nothing: every
-// file is backed up before it is overwritten, and when one cannot be replaced the replaced ones
-// are restored before the user is told, so the installation stays wholly old or becomes wholly
-// new.
+// Installing the staged files of an update or repair, all or nothing: only the files this run
+// verified (and its two manifests) are installed, each from a handle nobody can write through
+// after its digest was checked; a journal on disk names every target before the first one is
+// touched, and every target is backed up before it is overwritten, so the installation ends
+// wholly old or wholly new, even when the run is killed.
 #include <string>
 #include <vector>
 
 namespace vaultaide {
 
 struct AppState;
-class Files;
 class InstallJob;
 struct Platform;
+class RunControl;
 
 constexpr const char* kReplaceFailedText = "更新失败，助手文件被占用，请关闭占用重新更新!";
-// Inside the download folder; folders whose names begin with "." are neither copied nor emptied.
-constexpr const char* kBackupFolderName = ".backup";
 
-// What a replacement changed so far, so that it can be undone.
-class ReplacementJournal {
-public:
-    ReplacementJournal(Files& files, std::string backupFolder);
-    // Keeps a copy of target, if it exists, before it is overwritten; false when the copy
-    // could not be made (the target must then stay as it is).
-    bool backUp(const std::string& target);
-    // Puts every recorded file back as it was (a file that did not exist is removed again),
-    // newest first, then drops the copies.
-    void restore();
-    // Drops the copies after a complete replacement.
-    void discard();
-
-private:
-    struct Change {
-        std::string target;
-        std::string backup;  // empty: the target did not exist before
-    };
-    Files& files_;
-    std::string backupFolder_;
-    std::vector<Change> changes_;
+// One file to install: below both the download folder and the installation folder, with the
+// digest its content must have.
+struct ReplacementFile {
+    std::string relative;
+    std::string digest;
 };
 
-// Modes 1 and 2: copies the download folder over the installation and then drops the run's
-// cached manifests, which the copy has replaced. When a file cannot be replaced (or a folder
-// of the download folder cannot be listed), restores the files replaced so far, shows the
-// message box and ends the process (exit code 0). False when there is no download folder.
-// Mode 0: true without doing anything.
-bool replaceInstalledFiles(Platform& platform, const AppState& app, InstallJob& job);
-// Copies folder (the download folder or one below it) over the installation, recording each
-// change; false when a folder cannot be listed or a file cannot be replaced.
-bool copyFolderTree(Platform& platform, const AppState& app, InstallJob& job,
-                    const std::string& folder, ReplacementJournal& journal);
+// The run's verified files (each once, ignoring letter case, with the digest it was last
+// verified against) and, when this run stored them in the download folder, its two manifests.
+std::vector<ReplacementFile> replacementPlan(const InstallJob& job);
+
+// Modes 1 and 2: installs the plan over the installation, with a journal that stays until
+// finishReplacement. When a file cannot be replaced (in use, changed since it was checked, a
+// link where a folder must be), or the journal of an earlier run cannot be undone, every
+// replaced file is put back, the message box is shown and the process ends (exit code 0); when
+// the user ends the run meanwhile, the same without the message. Mode 0: true, nothing done.
+bool replaceInstalledFiles(Platform& platform, const AppState& app, InstallJob& job,
+                           RunControl& control);
+// After registration: the run has succeeded, so the journal and the backups go (true). If the
+// user ended the run just before, false: a replacement and the registered version are undone
+// and the process ends, or the dialog is ending it.
+bool finishReplacement(Platform& platform, const AppState& app, InstallJob& job,
+                       RunControl& control);
 
 }  // namespace vaultaide

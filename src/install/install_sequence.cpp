@@ -8,6 +8,7 @@
 #include "install/file_replacement.h"
 #include "install/legacy_removal.h"
 #include "install/registration.h"
+#include "install/run_control.h"
 #include "install/runtimes.h"
 #include "install/shortcuts.h"
 #include "install/update_handoff.h"
@@ -43,25 +44,27 @@ void launchAssistant(Platform& platform, const AppState& app, ProgressEvents& pr
     platform.kernel.exitProcess(0);
 }
 
-}  // namespace
+enum class Outcome { Stopped, EndedByUser };
 
-uint32_t runInstallSequence(InstallRun& run) {
+// Every step up to the final launch; what the dialog shows and holds is released before the
+// caller tells the dialog that the worker has stopped.
+Outcome runSteps(InstallRun& run) {
     Platform& platform = run.platform;
     AppState& app = run.app;
     std::unique_ptr<InstallJob> job(run.job);
     run.job = nullptr;
     ProgressReporter progress(run.view);
-    // A stopped run leaves the dialog as the failing step left it; nothing is undone.
-    auto stop = [&run] {
-        run.workerFinished = 1;
-        return 0u;
-    };
 
     run.workerFinished = 0;
     if (job->mode == kModeInstall) removeLegacyAssistant(platform, app, progress);
-    if (!createDirectoryTree(platform.files, app.installPath)) return stop();
+    if (!createInstallationFolder(platform, app.installPath)) return Outcome::Stopped;
     createStandardFolders(platform, *job);
-    if (!fetchSignedManifests(platform, *job, builtInManifestPublicKey())) return stop();
+    // Updates and repairs install only what this run fetches and verifies: nothing an earlier
+    // run left in the download folder (its backups aside) may be taken for it.
+    if (job->mode != kModeInstall && (platform.files.isLink(job->downloadDir) ||
+                                      !emptyFolderTree(platform.files, job->downloadDir)))
+        return Outcome::Stopped;
+    if (!fetchSignedManifests(platform, *job, builtInManifestPublicKey())) return Outcome::Stopped;
 
     int32_t needX86 = 0, needX64 = 0;
     checkRuntimes(platform, needX86, needX64);
@@ -73,13 +76,15 @@ uint32_t runInstallSequence(InstallRun& run) {
     progress.unitsCounted(job->unitsTotal);
     installRuntimes(platform, app, *job, needX86, needX64);
 
-    if (!downloadPackages(platform, *job, kCommonManifest, app)) return stop();
-    if (!downloadPackages(platform, *job, kBankManifest, app)) return stop();
-    if (!stopAssistant(platform, app, *job)) return stop();
+    if (!downloadPackages(platform, *job, kCommonManifest, app)) return Outcome::Stopped;
+    if (!downloadPackages(platform, *job, kBankManifest, app)) return Outcome::Stopped;
+    if (!stopAssistant(platform, app, *job)) return Outcome::Stopped;
 
-    replaceInstalledFiles(platform, app, *job);
+    if (job->mode != kModeInstall && !run.control.beginReplacement()) return Outcome::EndedByUser;
+    replaceInstalledFiles(platform, app, *job, run.control);
     emptyFolderTree(platform.files, job->downloadDir);
     registerInstallation(platform, app, *job);
+    if (!finishReplacement(platform, app, *job, run.control)) return Outcome::EndedByUser;
     const int mode = job->mode;
     job.reset();
 
@@ -90,6 +95,17 @@ uint32_t runInstallSequence(InstallRun& run) {
         createShortcuts(platform, app, progress);
     }
     launchAssistant(platform, app, progress);
+    return Outcome::Stopped;
+}
+
+}  // namespace
+
+uint32_t runInstallSequence(InstallRun& run) {
+    // A stopped run leaves the dialog as the failing step left it; nothing is undone.
+    if (runSteps(run) == Outcome::Stopped) {
+        run.workerFinished = 1;
+        run.control.stop();
+    }
     return 0;
 }
 

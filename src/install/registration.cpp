@@ -9,12 +9,44 @@
 
 namespace vaultaide {
 
+namespace {
+
+// path is folder itself or lies below it, letter case ignored.
+bool liesIn(const std::string& path, std::string folder) {
+    const std::string lower = lowerAscii(path);
+    folder = lowerAscii(folder);
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    return !folder.empty() && lower.compare(0, folder.size(), folder) == 0 &&
+           (lower.size() == folder.size() || lower[folder.size()] == '\\');
+}
+
+}  // namespace
+
+bool createInstallationFolder(Platform& platform, const std::string& path) {
+    const auto levels = splitDirectoryPath(path);
+    std::string firstNew, current = levels.front();
+    for (size_t i = 1; i < levels.size() && firstNew.empty(); ++i) {
+        current += "\\" + levels[i];
+        if (!platform.files.exists(current)) firstNew = current;
+    }
+    if (!createDirectoryTree(platform.files, path) || !ensureRealFolder(platform.files, path))
+        return false;
+    std::string programFiles;
+    // Below Program Files the folder inherits that protected list already.
+    if (!firstNew.empty() &&
+        !(platform.shell.specialFolderPath(SpecialFolder::ProgramFiles, programFiles) &&
+          liesIn(firstNew, programFiles)))
+        platform.files.protectFolder(firstNew);
+    return true;
+}
+
 bool createStandardFolders(Platform& platform, const InstallJob& job) {
+    // Only real folders: files written through a link would land wherever it points.
     for (const char* folder : kStandardFolders)
-        createDirectoryTree(platform.files, job.installDir + "\\" + folder);
-    createDirectoryTree(platform.files, job.installDir + "\\DownLoad");
+        ensureRealFolder(platform.files, job.installDir + "\\" + folder);
+    ensureRealFolder(platform.files, job.installDir + "\\DownLoad");
     for (const char* folder : kStandardFolders)
-        createDirectoryTree(platform.files, job.downloadDir + "\\" + folder);
+        ensureRealFolder(platform.files, job.downloadDir + "\\" + folder);
     return true;
 }
 

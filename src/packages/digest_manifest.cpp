@@ -118,14 +118,29 @@ bool LoadedManifest::hasEntry(const std::string& path, const std::string& fileNa
     return found != firstDigest.end() && found->second == digest;
 }
 
+namespace {
+
+LoadedManifest entriesOf(DigestManifest& manifest, bool loaded) {
+    LoadedManifest result;
+    result.exists = loaded;
+    result.entries = manifest.entries();
+    for (const auto& entry : result.entries)
+        result.firstDigest.emplace(std::make_pair(entry.path, entry.fileName), entry.digest);
+    return result;
+}
+
+}  // namespace
+
 LoadedManifest loadManifestEntries(Files& files, TextEncoding& encoding, const std::string& path) {
-    LoadedManifest loaded;
     DigestManifest manifest(encoding);
-    loaded.exists = manifest.loadManifest(files, path);
-    loaded.entries = manifest.entries();
-    for (const auto& entry : loaded.entries)
-        loaded.firstDigest.emplace(std::make_pair(entry.path, entry.fileName), entry.digest);
-    return loaded;
+    const bool loaded = manifest.loadManifest(files, path);
+    return entriesOf(manifest, loaded);
+}
+
+LoadedManifest manifestEntriesOfText(TextEncoding& encoding, const std::string& utf8Xml) {
+    DigestManifest manifest(encoding);
+    const bool loaded = manifest.loadText(utf8Xml);
+    return entriesOf(manifest, loaded);
 }
 
 bool manifestHasEntry(Files& files, TextEncoding& encoding, const std::string& manifestPath,

@@ -78,6 +78,7 @@ struct LoadedManifest {
 };
 
 LoadedManifest loadManifestEntries(Files& files, TextEncoding& encoding, const std::string& path);
+LoadedManifest manifestEntriesOfText(TextEncoding& encoding, const std::string& utf8Xml);
 
 // Loads the manifest at path and looks the entry up.
 bool manifestHasEntry(Files& files, TextEncoding& encoding, const std::string& manifestPath,
@@ -88,6 +89,11 @@ bool manifestHasEntry(Files& files, TextEncoding& encoding, const std::string& m
 class ManifestCache {
 public:
     const LoadedManifest& get(Files& files, TextEncoding& encoding, const std::string& path);
+    // The manifest at path is the one given (parsed from the bytes whose signature held), not
+    // what the file holds when it is next read.
+    void put(const std::string& path, LoadedManifest manifest) {
+        loaded_[path] = std::move(manifest);
+    }
     void forget(const std::string& path) { loaded_.erase(path); }
     void clear() { loaded_.clear(); }
 

@@ -30,8 +30,9 @@ bool isStagingName(const std::string& name) {
 }  // namespace
 
 bool isPlainName(const std::string& name) {
-    if (name.empty() || name == "." || name == ".." || name.find("..") != std::string::npos)
-        return false;
+    // Windows drops trailing dots and blanks, so a name ending in one (". ", "..." among them)
+    // could stand for "." or ".."; dots inside a name ("a..b.dll") are plain.
+    if (name.empty() || name.back() == '.' || name.back() == ' ') return false;
     if (findBackslash(name) != std::string::npos) return false;
     for (char c : name)
         if (c == '/' || c == ':' || (static_cast<unsigned char>(c) < 0x20)) return false;

@@ -9,12 +9,10 @@
 
 namespace vaultaide {
 
-bool fileDigest(Files& files, const std::string& path, std::string& digest) {
-    if (!files.exists(path) || files.isDirectory(path)) return false;
+bool lockedDigest(LockedFile& file, std::string& digest) {
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> sha1(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     if (!sha1 || !EVP_DigestInit_ex(sha1.get(), EVP_sha1(), nullptr)) return false;
-    // A file that cannot be opened (locked, no right) has no digest, so it counts as changed.
-    if (!files.readChunks(path, 4096, [&](const char* data, size_t size) {
+    if (!file.readAll(65536, [&](const char* data, size_t size) {
             EVP_DigestUpdate(sha1.get(), data, size);
         }))
         return false;
@@ -23,6 +21,13 @@ bool fileDigest(Files& files, const std::string& path, std::string& digest) {
     EVP_DigestFinal_ex(sha1.get(), raw, &length);
     digest = base64Digest(std::string(reinterpret_cast<char*>(raw), length));
     return true;
+}
+
+bool fileDigest(Files& files, const std::string& path, std::string& digest) {
+    // A file that cannot be opened (missing, a link, held for writing) has no digest, so it
+    // counts as changed.
+    const auto file = files.openLocked(path);
+    return file && lockedDigest(*file, digest);
 }
 
 bool digestDiffers(Files& files, const std::string& path, const std::string& expected) {

@@ -5,8 +5,12 @@
 namespace vaultaide {
 
 class Files;
+class LockedFile;
 
-// True with the digest text when a file exists at path; otherwise digest is left as it was.
+// The digest of a locked file's content; false when it cannot be read.
+bool lockedDigest(LockedFile& file, std::string& digest);
+// True with the digest text when a file (no link) exists at path, read through a handle that
+// nobody can write through meanwhile; otherwise digest is left as it was.
 bool fileDigest(Files& files, const std::string& path, std::string& digest);
 // False only when the file's digest text equals expected byte for byte.
 bool digestDiffers(Files& files, const std::string& path, const std::string& expected);

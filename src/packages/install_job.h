@@ -54,6 +54,15 @@ public:
     std::vector<std::string> pendingDigests;
     // False for a pending entry whose name would lead outside the installation.
     std::vector<bool> pendingSafe;
+    // What this run put into the download folder and verified, by relative path with the
+    // digest it had, in order: an update or repair installs exactly these files and, when they
+    // were stored there, the two manifests (whose digests are those of their signed bytes).
+    struct VerifiedFile {
+        std::string relative;
+        std::string digest;
+    };
+    std::vector<VerifiedFile> verifiedFiles;
+    std::string manifestDigest[3];
     // Where this run's signed manifests were stored: the download folder when an update or
     // repair found both installed manifests, else the installation folder.
     bool manifestsInDownloadFolder = false;

@@ -41,7 +41,11 @@ bool downloadAllNow(Platform& platform, InstallJob& job, const LoadedManifest& w
             destination = job.installDir + "\\" + entry.fileName;
         } else {
             const std::string folder = job.installDir + "\\" + entry.path;
-            if (!platform.files.isDirectory(folder)) platform.files.createDirectory(folder);
+            // A link in its place would take the file wherever it points.
+            if (!ensureRealFolder(platform.files, folder)) {
+                job.progress().downloadFailed(entry.fileName, DownloadKind::Package);
+                return false;
+            }
             destination = folder + "\\" + entry.fileName;
         }
         const std::string url =
@@ -99,6 +103,7 @@ bool downloadPending(Platform& platform, InstallJob& job) {
                                  relativeUrl(job.downloadBase, relative),
                                  job.downloadDir + "\\" + relative,
                                  job.pendingDigests[static_cast<size_t>(k - 1)], &sink)) {
+            job.verifiedFiles.push_back({relative, job.pendingDigests[static_cast<size_t>(k - 1)]});
             job.progress().unitDone(k, total);
         } else {
             job.progress().downloadFailed(relative, DownloadKind::Package);
@@ -144,12 +149,13 @@ void renameOwnProgram(Files& files, const std::string& folder, const std::string
 
 bool emptyFolderTree(Files& files, const std::string& folder) {
     std::vector<Files::Entry> entries;
-    if (!files.listDirectory(folder, entries)) return false;
+    // A linked folder's files are not ours, whether the link is the folder itself or below it.
+    if (files.isLink(folder) || !files.listDirectory(folder, entries)) return false;
     for (const auto& entry : entries) {
         const std::string path = folder + "\\" + entry.name;
         if (!entry.isDirectory)
             files.deleteFile(path);
-        else if (entry.name[0] != '.' && !entry.isLink)  // a linked folder's files are not ours
+        else if (entry.name[0] != '.')
             emptyFolderTree(files, path);
     }
     return true;

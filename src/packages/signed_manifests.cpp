@@ -67,14 +67,23 @@ bool verifySignedBytes(const std::string& bytes, const std::string& publicKeyPem
            std::string(reinterpret_cast<char*>(recovered), recoveredLength) == digest;
 }
 
-bool verifySignedFile(Files& files, const std::string& path, const std::string& publicKeyPem) {
-    std::string bytes;
+namespace {
+
+// At most kMaxManifestBytes of the file; false when it is larger or cannot be read.
+bool readManifestBytes(Files& files, const std::string& path, std::string& bytes) {
     bool tooLarge = false;
     const bool read = files.readChunks(path, 4096, [&](const char* data, size_t size) {
         if (bytes.size() + size > kMaxManifestBytes) tooLarge = true;
         if (!tooLarge) bytes.append(data, size);
     });
-    return read && !tooLarge && verifySignedBytes(bytes, publicKeyPem);
+    return read && !tooLarge;
+}
+
+}  // namespace
+
+bool verifySignedFile(Files& files, const std::string& path, const std::string& publicKeyPem) {
+    std::string bytes;
+    return readManifestBytes(files, path, bytes) && verifySignedBytes(bytes, publicKeyPem);
 }
 
 bool fetchSignedManifests(Platform& platform, InstallJob& job, const std::string& publicKeyPem) {
@@ -88,14 +97,20 @@ bool fetchSignedManifests(Platform& platform, InstallJob& job, const std::string
         job.progress().downloading("配置文件");
         job.manifests.forget(target);
         // Only a manifest this run fetched whole and whose signature holds takes the place of
-        // the target; an error answer never lets an older copy stand in for it.
+        // the target; an error answer never lets an older copy stand in for it. The run reads
+        // the bytes that were checked, never the file again.
+        std::string signedBytes;
         if (!downloadAccepted(
                 platform.http, platform.files, job.manifestUrlOf(set), target, nullptr,
                 [&](const std::string& staged) {
-                    return verifySignedFile(platform.files, staged, publicKeyPem);
+                    signedBytes.clear();
+                    return readManifestBytes(platform.files, staged, signedBytes) &&
+                           verifySignedBytes(signedBytes, publicKeyPem);
                 },
                 kMaxManifestBytes))
             return false;
+        job.manifests.put(target, manifestEntriesOfText(platform.text, signedBytes));
+        job.manifestDigest[set - 1] = base64Digest(sha1Digest(signedBytes));
     }
     return true;
 }

@@ -1,10 +1,25 @@
 #pragma once
 // Files and folders by Windows path ("C:\..." or relative to the current directory).
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace vaultaide {
+
+// A file held open so that nobody can write, rename or delete it while the object lives: what
+// is read from it is what stays on disk.
+class LockedFile {
+public:
+    virtual ~LockedFile() = default;
+    // Streams the whole content from its start in pieces of at most chunkSize bytes; false when
+    // a read fails.
+    virtual bool readAll(size_t chunkSize,
+                         const std::function<void(const char*, size_t)>& piece) = 0;
+    // Writes the whole content to target (created or replaced; a running program's file cannot
+    // be replaced) and flushes it to the disk; false when that could not be done.
+    virtual bool copyTo(const std::string& target) = 0;
+};
 
 class Files {
 public:
@@ -29,6 +44,18 @@ public:
     // Copies a file's bytes; with overwrite an existing target is replaced. False when it could
     // not be done; a file in use cannot be replaced.
     virtual bool copyFile(const std::string& from, const std::string& to, bool overwrite) = 0;
+    // Writes like writeFile and flushes the bytes to the disk before returning.
+    virtual bool writeFileDurably(const std::string& path, const std::string& bytes) = 0;
+    // The path itself is a symbolic link or junction: what it names may lie anywhere.
+    virtual bool isLink(const std::string& path) = 0;
+    // Removes the link at path, never what it names; false when path is no link or it stays.
+    virtual bool removeLink(const std::string& path) = 0;
+    // Opens a file for reading, shared with readers only; null when it is missing, a folder or a
+    // link, or open for writing elsewhere.
+    virtual std::unique_ptr<LockedFile> openLocked(const std::string& path) = 0;
+    // Gives a folder the access list installers give theirs, nothing inherited from above:
+    // administrators and SYSTEM full control, users read and execute.
+    virtual bool protectFolder(const std::string& path) = 0;
     // The user's folder for temporary files, ending with "\".
     virtual std::string tempFolder() = 0;
 

@@ -10,6 +10,7 @@ enum class SpecialFolder : int {
     CommonPrograms = 0x17,  // the all-users Start-menu Programs folder
     CommonDesktop = 0x19,   // the all-users desktop
     AppData = 0x1A,         // the current user's roaming application data
+    ProgramFiles = 0x26,    // the programs folder, where only administrators may write
 };
 
 // Change events, with their SHCNE values.

@@ -160,6 +160,7 @@ public:
         {SpecialFolder::CommonDesktop, "C:\\Users\\Public\\Desktop"},
         {SpecialFolder::CommonPrograms, "C:\\ProgramData\\Start Menu\\Programs"},
         {SpecialFolder::AppData, "C:\\Users\\user\\AppData\\Roaming"},
+        {SpecialFolder::ProgramFiles, "C:\\Program Files"},
     };
     std::vector<std::string> notifications;  // "created PATH" or "changed PATH"
     int comDepth = 0;                        // scopes open now

@@ -31,10 +31,34 @@ public:
     bool deleteFile(const std::string&) override { return false; }
     bool moveFile(const std::string&, const std::string&, bool) override { return false; }
     bool copyFile(const std::string&, const std::string&, bool) override { return false; }
+    bool writeFileDurably(const std::string&, const std::string&) override { return false; }
+    bool isLink(const std::string&) override { return false; }
+    bool removeLink(const std::string&) override { return false; }
+    // Nothing else writes memory: the one file is as good as locked.
+    std::unique_ptr<LockedFile> openLocked(const std::string& path) override {
+        if (path != path_) return nullptr;
+        return std::make_unique<Held>(bytes_);
+    }
+    bool protectFolder(const std::string&) override { return false; }
     std::string tempFolder() override { return "C:\\Temp\\"; }
     bool listDirectory(const std::string&, std::vector<Entry>&) override { return false; }
 
 private:
+    class Held : public LockedFile {
+    public:
+        explicit Held(const std::string& bytes) : bytes_(bytes) {}
+        bool readAll(size_t chunkSize,
+                     const std::function<void(const char*, size_t)>& piece) override {
+            for (size_t at = 0; at < bytes_.size(); at += chunkSize)
+                piece(bytes_.data() + at, std::min(chunkSize, bytes_.size() - at));
+            return true;
+        }
+        bool copyTo(const std::string&) override { return false; }
+
+    private:
+        const std::string& bytes_;
+    };
+
     std::string path_;
     std::string bytes_;
 };

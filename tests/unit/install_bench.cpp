@@ -85,7 +85,8 @@ void InstallBench::publish() {
 void InstallBench::run(int mode, int32_t updateMode) {
     auto* job = new InstallJob(&view, app.channelCode, mode, app.downloadUrl, updateMode,
                                app.serverVersion, app.installPath, app.bankCode, machine.registry);
-    InstallRun run{platform, app, job, view, workerFinished};
+    control = std::make_unique<RunControl>();
+    InstallRun run{platform, app, job, view, workerFinished, *control};
     try {
         journal.push_back("returned " + std::to_string(runInstallSequence(run)));
     } catch (const fakes::ProcessEnded& ended) {

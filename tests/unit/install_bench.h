@@ -3,6 +3,7 @@
 // runtime installers beside it, and one journal of what the run showed and started, in order.
 #include <atomic>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "app/app_state.h"
 #include "fakes/fake_platform.h"
 #include "fakes/folder_http.h"
+#include "install/run_control.h"
 #include "ui/progress_view.h"
 
 namespace vaultaide::testing {
@@ -54,6 +56,7 @@ struct InstallBench {
     JournalView view{journal};
     AppState app;
     std::atomic<int32_t> workerFinished{-1};
+    std::unique_ptr<RunControl> control;  // the run's, made afresh by each run
 };
 
 }  // namespace vaultaide::testing

@@ -23,8 +23,11 @@ struct StartRun {
 
     void start(const std::string& commandLine) {
         try {
-            EXPECT_FALSE(initInstance(machine.platform, builtInEnvelopeKeys(), ui, commandLine,
-                                      messageId, state, endpoint));
+            // The recovery of a cut-off update marks its turn among the traces.
+            EXPECT_FALSE(initInstance(
+                machine.platform, builtInEnvelopeKeys(), ui, commandLine, messageId, state,
+                endpoint,
+                [](Platform& platform, const AppState&) { platform.kernel.trace("recovery"); }));
         } catch (const ProcessEnded& e) {
             ended = e;
         }
@@ -61,7 +64,7 @@ TEST(Startup, OnlyTheExactEndCommandBroadcasts) {
         run.start(commandLine);
         EXPECT_FALSE(run.ended) << commandLine;
         EXPECT_TRUE(run.machine.kernel.broadcasts.empty()) << commandLine;
-        EXPECT_EQ(run.machine.kernel.traces.size(), 4u) << commandLine;
+        EXPECT_EQ(run.machine.kernel.traces.size(), 5u) << commandLine;  // recovery, endpoint
         EXPECT_TRUE(run.machine.kernel.mutexes.count("downloader_KORVA_810"));
     }
 }
@@ -103,9 +106,10 @@ TEST(Startup, NormalRunTracesEndpointInOrder) {
     EXPECT_EQ(run.machine.kernel.privilegeRequests, 1);
     EXPECT_EQ(run.machine.ui.commonControlInits, 1);
     EXPECT_EQ(run.machine.kernel.traces,
-              (std::vector<std::string>{
-                  "g_downloadpath.ip(http://127.0.0.1)", "g_downloadpath.path(/assist/x?data=)",
-                  "g_downloadpath.port(:8080)", "http://127.0.0.1:8080/assist/x?data="}));
+              (std::vector<std::string>{"recovery", "g_downloadpath.ip(http://127.0.0.1)",
+                                        "g_downloadpath.path(/assist/x?data=)",
+                                        "g_downloadpath.port(:8080)",
+                                        "http://127.0.0.1:8080/assist/x?data="}));
     // Nothing installed: the first-installation path opens.
     EXPECT_EQ(run.ui.opened, std::vector<std::string>{"query"});
     EXPECT_TRUE(run.state.createDesktopShortcut && run.state.createProgramGroup &&
@@ -123,7 +127,8 @@ TEST(Startup, ShortServerFileEndsTheRunAtOnce) {
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(run.ended->code, 0u);
     EXPECT_FALSE(run.ended->orderly);
-    EXPECT_TRUE(run.machine.kernel.traces.empty());
+    // A cut-off update is put back even when no server can be asked.
+    EXPECT_EQ(run.machine.kernel.traces, std::vector<std::string>{"recovery"});
 }
 
 }  // namespace

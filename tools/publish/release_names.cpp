@@ -65,12 +65,12 @@ bool gbkNameOf(const std::string& utf8, std::string& gbk) {
 std::string nameFault(const std::string& name) {
     std::string gbk;
     if (!gbkNameOf(name, gbk)) return "a character GBK lacks, or is not UTF-8";
+    if (name.back() == '.' || name.back() == ' ') return "a trailing dot or space";
     if (!isPlainName(gbk))
-        return "what the program refuses: \"\\\", \"/\", \":\", \"..\", a control character or a "
+        return "what the program refuses: \"\\\", \"/\", \":\", a control character or a "
                "reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9)";
     if (name.find_first_of("<>\"|?*\x7F") != std::string::npos)
         return "a character Windows does not allow in a name (< > \" | ? *)";
-    if (name.back() == '.' || name.back() == ' ') return "a trailing dot or space";
     return "";
 }
 

@@ -1,6 +1,7 @@
 #include "platform/native/rooted_files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,50 @@
 #include <sstream>
 
 namespace vaultaide {
+
+// An open descriptor of a regular file; its host path stays in the locked set while it lives.
+class RootedFiles::Locked : public LockedFile {
+public:
+    Locked(RootedFiles& files, int descriptor, std::string hostPath)
+        : files_(files),
+          locked_(files.locked_),
+          descriptor_(descriptor),
+          hostPath_(std::move(hostPath)) {
+        locked_->insert(hostPath_);
+    }
+    ~Locked() override {
+        locked_->erase(locked_->find(hostPath_));
+        close(descriptor_);
+    }
+
+    bool readAll(size_t chunkSize, const std::function<void(const char*, size_t)>& piece) override {
+        if (lseek(descriptor_, 0, SEEK_SET) != 0) return false;
+        std::string buffer(chunkSize, '\0');
+        for (;;) {
+            const ssize_t got = read(descriptor_, buffer.data(), chunkSize);
+            if (got < 0) return false;
+            if (got == 0) return true;
+            piece(buffer.data(), static_cast<size_t>(got));
+        }
+    }
+
+    bool copyTo(const std::string& target) override {
+        if (files_.isDirectory(target) || files_.unwritable(target)) return false;
+        std::FILE* out = std::fopen(files_.hostPath(target).c_str(), "wb");
+        if (!out) return false;
+        bool written = readAll(65536, [&](const char* data, size_t size) {
+            if (std::fwrite(data, 1, size, out) != size) written = false;
+        });
+        written = std::fflush(out) == 0 && fsync(fileno(out)) == 0 && written;
+        return std::fclose(out) == 0 && written;
+    }
+
+private:
+    RootedFiles& files_;
+    std::shared_ptr<std::multiset<std::string>> locked_;
+    int descriptor_;
+    std::string hostPath_;
+};
 
 RootedFiles::RootedFiles(std::string root, std::string currentDirectory)
     : root_(std::move(root)), currentDirectory_(std::move(currentDirectory)) {}
@@ -58,17 +103,19 @@ bool RootedFiles::readChunks(const std::string& path, size_t chunkSize,
 }
 
 bool RootedFiles::writeFile(const std::string& path, const std::string& bytes) {
-    if (inUse(path)) return false;
+    if (unwritable(path)) return false;
     std::ofstream out(hostPath(path), std::ios::binary | std::ios::trunc);
     return out && out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush();
 }
 
 bool RootedFiles::deleteFile(const std::string& path) {
-    return !isDirectory(path) && !inUse(path) && unlink(hostPath(path).c_str()) == 0;
+    return !isDirectory(path) && !unwritable(path) && unlink(hostPath(path).c_str()) == 0;
 }
 
 bool RootedFiles::moveFile(const std::string& from, const std::string& to, bool replaceExisting) {
-    if (!exists(from) || (!replaceExisting && exists(to)) || inUse(to)) return false;
+    if (!exists(from) || (!replaceExisting && exists(to)) || unwritable(to) ||
+        locked_->count(hostPath(from)))
+        return false;
     if (std::rename(hostPath(from).c_str(), hostPath(to).c_str()) != 0) return false;
     // The program keeps running from its file under the new name.
     if (inUse_.erase(hostPath(from))) inUse_.insert(hostPath(to));
@@ -79,6 +126,41 @@ bool RootedFiles::copyFile(const std::string& from, const std::string& to, bool 
     std::string bytes;
     if (!readFile(from, bytes) || isDirectory(to) || (!overwrite && exists(to))) return false;
     return writeFile(to, bytes);
+}
+
+bool RootedFiles::writeFileDurably(const std::string& path, const std::string& bytes) {
+    if (!writeFile(path, bytes)) return false;
+    const int descriptor = open(hostPath(path).c_str(), O_RDONLY);
+    const bool synced = descriptor >= 0 && fsync(descriptor) == 0;
+    if (descriptor >= 0) close(descriptor);
+    return synced;
+}
+
+bool RootedFiles::isLink(const std::string& path) {
+    struct stat info;
+    return lstat(hostPath(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+bool RootedFiles::removeLink(const std::string& path) {
+    return isLink(path) && unlink(hostPath(path).c_str()) == 0;
+}
+
+std::unique_ptr<LockedFile> RootedFiles::openLocked(const std::string& path) {
+    const std::string host = hostPath(path);
+    const int descriptor = open(host.c_str(), O_RDONLY | O_NOFOLLOW);
+    if (descriptor < 0) return nullptr;
+    struct stat info;
+    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(descriptor);
+        return nullptr;
+    }
+    return std::make_unique<Locked>(*this, descriptor, host);
+}
+
+bool RootedFiles::protectFolder(const std::string& path) {
+    if (!isDirectory(path) || isLink(path)) return false;
+    protected_.insert(hostPath(path));
+    return true;
 }
 
 bool RootedFiles::listDirectory(const std::string& path, std::vector<Entry>& entries) {

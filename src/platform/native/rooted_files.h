@@ -2,7 +2,9 @@
 // Real files under a folder that stands for the machine's drives: "C:\A\b.txt" lives at
 // ROOT/C/A/b.txt, and relative names resolve against a Windows current directory. Files marked
 // in use behave as a running program's file: they can be read and renamed, not overwritten or
-// deleted.
+// deleted. A locked file (openLocked) can be read only, as Windows keeps it while a handle that
+// shares it with readers only is open. Folders protected by protectFolder are recorded.
+#include <memory>
 #include <set>
 #include <string>
 
@@ -31,16 +33,31 @@ public:
     bool deleteFile(const std::string& path) override;
     bool moveFile(const std::string& from, const std::string& to, bool replaceExisting) override;
     bool copyFile(const std::string& from, const std::string& to, bool overwrite) override;
+    bool writeFileDurably(const std::string& path, const std::string& bytes) override;
+    bool isLink(const std::string& path) override;
+    bool removeLink(const std::string& path) override;
+    std::unique_ptr<LockedFile> openLocked(const std::string& path) override;
+    bool protectFolder(const std::string& path) override;
+    bool isProtected(const std::string& path) const { return protected_.count(hostPath(path)); }
     // C:\Temp\, which the machine's set-up creates.
     std::string tempFolder() override { return "C:\\Temp\\"; }
     bool listDirectory(const std::string& path, std::vector<Entry>& entries) override;
 
 private:
+    class Locked;
     bool inUse(const std::string& path) const { return inUse_.count(hostPath(path)) > 0; }
+    // In use or locked: the file cannot be written, renamed or deleted.
+    bool unwritable(const std::string& path) const {
+        return inUse(path) || locked_->count(hostPath(path)) > 0;
+    }
 
     std::string root_;
     std::string currentDirectory_;
     std::set<std::string> inUse_;  // host paths
+    // Host paths of open locked files; shared with them, as they may outlive this object.
+    std::shared_ptr<std::multiset<std::string>> locked_ =
+        std::make_shared<std::multiset<std::string>>();
+    std::set<std::string> protected_;  // host paths
 };
 
 }  // namespace vaultaide

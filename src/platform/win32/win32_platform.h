@@ -46,6 +46,11 @@ public:
     bool deleteFile(const std::string& path) override;
     bool moveFile(const std::string& from, const std::string& to, bool replaceExisting) override;
     bool copyFile(const std::string& from, const std::string& to, bool overwrite) override;
+    bool writeFileDurably(const std::string& path, const std::string& bytes) override;
+    bool isLink(const std::string& path) override;
+    bool removeLink(const std::string& path) override;
+    std::unique_ptr<LockedFile> openLocked(const std::string& path) override;
+    bool protectFolder(const std::string& path) override;
     std::string tempFolder() override;
     bool listDirectory(const std::string& path, std::vector<Entry>& entries) override;
 };

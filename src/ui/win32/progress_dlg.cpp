@@ -42,7 +42,7 @@ BOOL CProgressDlg::onInitDialog() {
     loadBackground(backgroundId(kind_, state));
     state.progressDialog = this;
     startDetachedThread([this] {
-        InstallRun run{context_.platform, context_.state, job_, *this, workerFinished_};
+        InstallRun run{context_.platform, context_.state, job_, *this, workerFinished_, control_};
         runInstallSequence(run);
     });
     SetTimer(window_, kBackgroundTimer, kBackgroundPeriodMs, nullptr);
@@ -60,14 +60,24 @@ bool CProgressDlg::onMessage(UINT message, WPARAM, LPARAM, INT_PTR& result) {
 }
 
 void CProgressDlg::onCancel() {
-    const bool running = workerFinished_ == 0;
-    if (running && ask(kCancelRunQuestion, context_.state.promptCaption, MB_YESNO) != IDYES) return;
+    using Step = RunControl::CancelStep;
+    Step step = control_.cancelPressed();
+    if (step == Step::Ask) {
+        if (ask(kCancelRunQuestion, context_.state.promptCaption, MB_YESNO) != IDYES) return;
+        step = control_.cancelConfirmed();
+    }
+    // The run may be in the middle of a step that reports to this dialog: the process ends
+    // here, as the callers would end it, before the worker can reach a closed window. Nothing
+    // installed is half replaced at this point.
+    if (step == Step::EndProcess) context_.platform.kernel.exitProcess(0);
+    if (step == Step::Hide) {
+        // The finished run still reports to this dialog until it ends the process.
+        ShowWindow(window_, SW_HIDE);
+        return;
+    }
+    if (step != Step::Close) return;  // the worker puts the replaced files back and ends
     KillTimer(window_, kBackgroundTimer);
     releaseBackground();
-    // A run still going may be in the middle of a step that reports to this dialog: the
-    // process ends here, as the callers would end it, before the worker can reach a closed
-    // window.
-    if (workerFinished_ == 0) context_.platform.kernel.exitProcess(0);
     context_.state.progressDialog = nullptr;
     EndDialog(window_, IDCANCEL);
 }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "install/run_control.h"
 #include "packages/install_job.h"
 #include "ui/progress_view.h"
 #include "ui/win32/my_progress.h"
@@ -31,6 +32,7 @@ private:
 
     const int mode_;
     std::atomic<int32_t> workerFinished_{0};
+    RunControl control_;
     int32_t backgroundToggle_ = 0;
     InstallJob* job_ = nullptr;
     CMyProgress currentBar_;

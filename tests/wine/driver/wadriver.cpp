@@ -48,6 +48,7 @@
 #include "app/system_utils.h"
 #include "fakes/recording_progress_view.h"
 #include "install/install_sequence.h"
+#include "install/run_control.h"
 #include "install/update_handoff.h"
 #include "packages/digest_manifest.h"
 #include "packages/file_digest.h"
@@ -227,7 +228,8 @@ int sequence(const Args& a) {
                                app.serverVersion, app.installPath, app.bankCode, platform.registry);
     forcedUpdateHandoff(platform, app, *job, [] { std::printf("hide\n"); });
     std::atomic<int32_t> finished{0};
-    InstallRun run{platform, app, job, view, finished};
+    RunControl control;
+    InstallRun run{platform, app, job, view, finished, control};
     const uint32_t result = runInstallSequence(run);
     std::printf("stopped %u finished %d\n", result, finished.load());
     return 3;

@@ -1,0 +1,378 @@
+// Updates that end wholly one release: killed at any change on disk, cancelled while replacing,
+// fed stale or rewritten files or links, the installation never mixes releases, never takes a
+// file the run did not verify, and nothing outside it is touched.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "app/version_check.h"
+#include "install/file_replacement.h"
+#include "install/install_sequence.h"
+#include "install/replacement_journal.h"
+#include "install/run_control.h"
+#include "packages/install_job.h"
+#include "unit/install_bench.h"
+
+namespace vaultaide {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::InstallBench;
+using Tree = std::map<std::string, std::string>;
+
+struct Killed {};
+
+// The machine's files, with a call before every change on disk (which may end the run there).
+class WatchedFiles : public Files {
+public:
+    explicit WatchedFiles(RootedFiles& files) : files_(files) {}
+    std::function<void(const std::string& change)> beforeChange = [](const std::string&) {};
+
+    bool isDirectory(const std::string& p) override { return files_.isDirectory(p); }
+    bool exists(const std::string& p) override { return files_.exists(p); }
+    bool createDirectory(const std::string& p) override {
+        return change("mkdir " + p), files_.createDirectory(p);
+    }
+    bool readFile(const std::string& p, std::string& b) override { return files_.readFile(p, b); }
+    bool readChunks(const std::string& p, size_t s,
+                    const std::function<void(const char*, size_t)>& f) override {
+        return files_.readChunks(p, s, f);
+    }
+    bool writeFile(const std::string& p, const std::string& b) override {
+        return change("write " + p), files_.writeFile(p, b);
+    }
+    bool writeFileDurably(const std::string& p, const std::string& b) override {
+        return change("write " + p), files_.writeFileDurably(p, b);
+    }
+    bool deleteFile(const std::string& p) override {
+        return change("delete " + p), files_.deleteFile(p);
+    }
+    bool moveFile(const std::string& f, const std::string& t, bool r) override {
+        return change("move " + t), files_.moveFile(f, t, r);
+    }
+    bool copyFile(const std::string& f, const std::string& t, bool o) override {
+        return change("copy " + t), files_.copyFile(f, t, o);
+    }
+    bool isLink(const std::string& p) override { return files_.isLink(p); }
+    bool removeLink(const std::string& p) override {
+        return change("unlink " + p), files_.removeLink(p);
+    }
+    std::unique_ptr<LockedFile> openLocked(const std::string& p) override {
+        auto file = files_.openLocked(p);
+        return file ? std::make_unique<Watched>(*this, std::move(file)) : nullptr;
+    }
+    bool protectFolder(const std::string& p) override { return files_.protectFolder(p); }
+    std::string tempFolder() override { return files_.tempFolder(); }
+    bool listDirectory(const std::string& p, std::vector<Entry>& e) override {
+        return files_.listDirectory(p, e);
+    }
+
+private:
+    class Watched : public LockedFile {
+    public:
+        Watched(WatchedFiles& owner, std::unique_ptr<LockedFile> file)
+            : owner_(owner), file_(std::move(file)) {}
+        bool readAll(size_t s, const std::function<void(const char*, size_t)>& f) override {
+            return file_->readAll(s, f);
+        }
+        bool copyTo(const std::string& t) override {
+            return owner_.change("copy " + t), file_->copyTo(t);
+        }
+
+    private:
+        WatchedFiles& owner_;
+        std::unique_ptr<LockedFile> file_;
+    };
+
+    void change(const std::string& what) { beforeChange(what); }
+    RootedFiles& files_;
+};
+
+// Release 1 installed, release 2 (three changed files, one of them new) published.
+struct Updating {
+    Updating() {
+        b.run(kModeInstall);
+        before = b.installedFiles();
+        b.source("common", "QuorlePop.exe", "pop-up 2");
+        b.source("common", "Data/skin.dat", "new skin");
+        b.source("bank", "Plugins/new.dll", "new plug-in");
+        b.publish();
+        b.app.serverVersion = "1.0.0.3";
+    }
+
+    // An update through the watched files: "returned", "ended" or "killed".
+    std::string update() {
+        Platform platform{b.machine.kernel, b.machine.processes, watched,
+                          b.machine.system, b.machine.ui,        b.machine.registry,
+                          b.http,           b.machine.text,      b.machine.shell};
+        auto* job = new InstallJob(&b.view, b.app.channelCode, kModeUpdate, b.app.downloadUrl, 1,
+                                   b.app.serverVersion, b.app.installPath, b.app.bankCode,
+                                   b.machine.registry);
+        b.control = std::make_unique<RunControl>();
+        std::atomic<int32_t> finished{0};
+        InstallRun run{platform, b.app, job, b.view, finished, *b.control};
+        try {
+            runInstallSequence(run);
+            return "returned";
+        } catch (const fakes::ProcessEnded&) {
+            return "ended";
+        } catch (const Killed&) {
+            return "killed";
+        }
+    }
+
+    std::string version() { return b.values(ownRegistryKeyPath(b.app))["version"]; }
+    bool journalLeft() { return b.machine.files.exists("C:\\Assist\\DownLoad\\.backup\\journal"); }
+
+    InstallBench b;
+    WatchedFiles watched{b.machine.files};
+    Tree before;
+};
+
+// A run killed at any change it makes on disk leaves, after the next start (which needs no
+// server), either release 1 with version 1.0.0.2 or release 2 with 1.0.0.3; a run to the end
+// then gives release 2 and a download folder without files.
+TEST(Replacement, AKillAtAnyPointIsUndoneAtTheNextStart) {
+    Tree release2;
+    int changes = 0;
+    {
+        Updating u;
+        u.watched.beforeChange = [&](const std::string&) { ++changes; };
+        ASSERT_EQ(u.update(), "ended");
+        release2 = u.b.installedFiles();
+        ASSERT_NE(release2, u.before);
+        ASSERT_EQ(release2.at("Plugins/new.dll"), "new plug-in");
+    }
+    int undone = 0;
+    for (int killAt = 1; killAt <= changes; ++killAt) {
+        Updating u;
+        int change = 0;
+        u.watched.beforeChange = [&](const std::string&) {
+            if (++change == killAt) throw Killed{};
+        };
+        ASSERT_EQ(u.update(), "killed") << killAt;
+        const bool midway = u.journalLeft();
+        recoverInterruptedReplacement(u.b.platform, u.b.app);
+        EXPECT_FALSE(u.journalLeft()) << killAt;
+        const Tree now = u.b.installedFiles();
+        if (now == u.before) {
+            EXPECT_EQ(u.version(), "1.0.0.2") << killAt;
+        } else {
+            EXPECT_EQ(now, release2) << killAt;
+            EXPECT_EQ(u.version(), "1.0.0.3") << killAt;
+        }
+        undone += midway;
+
+        u.watched.beforeChange = [](const std::string&) {};
+        EXPECT_EQ(u.update(), "ended") << killAt;
+        EXPECT_EQ(u.b.installedFiles(), release2) << killAt;
+        EXPECT_EQ(u.version(), "1.0.0.3") << killAt;
+        for (const auto& item :
+             fs::recursive_directory_iterator(u.b.machine.files.hostPath("C:\\Assist\\DownLoad")))
+            EXPECT_FALSE(item.is_regular_file()) << killAt << " " << item.path();
+    }
+    EXPECT_GT(undone, 5);  // the kills inside the replacement were undone, not just avoided
+}
+
+// A restore that fails keeps the journal and every backup for the next start, says so, and
+// the next start puts the installation back.
+TEST(Replacement, AFailedRestoreKeepsItsBackups) {
+    Updating u;
+    int change = 0;
+    u.watched.beforeChange = [&](const std::string& what) {
+        if (what == "copy C:\\Assist\\Data\\skin.dat") ++change;
+        if (what.rfind("copy C:\\Assist\\Plugins\\new.dll", 0) == 0) throw Killed{};
+    };
+    ASSERT_EQ(u.update(), "killed");
+    ASSERT_EQ(change, 1);
+    // The replaced file cannot be written back now.
+    u.b.machine.files.markInUse("C:\\Assist\\Data\\skin.dat");
+    recoverInterruptedReplacement(u.b.platform, u.b.app);
+    EXPECT_TRUE(u.journalLeft());
+    const auto& traces = u.b.machine.kernel.traces;
+    EXPECT_NE(std::find(traces.begin(), traces.end(), "restore failed(C:\\Assist\\Data\\skin.dat)"),
+              traces.end());
+    EXPECT_NE(
+        std::find(traces.begin(), traces.end(),
+                  "replacement not undone, journal kept(C:\\Assist\\DownLoad\\.backup\\journal)"),
+        traces.end());
+
+    // The program holding the file has gone (moved aside as a running program can be).
+    ASSERT_TRUE(u.b.machine.files.moveFile("C:\\Assist\\Data\\skin.dat", "C:\\held", false));
+    recoverInterruptedReplacement(u.b.platform, u.b.app);
+    EXPECT_FALSE(u.journalLeft());
+    EXPECT_EQ(u.b.installedFiles(), u.before);
+    EXPECT_EQ(u.version(), "1.0.0.2");
+}
+
+// Cancel answered Yes while files are replaced: the worker undoes the replacement and ends the
+// process; before it, the run just ends; after success, the dialog only hides.
+TEST(Replacement, CancelWhileReplacingUndoesTheReplacement) {
+    Updating u;
+    RunControl::CancelStep answer = RunControl::CancelStep::Ask;
+    u.watched.beforeChange = [&](const std::string& what) {
+        if (what == "copy C:\\Assist\\Data\\skin.dat" && answer == RunControl::CancelStep::Ask) {
+            EXPECT_EQ(u.b.control->cancelPressed(), RunControl::CancelStep::Ask);
+            answer = u.b.control->cancelConfirmed();
+        }
+    };
+    EXPECT_EQ(u.update(), "ended");
+    EXPECT_EQ(answer, RunControl::CancelStep::Ignore);
+    EXPECT_EQ(u.b.control->cancelPressed(), RunControl::CancelStep::Ignore);
+    EXPECT_TRUE(u.b.machine.ui.boxes.empty());
+    EXPECT_EQ(u.b.installedFiles(), u.before);
+    EXPECT_EQ(u.version(), "1.0.0.2");
+    EXPECT_FALSE(u.journalLeft());
+
+    using Step = RunControl::CancelStep;
+    RunControl fetching, succeeded, stopped;
+    EXPECT_EQ(fetching.cancelConfirmed(), Step::EndProcess);
+    EXPECT_FALSE(fetching.beginReplacement());
+    EXPECT_FALSE(fetching.succeed());
+    ASSERT_TRUE(succeeded.succeed());
+    EXPECT_EQ(succeeded.cancelPressed(), Step::Hide);
+    EXPECT_EQ(succeeded.cancelConfirmed(), Step::Hide);
+    stopped.stop();
+    EXPECT_EQ(stopped.cancelPressed(), Step::Close);
+}
+
+// Stale files an earlier run left in the download folder (a changed file, one no manifest
+// lists, the staging file) and a staged file rewritten after its check are never installed.
+TEST(Replacement, OnlyWhatThisRunVerifiedIsInstalled) {
+    {
+        Updating u;
+        u.b.machine.writeFile("C:\\Assist\\DownLoad\\Script\\main.js", "stale");
+        u.b.machine.writeFile("C:\\Assist\\DownLoad\\planted.dll", "planted");
+        u.b.machine.writeFile("C:\\Assist\\DownLoad\\Data\\~va.tmp", "half a download");
+        ASSERT_EQ(u.update(), "ended");
+        Tree expected = u.before;
+        expected["QuorlePop.exe"] = "pop-up 2";
+        expected["Data/skin.dat"] = "new skin";
+        expected["Plugins/new.dll"] = "new plug-in";
+        for (const char* manifest : {"Digest.xml", "Digest_810.xml"})
+            expected[manifest] = u.b.installed(manifest);
+        EXPECT_EQ(u.b.installedFiles(), expected);
+    }
+    {
+        // Rewritten between its check and its copy: the replacement refuses it and restores.
+        Updating u;
+        u.watched.beforeChange = [&](const std::string& what) {
+            if (what.find("\\.backup\\journal") != std::string::npos)
+                fakes::writeHostFile(
+                    u.b.machine.files.hostPath("C:\\Assist\\DownLoad\\Data\\skin.dat"), "evil");
+        };
+        EXPECT_EQ(u.update(), "ended");
+        EXPECT_EQ(u.b.machine.ui.boxes.size(), 1u);
+        EXPECT_EQ(u.b.installedFiles(), u.before);
+        EXPECT_EQ(u.version(), "1.0.0.2");
+    }
+    // While it is held for its check, nobody can change it.
+    Updating u;
+    u.b.machine.writeFile("C:\\Assist\\DownLoad\\x.dll", "checked");
+    const auto held = u.b.machine.files.openLocked("C:\\Assist\\DownLoad\\x.dll");
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(u.b.machine.files.writeFile("C:\\Assist\\DownLoad\\x.dll", "evil"));
+    EXPECT_FALSE(u.b.machine.files.moveFile("C:\\Assist\\DownLoad\\x.dll", "C:\\x.dll", true));
+    EXPECT_FALSE(u.b.machine.files.deleteFile("C:\\Assist\\DownLoad\\x.dll"));
+}
+
+// A standard user's links where the program expects its own folders: nothing outside the
+// installation is deleted, read into it or written, and the folders end up real.
+TEST(Replacement, LinksNeverLeadOutOfTheInstallation) {
+    const struct {
+        const char* link;     // replaced by a link to C:\Outside after the first installation
+        int mode;             // the run that meets it
+        const char* planted;  // a file put into the download folder beforehand, or ""
+    } cases[] = {
+        {"C:\\Assist\\DownLoad", kModeInstall, ""},
+        {"C:\\Assist\\DownLoad", kModeUpdate, ""},
+        {"C:\\Assist\\DownLoad\\.backup", kModeUpdate, ""},
+        {"C:\\Assist\\DownLoad\\Data", kModeRepair, ""},
+        {"C:\\Assist\\Tools", kModeUpdate, "C:\\Assist\\DownLoad\\Tools\\check.cfg"},
+        {"C:\\Assist\\Tools", kModeInstall, ""},
+    };
+    for (const auto& c : cases) {
+        Updating u;
+        u.b.machine.writeFile("C:\\Outside\\system.dll", "system");
+        u.b.machine.writeFile("C:\\Outside\\check.cfg", "system tool");
+        u.b.machine.writeFile("C:\\Outside\\skin.dat", "outside");
+        u.b.machine.writeFile("C:\\Outside\\Sub\\deep.dat", "deep");
+        const fs::path outside = u.b.machine.files.hostPath("C:\\Outside");
+        Tree outsideBefore;
+        for (const auto& item : fs::recursive_directory_iterator(outside))
+            if (item.is_regular_file())
+                outsideBefore[item.path()] = fakes::readHostFile(item.path());
+        const fs::path link = u.b.machine.files.hostPath(c.link);
+        fs::remove_all(link);
+        fs::create_directory_symlink(outside, link);
+        if (*c.planted) u.b.machine.writeFile(c.planted, "planted");
+
+        if (c.mode == kModeUpdate)
+            u.update();
+        else
+            u.b.run(c.mode);
+        Tree outsideAfter;
+        for (const auto& item : fs::recursive_directory_iterator(outside))
+            if (item.is_regular_file())
+                outsideAfter[item.path()] = fakes::readHostFile(item.path());
+        EXPECT_EQ(outsideAfter, outsideBefore) << c.link << " " << c.mode;
+        EXPECT_FALSE(fs::is_symlink(link)) << c.link << " " << c.mode;
+        const Tree installed = u.b.installedFiles();
+        for (const auto& [relative, bytes] : installed)
+            EXPECT_TRUE(bytes != "outside" && bytes != "system" && bytes != "planted" &&
+                        bytes != "deep" && bytes != "system tool")
+                << c.link << " " << c.mode << " " << relative;
+    }
+}
+
+TEST(Replacement, NewFoldersOutsideProgramFilesAreProtected) {
+    InstallBench outside;
+    outside.app.installPath = "C:\\Assist\\Bank";
+    outside.run(kModeInstall);
+    EXPECT_TRUE(outside.machine.files.isProtected("C:\\Assist"));
+    InstallBench programs;
+    programs.app.installPath = "C:\\Program Files\\Bank";
+    programs.machine.writeFile("C:\\Program Files\\other.txt", "");
+    programs.run(kModeInstall);
+    EXPECT_FALSE(programs.machine.files.isProtected("C:\\Program Files\\Bank"));
+    // A folder that was there before keeps its own list.
+    InstallBench existing;
+    existing.machine.writeFile("C:\\Assist\\other.txt", "");
+    existing.run(kModeInstall);
+    EXPECT_FALSE(existing.machine.files.isProtected("C:\\Assist"));
+}
+
+TEST(Replacement, OnlyJournalsThisProgramWroteAreUndone) {
+    ReplacementJournal journal;
+    journal.version = "1.0.0.2\r\nend";
+    journal.targets = {{"Digest.xml", true}, {"Data\\说明.txt", false}, {"a..b.dll", true}};
+    const std::string text = journalText(journal);
+    ReplacementJournal read;
+    ASSERT_TRUE(parseJournal(text, read));
+    EXPECT_EQ(read.version, journal.version);
+    ASSERT_EQ(read.targets.size(), 3u);
+    EXPECT_EQ(read.targets[1].relative, "Data\\说明.txt");
+    EXPECT_FALSE(read.targets[1].existed);
+
+    auto line = [](const std::string& tag, const std::string& relative) {
+        std::string hex;
+        for (unsigned char c : relative) {
+            const char* digits = "0123456789abcdef";
+            hex += digits[c >> 4];
+            hex += digits[c & 15];
+        }
+        return tag + " " + hex + "\r\n";
+    };
+    const std::string head = text.substr(0, text.find("kept"));
+    for (const std::string& bad :
+         {text.substr(0, text.size() - 5), head + line("kept", "..\\evil.dll") + "end\r\n",
+          head + line("kept", "Other\\a.dll") + "end\r\n",
+          head + line("added", "C:\\Windows\\a.dll") + "end\r\n",
+          head + line("kept", "Data\\..") + "end\r\n", head + "kept 4G\r\nend\r\n",
+          text + "more\r\n"})
+        EXPECT_FALSE(parseJournal(bad, read)) << bad;
+}
+
+}  // namespace
+}  // namespace vaultaide

@@ -1,0 +1,253 @@
+// Updates that end wholly one release, with the Windows program under Wine against
+// vaultaide-server: a stopped update's stale downloads, the program killed while it downloads
+// and while it replaces files, Cancel answered Yes while it replaces them, and the program
+// updating its own file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "protocol/crypto.h"
+#include "wine/screen.h"
+#include "wine/ui_machine.h"
+
+namespace vaultaide::wine {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Tree = std::map<std::string, std::string>;  // relative path -> digest
+
+constexpr int kCancel = 2, kYes = 6;
+// Enough data that replacing it takes a while under Wine, so a kill or a Cancel lands inside;
+// a quarter of it is enough to kill a download half way.
+constexpr int kBulkFiles = 40;
+constexpr size_t kSlowReplacementBytes = 2u << 20;
+constexpr size_t kSlowDownloadBytes = 512u << 10;
+
+Tree treeOf(const fs::path& root, bool skipDownloadFolder) {
+    Tree tree;
+    for (const auto& item : fs::recursive_directory_iterator(root)) {
+        const std::string relative = fs::relative(item.path(), root).string();
+        if (!item.is_regular_file() || relative == "assistant.log" ||
+            (skipDownloadFolder && relative.rfind("DownLoad", 0) == 0))
+            continue;
+        tree[relative] = base64Digest(sha1Digest(readHostFile(item.path().string())));
+    }
+    return tree;
+}
+
+class WineRecovery : public ::testing::Test {
+protected:
+    UiMachine machine;
+    Screen screen{VAULTAIDE_SCREENSHOT_DIR};
+    fakes::TempDir sources;
+
+    // Under Wine the stored text carries its terminator.
+    std::string version() const {
+        std::string text = machine.registryValue("Version");
+        return text.substr(0, text.find('\0'));
+    }
+    fs::path installation() const { return machine.driveC("Assist"); }
+    fs::path served(const std::string& release) const {
+        return machine.release().parent_path() / release;
+    }
+    fs::path backup(const std::string& name) const {
+        return installation() / "DownLoad" / ".backup" / name;
+    }
+
+    // Publishes release NAME: the assistant's stub programs, readme.txt and the data files
+    // given (Data/NAME -> content); with bulkBytes, 40 files of that size whose bytes name the
+    // release.
+    void publish(const std::string& name, const std::map<std::string, std::string>& data,
+                 size_t bulkBytes = 0, const std::string& ownFile = "") {
+        const fs::path common = sources.path() / name / "common";
+        const fs::path bank = sources.path() / name / "bank";
+        fs::create_directories(common / "Data");
+        fs::create_directories(bank);
+        fs::copy_file(stubProgram("QuorlePop.exe"), common / "QuorlePop.exe");
+        for (const char* program : {"Nexio_810.exe", "QuorlePop_810.exe", "uninst_810.exe"})
+            fs::copy_file(stubProgram(program), bank / program);
+        writeHostFile((common / "readme.txt").string(), "release " + name + "\r\n");
+        for (const auto& [file, content] : data)
+            writeHostFile((common / "Data" / file).string(), content);
+        for (int i = 0; bulkBytes > 0 && i < kBulkFiles; ++i)
+            writeHostFile((common / "Data" / ("bulk" + std::to_string(i) + ".dat")).string(),
+                          std::string(bulkBytes, static_cast<char>('a' + i % 26)) + name);
+        if (!ownFile.empty()) writeHostFile((common / "vaultaide_810.exe").string(), ownFile);
+        const std::string command = std::string(VAULTAIDE_PUBLISH_BIN) + " manifest --common " +
+                                    common.string() + " --bank " + bank.string() +
+                                    " --code 810 --keys " + VAULTAIDE_TEST_KEY_DIR + " --out " +
+                                    served(name).string() + " >/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+
+    // What release NAME leaves installed, version VERSION registered.
+    void install(const std::string& name, const std::string& version) {
+        fs::create_directories(installation());
+        fs::copy(served(name), installation(), fs::copy_options::recursive);
+        ASSERT_EQ(runProgram(windowsProgram("wadriver.exe"),
+                             {"reg-set", kOwnKey, "Version", version}, machine.work())
+                      .exitCode,
+                  0);
+        ASSERT_EQ(runProgram(windowsProgram("wadriver.exe"),
+                             {"reg-set", kOwnKey, "Path", "C:\\Assist"}, machine.work())
+                      .exitCode,
+                  0);
+    }
+
+    // The installation is release NAME byte for byte, with its version registered.
+    void expectWhollyRelease(const std::string& name, const std::string& registered) {
+        EXPECT_EQ(treeOf(installation(), true), treeOf(served(name), false)) << name;
+        EXPECT_EQ(version(), registered);
+        EXPECT_FALSE(fs::exists(backup("journal")));
+    }
+
+    void expectNoFileInTheDownloadFolder() {
+        for (const auto& item : fs::recursive_directory_iterator(installation() / "DownLoad"))
+            EXPECT_FALSE(item.is_regular_file()) << item.path();
+    }
+
+    // A forced update to release NAME, run to its end.
+    void updateToTheEnd(const std::string& name, const std::string& version) {
+        machine.serve(version, "2", "{self}/" + name);
+        auto program = machine.start();
+        int code = -1;
+        ASSERT_TRUE(program->waitForExit(120s, code));
+        EXPECT_EQ(code, 0);
+    }
+
+    // Release r1 installed, a forced update to r2 started; both with 40 data files of that size.
+    std::unique_ptr<BackgroundProgram> startBulkUpdate(size_t bulkBytes) {
+        publish("r1", {}, bulkBytes);
+        publish("r2", {}, bulkBytes);
+        install("r1", "1.0.0.1");
+        machine.serve("1.0.0.2", "2", "{self}/r2");
+        return machine.start();
+    }
+
+    void serverUnreachable() {
+        writeHostFile(machine.work() + "/serverip.dat",
+                      "http://127.0.0.1\n:1\n/assist/server?reqtype=1&data=\n");
+    }
+};
+
+// 1.0.0.3 is offered forced from a tree that lacks one changed file: the others are fetched and
+// the run stops. 1.0.0.4 puts one of them back to its 1.0.0.1 content; what the stopped run
+// left in the download folder is never installed.
+TEST_F(WineRecovery, StaleDownloadsOfAStoppedUpdateAreNeverInstalled) {
+    publish("r1", {{"a.dat", "a 1"}, {"b.dat", "b 1"}, {"c.dat", "c 1"}});
+    publish("r3", {{"a.dat", "a 3"}, {"b.dat", "b 3"}, {"c.dat", "c 3"}});
+    publish("r4", {{"a.dat", "a 1"}, {"b.dat", "b 4"}, {"c.dat", "c 4"}});
+    fs::remove(served("r3") / "Data" / "c.dat");
+    install("r1", "1.0.0.1");
+
+    machine.serve("1.0.0.3", "2", "{self}/r3");
+    auto stopped = machine.start();
+    const Dialog failed = screen.waitFor("the failed download", showing(kCancel, "下载失败"), 120s);
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(readHostFile((installation() / "DownLoad" / "Data" / "a.dat").string()), "a 3");
+    screen.click(failed, kCancel);
+    int code = -1;
+    ASSERT_TRUE(stopped->waitForExit(60s, code));
+    EXPECT_EQ(version(), "1.0.0.1");
+
+    updateToTheEnd("r4", "1.0.0.4");
+    expectWhollyRelease("r4", "1.0.0.4");
+    expectNoFileInTheDownloadFolder();
+}
+
+// Killed while downloading, then run to the end: wholly the new release, and no staging file
+// anywhere in the installation.
+TEST_F(WineRecovery, KilledWhileDownloadingThenRunToTheEnd) {
+    auto killed = startBulkUpdate(kSlowDownloadBytes);
+    ASSERT_TRUE(eventually(
+        [&] { return fs::exists(installation() / "DownLoad" / "Data" / "bulk3.dat"); }, 120s));
+    killed.reset();  // SIGKILL
+    EXPECT_FALSE(fs::exists(backup("journal")));
+    expectWhollyRelease("r1", "1.0.0.1");
+
+    updateToTheEnd("r2", "1.0.0.2");
+    expectWhollyRelease("r2", "1.0.0.2");
+    expectNoFileInTheDownloadFolder();
+    for (const auto& item : fs::recursive_directory_iterator(installation()))
+        EXPECT_NE(item.path().filename(), "~va.tmp") << item.path();
+}
+
+// Killed while replacing files: the next start, with no server to reach, puts the whole old
+// release back with its version; the next start with the server updates to the whole new one.
+TEST_F(WineRecovery, KilledWhileReplacingIsUndoneAtTheNextStartWithoutAServer) {
+    auto killed = startBulkUpdate(kSlowReplacementBytes);
+    ASSERT_TRUE(eventually([&] { return fs::exists(backup("0")); }, 120s));
+    killed.reset();  // SIGKILL
+    ASSERT_TRUE(fs::exists(backup("journal"))) << "the kill came after the replacement";
+
+    serverUnreachable();
+    auto offline = machine.start();
+    int code = -1;
+    ASSERT_TRUE(offline->waitForExit(120s, code));
+    EXPECT_EQ(code, 0);
+    expectWhollyRelease("r1", "1.0.0.1");
+
+    updateToTheEnd("r2", "1.0.0.2");
+    expectWhollyRelease("r2", "1.0.0.2");
+    expectNoFileInTheDownloadFolder();
+}
+
+// Cancel pressed during the downloads and answered Yes once files are being replaced: the
+// replacement is undone before the program ends.
+TEST_F(WineRecovery, CancelAnsweredYesWhileReplacingUndoesTheReplacement) {
+    auto program = startBulkUpdate(kSlowReplacementBytes);
+    const Dialog progress = screen.waitFor(
+        "progress dialog", [](const Dialog& d) { return d.shows(1020); }, 60s);
+    ASSERT_TRUE(progress);
+    screen.click(progress, kCancel);
+    const Dialog question = screen.waitFor("cancel question", [](const Dialog& d) {
+        for (const Control& c : d.controls)
+            if (c.text == "下载还未完成，确定取消？") return d.find(kYes) != nullptr;
+        return false;
+    });
+    ASSERT_TRUE(question);
+    ASSERT_TRUE(eventually([&] { return fs::exists(backup("0")); }, 120s));
+    screen.click(question, kYes);
+    int code = -1;
+    ASSERT_TRUE(program->waitForExit(60s, code));
+    EXPECT_EQ(code, 0);
+    expectWhollyRelease("r1", "1.0.0.1");
+}
+
+// The program's own file in a release: an update run from the installation moves the running
+// file aside and writes the new one; a repair does the same for a changed copy.
+TEST_F(WineRecovery, TheProgramUpdatesAndRepairsItsOwnFile) {
+    const std::string program = readHostFile(windowsProgram("vaultaide_810.exe"));
+    // Bytes after the image leave the program runnable and make each release's copy its own.
+    publish("r1", {}, 0, program + "release 1");
+    publish("r2", {}, 0, program + "release 2");
+    install("r1", "1.0.0.1");
+    const std::string own = (installation() / "vaultaide_810.exe").string();
+    const std::string old = (installation() / "vaultaide_old.exe").string();
+
+    machine.serve("1.0.0.2", "2", "{self}/r2");
+    {
+        BackgroundProgram update(own, {}, machine.work());
+        int code = -1;
+        ASSERT_TRUE(update.waitForExit(120s, code));
+        EXPECT_EQ(code, 0);
+    }
+    EXPECT_EQ(readHostFile(own), program + "release 2");
+    EXPECT_EQ(readHostFile(old), program + "release 1");
+    EXPECT_EQ(version(), "1.0.0.2");
+
+    writeHostFile(own, program + "changed");
+    {
+        BackgroundProgram repair(own, {"-losefile"}, machine.work());
+        int code = -1;
+        ASSERT_TRUE(repair.waitForExit(120s, code));
+        EXPECT_EQ(code, 0);
+    }
+    EXPECT_EQ(readHostFile(own), program + "release 2");
+    EXPECT_EQ(readHostFile(old), program + "changed");
+}
+
+}  // namespace
+}  // namespace vaultaide::wine
