@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "packages/install_job.h"
+#include "packages/release_identity.h"
 #include "platform/platform.h"
 #include "protocol/crypto.h"
 #include "protocol/download.h"
@@ -67,14 +68,19 @@ bool verifySignedBytes(const std::string& bytes, const std::string& publicKeyPem
            std::string(reinterpret_cast<char*>(recovered), recoveredLength) == digest;
 }
 
-bool verifySignedFile(Files& files, const std::string& path, const std::string& publicKeyPem) {
-    std::string bytes;
+bool readManifestBytes(Files& files, const std::string& path, std::string& bytes) {
+    bytes.clear();
     bool tooLarge = false;
     const bool read = files.readChunks(path, 4096, [&](const char* data, size_t size) {
         if (bytes.size() + size > kMaxManifestBytes) tooLarge = true;
         if (!tooLarge) bytes.append(data, size);
     });
-    return read && !tooLarge && verifySignedBytes(bytes, publicKeyPem);
+    return read && !tooLarge;
+}
+
+bool verifySignedFile(Files& files, const std::string& path, const std::string& publicKeyPem) {
+    std::string bytes;
+    return readManifestBytes(files, path, bytes) && verifySignedBytes(bytes, publicKeyPem);
 }
 
 bool fetchSignedManifests(Platform& platform, InstallJob& job, const std::string& publicKeyPem) {
@@ -88,11 +94,17 @@ bool fetchSignedManifests(Platform& platform, InstallJob& job, const std::string
         job.progress().downloading("配置文件");
         job.manifests.forget(target);
         // Only a manifest this run fetched whole and whose signature holds takes the place of
-        // the target; an error answer never lets an older copy stand in for it.
+        // the target; an error answer never lets an older copy stand in for it. The release it
+        // names must be the one the answer announced, for this bank: a forged answer cannot
+        // register a version the files are not.
         if (!downloadAccepted(
                 platform.http, platform.files, job.manifestUrlOf(set), target, nullptr,
                 [&](const std::string& staged) {
-                    return verifySignedFile(platform.files, staged, publicKeyPem);
+                    std::string bytes;
+                    return readManifestBytes(platform.files, staged, bytes) &&
+                           verifySignedBytes(bytes, publicKeyPem) &&
+                           releaseIdentityMatches(bytes, platform.text, job.serverVersion,
+                                                  job.bankCode);
                 },
                 kMaxManifestBytes))
             return false;

@@ -32,6 +32,7 @@ public:
     bool moveFile(const std::string&, const std::string&, bool) override { return false; }
     bool copyFile(const std::string&, const std::string&, bool) override { return false; }
     std::string tempFolder() override { return "C:\\Temp\\"; }
+    bool createPrivateFolder(std::string&) override { return false; }
     bool listDirectory(const std::string&, std::vector<Entry>&) override { return false; }
 
 private:

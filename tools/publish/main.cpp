@@ -2,8 +2,9 @@
 //   keygen --out DIR      makes a key folder (envelope pair and manifest signing pair)
 //   seal --keys DIR       standard input (plaintext) to envelope text on standard output
 //   open --keys DIR       standard input (envelope text) to plaintext on standard output
-//   manifest --common DIR --bank DIR --code HEX --keys DIR --out DIR
-//                         a served release tree: both sets' files and their signed manifests
+//   manifest --common DIR --bank DIR --code HEX --version V --keys DIR --out DIR
+//                         a served release tree: both sets' files and their signed manifests,
+//                         which name the release version and the bank code
 //   verify --keys DIR FILE...   checks the signature of manifests
 #include <cctype>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "../common/key_folder.h"
+#include "app/system_utils.h"
 #include "keygen.h"
 #include "manifest_writer.h"
 #include "packages/signed_manifests.h"
@@ -24,8 +26,8 @@ int usage() {
     std::cerr << "usage: vaultaide-publish keygen --out DIR\n"
                  "       vaultaide-publish seal --keys DIR   < plaintext\n"
                  "       vaultaide-publish open --keys DIR   < envelope text\n"
-                 "       vaultaide-publish manifest --common DIR --bank DIR --code HEX --keys DIR "
-                 "--out DIR\n"
+                 "       vaultaide-publish manifest --common DIR --bank DIR --code HEX "
+                 "--version V --keys DIR --out DIR\n"
                  "       vaultaide-publish verify --keys DIR FILE...\n";
     return 2;
 }
@@ -65,7 +67,7 @@ int verify(int argc, char** argv) {
 int manifest(int argc, char** argv) {
     std::map<std::string, std::string> options;
     for (int i = 2; i + 1 < argc; i += 2) options[argv[i]] = argv[i + 1];
-    for (const char* required : {"--common", "--bank", "--code", "--keys", "--out"})
+    for (const char* required : {"--common", "--bank", "--code", "--version", "--keys", "--out"})
         if (!options.count(required)) return usage();
     std::string error;
     const std::string& codeText = options["--code"];
@@ -75,8 +77,14 @@ int manifest(int argc, char** argv) {
         return 1;
     }
     const int code = static_cast<int>(std::strtol(codeText.c_str(), nullptr, 16));
+    if (!vaultaide::isServerVersionText(options["--version"])) {
+        std::cerr << "manifest: --version takes the release version the server announces: "
+                     "four numbers of 1 to 5 digits, as 1.0.0.2\n";
+        return 1;
+    }
     if (!vaultaide::tools::publishRelease(options["--common"], options["--bank"], code,
-                                          options["--keys"], options["--out"], error)) {
+                                          options["--keys"], options["--out"], error,
+                                          options["--version"])) {
         std::cerr << "manifest: " << error << "\n";
         return 1;
     }

@@ -15,9 +15,12 @@
 #include <memory>
 
 #include "../common/key_folder.h"
+#include "app/bank_profile.h"
+#include "app/system_utils.h"
 #include "install/registration.h"
 #include "packages/digest_manifest.h"
 #include "packages/entry_names.h"
+#include "packages/release_identity.h"
 #include "packages/signature_block.h"
 #include "protocol/crypto.h"
 
@@ -200,9 +203,14 @@ bool writeAtomically(const std::string& path, const std::string& text, std::stri
 }  // namespace
 
 bool writeSignedManifest(const std::vector<ManifestFile>& files, const std::string& privateKeyPem,
-                         std::string& manifest, std::string& error) {
+                         std::string& manifest, std::string& error,
+                         const ReleaseIdentity& release) {
+    std::string root = "<Digest";
+    if (!release.version.empty())
+        root += std::string(" ") + kReleaseVersionAttribute + "=\"" + xmlEscape(release.version) +
+                "\" " + kReleaseBankAttribute + "=\"" + hexTag3(release.bankCode) + "\"";
     std::string content =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Digest>\r\n<FileInfo>\r\n";
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n" + root + ">\r\n<FileInfo>\r\n";
     for (const auto& file : files)
         content += "<File Path=\"" + xmlEscape(file.path) + "\" FileName=\"" +
                    xmlEscape(file.fileName) + "\" Digest=\"" + file.digest + "\"/>\r\n";
@@ -264,9 +272,14 @@ bool collectReleaseFiles(const std::string& folder, std::vector<ManifestFile>& f
 }
 
 bool publishRelease(const std::string& commonFolder, const std::string& bankFolder, int bankCode,
-                    const std::string& keyFolder, const std::string& out, std::string& error) {
+                    const std::string& keyFolder, const std::string& out, std::string& error,
+                    const std::string& version) {
     if (bankCode < 0 || bankCode > 0xFFF) {
         error = "the bank code must be at most fff (three hexadecimal digits)";
+        return false;
+    }
+    if (!version.empty() && !isServerVersionText(version)) {
+        error = "the version must be four numbers of 1 to 5 digits, as 1.0.0.2";
         return false;
     }
     std::string privateKey;
@@ -310,7 +323,7 @@ bool publishRelease(const std::string& commonFolder, const std::string& bankFold
     for (const auto& [set, files] :
          {std::make_pair(kCommonManifest, &common), std::make_pair(kBankManifest, &bank)}) {
         std::string manifest;
-        if (!writeSignedManifest(*files, privateKey, manifest, error) ||
+        if (!writeSignedManifest(*files, privateKey, manifest, error, {version, bankCode}) ||
             !writeAtomically(out + "/" + manifestFileName(set, bankCode), manifest, error))
             return false;
     }

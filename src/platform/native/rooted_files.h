@@ -33,6 +33,8 @@ public:
     bool copyFile(const std::string& from, const std::string& to, bool overwrite) override;
     // C:\Temp\, which the machine's set-up creates.
     std::string tempFolder() override { return "C:\\Temp\\"; }
+    // A new folder C:\Windows\Temp\vaultaide-N\ that only the owner may use.
+    bool createPrivateFolder(std::string& path) override;
     bool listDirectory(const std::string& path, std::vector<Entry>& entries) override;
 
 private:
