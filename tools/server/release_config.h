@@ -21,8 +21,8 @@ struct ReleaseConfig {
 };
 
 // Reads and checks the whole configuration: a bank code is lower-case hexadecimal without
-// leading zeros up to "fff", "version" four dot-separated numbers, "url" an http or https
-// address (or "{self}" and a path) without a trailing "/", "update" "0", "1" or "2". False
+// leading zeros up to "fff", "version" four dot-separated numbers of 1 to 5 digits, "url" an http
+// or https address (or "{self}" and a path) without a trailing "/", "update" "0", "1" or "2". False
 // with the first fault found; config is then unchanged.
 bool parseReleaseConfig(const std::string& json, ReleaseConfig& config, std::string& error);
 bool loadReleaseConfig(const std::string& path, ReleaseConfig& config, std::string& error);
