@@ -38,9 +38,8 @@ bool RootedFiles::createDirectory(const std::string& path) {
 
 bool RootedFiles::createPrivateFolder(std::string& path) {
     const std::string parent = "C:\\Windows\\Temp";
-    if (!isDirectory(parent) &&
-        (mkdir(hostPath("C:\\Windows").c_str(), 0755) != 0 || !createDirectory(parent)))
-        return false;
+    if (!isDirectory("C:\\Windows")) createDirectory("C:\\Windows");
+    if (!isDirectory(parent) && !createDirectory(parent)) return false;
     for (int n = 0; n < 64; ++n) {
         path = parent + "\\vaultaide-" + std::to_string(n);
         if (mkdir(hostPath(path).c_str(), 0700) == 0) {
