@@ -26,11 +26,13 @@ add_library(vaultaide_win32 STATIC
     src/platform/win32/win32_processes.cpp
     src/platform/win32/win32_registry.cpp
     src/platform/win32/win32_shell.cpp
+    src/platform/win32/win32_signed_program.cpp
     src/platform/win32/win32_system_info.cpp
     src/platform/win32/win32_text_encoding.cpp
     src/platform/win32/win32_ui_services.cpp
 )
-target_link_libraries(vaultaide_win32 PUBLIC vaultaide_base comctl32 wininet ole32 shell32 uuid)
+target_link_libraries(vaultaide_win32 PUBLIC vaultaide_base comctl32 wininet ole32 shell32 uuid
+    wintrust crypt32)
 
 # The five dialogs and the owner-drawn bars.
 add_library(vaultaide_dialogs STATIC
@@ -68,14 +70,15 @@ foreach(name IN LISTS VAULTAIDE_STUB_NAMES)
                 ${CMAKE_BINARY_DIR}/stubs/${name})
 endforeach()
 
-# Stand-ins for the runtime installers.
+# Stand-ins for the runtime installers, signed under a test root (and unsigned, tampered and
+# foreign-signed copies for the tests).
 add_executable(runtime_installer_stub WIN32 tests/fixtures/runtime_installer_stub.cpp)
 target_link_options(runtime_installer_stub PRIVATE ${VAULTAIDE_STATIC_LINK})
-foreach(name IN ITEMS vcredist_x86.exe vcredist_x64.exe)
-    add_custom_command(TARGET runtime_installer_stub POST_BUILD
-        COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:runtime_installer_stub>
-                ${CMAKE_BINARY_DIR}/stubs/${name})
-endforeach()
+add_custom_command(TARGET runtime_installer_stub POST_BUILD
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/fixtures/sign-runtime-stubs
+            $<TARGET_FILE:runtime_installer_stub> ${VAULTAIDE_TEST_RUNTIME_SIGNER}
+            ${CMAKE_BINARY_DIR}/stubs
+    VERBATIM)
 
 # The end-to-end tests' helper on the Windows side.
 add_executable(wadriver tests/wine/driver/wadriver.cpp tests/wine/driver/ui_commands.cpp)

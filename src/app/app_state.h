@@ -12,6 +12,8 @@ constexpr const char* kBuildChannelCode = "KORVA";
 // The platform vendor's download host of the runtime installers (scheme and host, no "/" at
 // the end): a build setting.
 extern const char* const kBuildRuntimeHost;
+// The common name in the certificate that signs the runtime installers: a build setting.
+extern const char* const kBuildRuntimeSigner;
 
 struct WindowRect {
     int32_t left = 0;
@@ -51,6 +53,7 @@ struct AppState {
     std::string downloadUrl;
     int32_t updateMode = 0;
     std::string runtimeHost = kBuildRuntimeHost;
+    std::string runtimeSigner = kBuildRuntimeSigner;
 };
 
 extern AppState g_appState;

@@ -130,4 +130,21 @@ int compareVersions(const uint32_t a[4], const uint32_t b[4]) {
     return 0;
 }
 
+bool isServerVersionText(const std::string& text) {
+    constexpr size_t kMaxDigits = 5;
+    int dots = 0;
+    size_t digits = 0;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') {
+            if (++digits > kMaxDigits) return false;
+        } else if (c == '.' && digits > 0 && dots < 3) {
+            ++dots;
+            digits = 0;
+        } else {
+            return false;
+        }
+    }
+    return dots == 3 && digits > 0;
+}
+
 }  // namespace vaultaide

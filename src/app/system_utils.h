@@ -41,5 +41,8 @@ bool ensureRealFolder(Files& files, const std::string& path);
 void parseVersionText(const std::string& text, uint32_t numbers[4]);
 // -1, 0 or 1 comparing two parsed versions number by number.
 int compareVersions(const uint32_t a[4], const uint32_t b[4]);
+// A version text as the server may send it: four dot-separated decimal numbers of 1 to 5
+// digits each ("1.0.0.2"), so it fits the registry value and parses the same everywhere.
+bool isServerVersionText(const std::string& text);
 
 }  // namespace vaultaide

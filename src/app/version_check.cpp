@@ -46,18 +46,22 @@ bool runVersionCheck(Platform& platform, const EnvelopeKeyPair& keys, VersionChe
     }
 
     const std::string request = hexTag(state.bankCode);
-    std::string answer;
+    ServerAnswer server;
     bool answered = false;
-    for (int attempt = 0; attempt < kVersionRequestAttempts && !answered; ++attempt)
-        answered = sendServerRequest(platform.http, platform.kernel, keys, endpoint, endpoint.path,
-                                     request, answer) &&
-                   !answer.empty();
+    for (int attempt = 0; attempt < kVersionRequestAttempts && !answered; ++attempt) {
+        std::string answer, plaintext;
+        if (!sendServerRequest(platform.http, platform.kernel, keys, endpoint, endpoint.path,
+                               request, answer) ||
+            answer.empty())
+            continue;
+        if (!openServerAnswer(keys, answer, plaintext)) return true;
+        if (!readServerAnswer(plaintext, platform.text, server)) return true;
+        // A version that is not four short numbers fails the attempt: stored, it could not be
+        // read back or compared, and the installation would pass for missing.
+        answered = isServerVersionText(server.v);
+    }
     if (!answered) platform.kernel.exitOrderly(0);
 
-    std::string plaintext;
-    if (!openServerAnswer(keys, answer, plaintext)) return true;
-    ServerAnswer server;
-    if (!readServerAnswer(plaintext, platform.text, server)) return true;
     state.serverVersion = server.v;
     state.downloadUrl = server.url;
     state.updateMode = std::atoi(server.update.c_str());

@@ -1,6 +1,7 @@
 #include "app/version_query.h"
 
 #include "app/bank_profile.h"
+#include "app/system_utils.h"
 #include "platform/platform.h"
 #include "protocol/envelope.h"
 #include "protocol/server_answer.h"
@@ -20,6 +21,8 @@ VersionQueryOutcome queryServerVersion(Platform& platform, const EnvelopeKeyPair
     platform.kernel.trace("Data_D:(" + plaintext + ")");
     ServerAnswer server;
     if (!readServerAnswer(plaintext, platform.text, server)) return VersionQueryOutcome::Unusable;
+    // A version that is not four short numbers is no answer: the user may try again.
+    if (!isServerVersionText(server.v)) return VersionQueryOutcome::NoAnswer;
     state.serverVersion = server.v;
     state.downloadUrl = server.url;
     return VersionQueryOutcome::Answered;

@@ -9,7 +9,7 @@ namespace vaultaide {
 struct Platform;
 
 enum class VersionQueryOutcome {
-    NoAnswer,  // no success or an empty answer: the user may retry
+    NoAnswer,  // no success, an empty answer or a malformed version: the user may retry
     Unusable,  // an answer that cannot be opened, or no JSON object inside
     Answered,  // serverVersion and downloadUrl are stored
 };

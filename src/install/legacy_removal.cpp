@@ -63,8 +63,12 @@ void removeWithInstaller(Platform& platform, const AppState& app) {
     const auto slash = findLastBackslash(module);
     const std::string ownName = slash == std::string::npos ? module : module.substr(slash + 1);
     if (files.exists(ownName)) files.moveFile(ownName, kUpdateName);
-    platform.processes.startAndWait("msiexec.exe", arguments, WindowShow::Hidden,
-                                    kUninstallerWaitMs);
+    // By full path: a bare name may be looked up in the current directory first, which is
+    // typically the user's download folder.
+    const std::string systemFolder = platform.system.systemFolder();
+    if (!systemFolder.empty())
+        platform.processes.startAndWait(systemFolder + "\\msiexec.exe", arguments,
+                                        WindowShow::Hidden, kUninstallerWaitMs);
     restoreOwnName(files, app);
 }
 

@@ -38,24 +38,26 @@ bool installed(Registry& registry, const RuntimeInstaller& runtime) {
 }
 
 void installRuntime(Platform& platform, const AppState& app, InstallJob& job,
-                    const RuntimeInstaller& runtime) {
+                    const std::string& folder, const RuntimeInstaller& runtime) {
     ProgressEvents& progress = job.progress();
-    const std::string target = platform.files.tempFolder() + runtime.fileName;
     progress.downloading(runtime.fileName);
     CBindCallback sink(progress);
-    // Only a file this run fetched is started: an older or planted file of that name in the
-    // temporary folder would otherwise pass for the download whenever the host answers without
-    // one, and run with the installer's rights.
-    const bool stale = platform.files.exists(target) && !platform.files.deleteFile(target);
-    if (stale || !downloadFile(platform.http, platform.files, app.runtimeHost + runtime.path,
-                               target, &sink)) {
+    // Installers run with administrator rights: only one whose signature names the runtime
+    // vendor is started, from a folder no one else can write, and held unchanged from the
+    // check until it runs. Anything else counts as a failed download.
+    std::unique_ptr<SignedProgram> installer;
+    const std::string target = folder + runtime.fileName;
+    if (!folder.empty() &&
+        downloadFile(platform.http, platform.files, app.runtimeHost + runtime.path, target, &sink,
+                     kMaxRuntimeInstallerBytes))
+        installer = platform.processes.openSigned(target, app.runtimeSigner);
+    if (!installer) {
         progress.downloadFailed(runtime.fileName, DownloadKind::Runtime);
         return;
     }
     job.completeUnit();
-    if (!platform.files.exists(target)) return;
     progress.installing(runtime.fileName);
-    platform.processes.start(target, "/q", WindowShow::Normal);
+    installer->start("/q", WindowShow::Normal);
 }
 
 }  // namespace
@@ -82,8 +84,12 @@ bool checkRuntimes(Platform& platform, int32_t& needX86, int32_t& needX64) {
 
 bool installRuntimes(Platform& platform, const AppState& app, InstallJob& job, int32_t needX86,
                      int32_t needX64) {
-    if (needX86) installRuntime(platform, app, job, runtimeX86());
-    if (needX64) installRuntime(platform, app, job, runtimeX64());
+    if (!needX86 && !needX64) return true;
+    // Without the folder, each needed installer fails as a download does.
+    std::string folder;
+    if (!platform.files.createPrivateFolder(folder)) folder.clear();
+    if (needX86) installRuntime(platform, app, job, folder, runtimeX86());
+    if (needX64) installRuntime(platform, app, job, folder, runtimeX64());
     return true;
 }
 

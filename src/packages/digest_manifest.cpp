@@ -88,6 +88,14 @@ std::string DigestManifest::readAttribute(const std::string& element, const std:
     return ansiAttribute(findElement(element, n), attribute);
 }
 
+bool DigestManifest::rootAttribute(const std::string& name, std::string& value) const {
+    const TiXmlElement* root = document_.RootElement();
+    const char* found = root ? root->Attribute(name.c_str()) : nullptr;
+    if (!found) return false;
+    value = found;
+    return true;
+}
+
 std::vector<FileEntry> DigestManifest::entries() {
     const int count = entryCount();
     std::vector<const TiXmlElement*> fileElements;

@@ -49,6 +49,9 @@ public:
     // The attribute of the n-th element of that name; empty when either is missing.
     std::string readAttribute(const std::string& element, const std::string& attribute, int n);
 
+    // The document element's attribute as the file has it (UTF-8); false when it has none.
+    bool rootAttribute(const std::string& name, std::string& value) const;
+
     // N: the child elements of the first "FileInfo".
     int entryCount() { return countChildElements("FileInfo", 1); }
     // Entries 1..N, read from the "File" elements in document order, in one pass.

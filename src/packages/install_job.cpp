@@ -40,6 +40,7 @@ InstallJob::InstallJob(ProgressView* dialog, const std::string& channelCode, int
     : updateMode(updateMode),
       channelCode(channelCode),
       serverVersion(serverVersion),
+      bankCode(bankCode),
       mode(mode),
       dialog(dialog),
       progress_(dialog

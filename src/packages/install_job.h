@@ -41,6 +41,7 @@ public:
     std::string downloadBase;
     std::string installDir;
     std::string serverVersion;
+    int32_t bankCode;
     std::string downloadDir;
     int32_t unitsTotal = 0;
     int32_t unitsDone = 1;

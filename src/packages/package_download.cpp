@@ -164,10 +164,13 @@ bool emptyFolderTree(Files& files, const std::string& folder) {
 bool downloadVerifiedFile(HttpTransport& http, Files& files, const std::string& url,
                           const std::string& path, const std::string& expectedDigest,
                           DownloadSink* sink) {
-    return downloadAccepted(http, files, url, path, sink, [&](const std::string& staged) {
-        std::string digest;
-        return fileDigest(files, staged, digest) && digest == expectedDigest;
-    });
+    return downloadAccepted(
+        http, files, url, path, sink,
+        [&](const std::string& staged) {
+            std::string digest;
+            return fileDigest(files, staged, digest) && digest == expectedDigest;
+        },
+        kMaxPackageFileBytes);
 }
 
 }  // namespace vaultaide

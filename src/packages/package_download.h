@@ -20,6 +20,8 @@ struct Platform;
 // machine's normal end with a wide margin.
 constexpr uint32_t kTerminateWaitMs = 10000;
 constexpr const char* kOldSelfName = "vaultaide_old.exe";
+// A package file announced as larger is refused before anything is written.
+constexpr uint64_t kMaxPackageFileBytes = 2ull << 30;
 
 // Mode 0: every entry straight into the installation; modes 1 and 2: missing and changed
 // entries into the download folder. False when a download failed.

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "packages/install_job.h"
+#include "packages/release_identity.h"
 #include "platform/platform.h"
 #include "protocol/crypto.h"
 #include "protocol/download.h"
@@ -67,10 +68,8 @@ bool verifySignedBytes(const std::string& bytes, const std::string& publicKeyPem
            std::string(reinterpret_cast<char*>(recovered), recoveredLength) == digest;
 }
 
-namespace {
-
-// At most kMaxManifestBytes of the file; false when it is larger or cannot be read.
 bool readManifestBytes(Files& files, const std::string& path, std::string& bytes) {
+    bytes.clear();
     bool tooLarge = false;
     const bool read = files.readChunks(path, 4096, [&](const char* data, size_t size) {
         if (bytes.size() + size > kMaxManifestBytes) tooLarge = true;
@@ -78,8 +77,6 @@ bool readManifestBytes(Files& files, const std::string& path, std::string& bytes
     });
     return read && !tooLarge;
 }
-
-}  // namespace
 
 bool verifySignedFile(Files& files, const std::string& path, const std::string& publicKeyPem) {
     std::string bytes;
@@ -97,15 +94,18 @@ bool fetchSignedManifests(Platform& platform, InstallJob& job, const std::string
         job.progress().downloading("配置文件");
         job.manifests.forget(target);
         // Only a manifest this run fetched whole and whose signature holds takes the place of
-        // the target; an error answer never lets an older copy stand in for it. The run reads
-        // the bytes that were checked, never the file again.
+        // the target; an error answer never lets an older copy stand in for it. The release it
+        // names must be the one the answer announced, for this bank: a forged answer cannot
+        // register a version the files are not. The run reads the bytes that were checked,
+        // never the file again.
         std::string signedBytes;
         if (!downloadAccepted(
                 platform.http, platform.files, job.manifestUrlOf(set), target, nullptr,
                 [&](const std::string& staged) {
-                    signedBytes.clear();
                     return readManifestBytes(platform.files, staged, signedBytes) &&
-                           verifySignedBytes(signedBytes, publicKeyPem);
+                           verifySignedBytes(signedBytes, publicKeyPem) &&
+                           releaseIdentityMatches(signedBytes, platform.text, job.serverVersion,
+                                                  job.bankCode);
                 },
                 kMaxManifestBytes))
             return false;

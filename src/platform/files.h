@@ -58,6 +58,10 @@ public:
     virtual bool protectFolder(const std::string& path) = 0;
     // The user's folder for temporary files, ending with "\".
     virtual std::string tempFolder() = 0;
+    // Creates a folder under a name of its own, in the system's temporary folder, that only
+    // administrators and the system can change, so nothing can be planted in it or swapped;
+    // its path ends with "\". False when none could be made.
+    virtual bool createPrivateFolder(std::string& path) = 0;
 
     struct Entry {
         std::string name;

@@ -1,6 +1,7 @@
 #pragma once
 // The process list, process termination, and starting programs.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,15 @@ enum class RunEnd {
     Terminated,  // it was still running when the bound passed and was terminated
 };
 
+// A program file whose signature held, kept open against change until it is started.
+class SignedProgram {
+public:
+    virtual ~SignedProgram() = default;
+    // Starts the checked file with the parameter text, without verb or working folder, and
+    // does not wait; false when it could not be started. The file is released either way.
+    virtual bool start(const std::string& parameters, WindowShow show) = 0;
+};
+
 class Processes {
 public:
     virtual ~Processes() = default;
@@ -37,6 +47,12 @@ public:
     virtual bool start(const std::string& file, const std::string& parameters, WindowShow show) = 0;
     // Starts it the same way and waits up to timeoutMs for its end; a program still running
     // then is terminated, so no wait is unbounded.
+    // Opens a program file so that no one can change, replace or delete it, and checks its
+    // Authenticode signature: valid, from a trusted root, and signed by a certificate whose
+    // subject's common name is signerName. Null when the file cannot be opened or the
+    // signature does not hold; otherwise the file stays held until the result starts it.
+    virtual std::unique_ptr<SignedProgram> openSigned(const std::string& file,
+                                                      const std::string& signerName) = 0;
     virtual RunEnd startAndWait(const std::string& file, const std::string& parameters,
                                 WindowShow show, uint32_t timeoutMs) = 0;
 };

@@ -1,6 +1,7 @@
 #pragma once
 // The Windows version and the processor architecture.
 #include <cstdint>
+#include <string>
 
 namespace vaultaide {
 
@@ -21,6 +22,9 @@ public:
     virtual OsVersion osVersion() = 0;
     // The native architecture where the system can tell it, else the process's own.
     virtual uint16_t processorArchitecture() = 0;
+    // The system folder (GetSystemDirectory, "C:\Windows\system32"), without a trailing "\":
+    // system programs are started from it by full path, never looked up.
+    virtual std::string systemFolder() = 0;
 };
 
 }  // namespace vaultaide

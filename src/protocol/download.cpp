@@ -43,10 +43,12 @@ bool downloadAccepted(HttpTransport& http, Files& files, const std::string& url,
 }
 
 bool downloadFile(HttpTransport& http, Files& files, const std::string& url,
-                  const std::string& path, DownloadSink* sink) {
+                  const std::string& path, DownloadSink* sink, uint64_t maxBytes) {
     const std::string staged = stagingPathOf(path);
+    HttpSettings settings = downloadSettings();
+    settings.maxBytes = maxBytes;
     for (int attempt = 0; attempt < kDownloadAttempts; ++attempt) {
-        const Attempt result = fetchStaged(http, files, url, staged, sink, downloadSettings());
+        const Attempt result = fetchStaged(http, files, url, staged, sink, settings);
         if (result == Attempt::Fetched && files.moveFile(staged, path, true)) return true;
         if (result == Attempt::NotFetched && files.exists(path)) return true;
     }

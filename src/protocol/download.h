@@ -28,8 +28,8 @@ bool downloadAccepted(HttpTransport& http, Files& files, const std::string& url,
                       uint64_t maxBytes = 0);
 
 // True when an attempt completed and a file now exists at path: one fetched now, or, after
-// an answer other than 200, an older file already there.
+// an answer other than 200, an older file already there. With maxBytes, as above.
 bool downloadFile(HttpTransport& http, Files& files, const std::string& url,
-                  const std::string& path, DownloadSink* sink);
+                  const std::string& path, DownloadSink* sink, uint64_t maxBytes = 0);
 
 }  // namespace vaultaide

@@ -17,7 +17,7 @@ const HttpSettings& serverExchangeSettings() {
 namespace {
 
 HttpSettings& downloadSettingsInUse() {
-    static HttpSettings settings{kDownloadUserAgent, {}, 0};
+    static HttpSettings settings{kDownloadUserAgent, {}, kDownloadTimeoutMs};
     return settings;
 }
 

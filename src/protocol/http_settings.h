@@ -10,10 +10,12 @@ constexpr const char* kServerUserAgent =
 // start-up reads it; this until then.
 constexpr const char* kDownloadUserAgent = "vaultaide_810";
 constexpr unsigned kServerTimeoutMs = 3000;
+// Downloads give up on a host that does not connect, or sends nothing, for this long.
+constexpr unsigned kDownloadTimeoutMs = 30000;
 
 // Server exchanges: the browser-like agent, the fixed headers in order, three-second time-outs.
 const HttpSettings& serverExchangeSettings();
-// Downloads: the application's agent, no extra headers, the system's time-outs.
+// Downloads: the application's agent, no extra headers, the download time-outs.
 const HttpSettings& downloadSettings();
 // Start-up sets the downloads' agent before any worker starts.
 void setDownloadAgent(const std::string& applicationName);

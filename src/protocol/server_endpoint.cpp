@@ -24,8 +24,14 @@ std::vector<std::string> splitTextLines(const std::string& bytes) {
 }
 
 bool loadServerEndpoint(Files& files, DownloadPath& endpoint) {
+    // Three short lines: a larger file is no endpoint and is never held in memory.
     std::string bytes;
-    if (!files.readFile(kServerIpFileName, bytes)) {
+    bool tooLarge = false;
+    const bool read = files.readChunks(kServerIpFileName, 4096, [&](const char* data, size_t size) {
+        tooLarge = tooLarge || bytes.size() + size > kMaxServerIpBytes;
+        if (!tooLarge) bytes.append(data, size);
+    });
+    if (!read || tooLarge) {
         endpoint.path = kDefaultRequestPath;
         endpoint.port.clear();
         return true;

@@ -1,5 +1,6 @@
 #pragma once
 // The update server's endpoint record and its optional override file, serverip.dat.
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@ extern DownloadPath g_downloadpath;
 
 constexpr const char* kDefaultRequestPath = "/assist/server?reqtype=1&data=";
 constexpr const char* kServerIpFileName = "serverip.dat";
+// A larger serverip.dat is taken for absent.
+constexpr size_t kMaxServerIpBytes = 4096;
 
 // Splits text-mode lines: a line ends at a line feed, a carriage return right before it goes
 // with it. Returns the complete lines and a last line without line feed, if any.

@@ -80,6 +80,32 @@ RunEnd FakeProcesses::startAndWait(const std::string& file, const std::string& p
     return overdue.count(fileNameOf(file)) ? RunEnd::Terminated : RunEnd::Ended;
 }
 
+namespace {
+
+class FakeSignedProgram : public SignedProgram {
+public:
+    FakeSignedProgram(FakeProcesses& processes, std::string file)
+        : processes_(processes), file_(std::move(file)) {}
+    bool start(const std::string& parameters, WindowShow show) override {
+        return processes_.start(file_, parameters, show);
+    }
+
+private:
+    FakeProcesses& processes_;
+    std::string file_;
+};
+
+}  // namespace
+
+std::unique_ptr<SignedProgram> FakeProcesses::openSigned(const std::string& file,
+                                                         const std::string& signerName) {
+    std::string bytes;
+    if (!files_.readFile(file, bytes)) return nullptr;
+    const auto found = signedBy.find(bytes);
+    if (found == signedBy.end() || found->second != signerName) return nullptr;
+    return std::make_unique<FakeSignedProgram>(*this, file);
+}
+
 int FakeUiServices::messageBox(const std::string& text, const std::string& caption,
                                unsigned style) {
     boxes.push_back({text, caption, style});

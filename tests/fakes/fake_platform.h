@@ -62,7 +62,7 @@ public:
     std::map<std::string, std::vector<std::string>> pipes;  // listening pipes and what came
 };
 
-// Programs start when their file exists (or they are system programs on the search path);
+// Programs start when their file exists or they are among the system's own programs;
 // a started program ends by itself unless its name is among the overdue ones.
 class FakeProcesses : public Processes {
 public:
@@ -73,10 +73,15 @@ public:
     bool start(const std::string& file, const std::string& parameters, WindowShow show) override;
     RunEnd startAndWait(const std::string& file, const std::string& parameters, WindowShow show,
                         uint32_t timeoutMs) override;
+    // A file's signature holds when its bytes are among signedBy, with that signer's name.
+    std::unique_ptr<SignedProgram> openSigned(const std::string& file,
+                                              const std::string& signerName) override;
 
+    // File contents that carry a valid signature, and the common name that signed each.
+    std::map<std::string, std::string> signedBy;
     // One start: "FILE [PARAMETERS] shown|hidden", with " wait BOUND" when it was waited for.
     std::vector<std::string> started;
-    std::set<std::string> systemPrograms = {"msiexec.exe"};
+    std::set<std::string> systemPrograms = {"C:\\Windows\\system32\\msiexec.exe"};
     std::set<std::string> overdue;  // file names whose runs do not end by themselves
 
     struct Termination {
@@ -100,6 +105,7 @@ class FakeSystemInfo : public SystemInfo {
 public:
     OsVersion osVersion() override { return version; }
     uint16_t processorArchitecture() override { return architecture; }
+    std::string systemFolder() override { return "C:\\Windows\\system32"; }
     OsVersion version{true, kPlatformWin32Nt, 6, 1};
     uint16_t architecture = kArchitectureX86;
 };

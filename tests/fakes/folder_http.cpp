@@ -6,9 +6,10 @@
 
 namespace vaultaide::fakes {
 
-int FolderHttp::downloadOnce(const std::string& url, const std::string& path, const HttpSettings&,
-                             DownloadSink* sink) {
+int FolderHttp::downloadOnce(const std::string& url, const std::string& path,
+                             const HttpSettings& settings, DownloadSink* sink) {
     urls.push_back(url);
+    this->settings.push_back(settings);
     const auto scheme = url.find("://");
     const auto slash = scheme == std::string::npos ? scheme : url.find('/', scheme + 3);
     if (slash == std::string::npos) return kHttpFailed;
@@ -23,6 +24,9 @@ int FolderHttp::downloadOnce(const std::string& url, const std::string& path, co
         }
     }
     if (!std::filesystem::is_regular_file(served)) return kHttpOk;
+    // A length announced beyond the caller's limit fails the attempt before anything is read.
+    if (settings.maxBytes != 0 && std::filesystem::file_size(served) > settings.maxBytes)
+        return kHttpFailed;
     const std::string bytes = readHostFile(served);
     const std::string target = hostPath_(path);
     if (!std::filesystem::is_directory(std::filesystem::path(target).parent_path()))

@@ -20,7 +20,8 @@ public:
                      DownloadSink* sink) override;
     void removeFromCache(const std::string&) override {}
 
-    std::vector<std::string> urls;  // every download attempt, in order
+    std::vector<std::string> urls;       // every download attempt, in order
+    std::vector<HttpSettings> settings;  // the settings of each attempt
 
 private:
     std::string folder_;

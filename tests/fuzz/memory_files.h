@@ -41,6 +41,7 @@ public:
     }
     bool protectFolder(const std::string&) override { return false; }
     std::string tempFolder() override { return "C:\\Temp\\"; }
+    bool createPrivateFolder(std::string&) override { return false; }
     bool listDirectory(const std::string&, std::vector<Entry>&) override { return false; }
 
 private:

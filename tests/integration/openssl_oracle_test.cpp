@@ -91,12 +91,16 @@ TEST_F(OpenSslOracle, WeOpenWhatOpensslSeals) {
     EXPECT_EQ(opened, plaintext);
 }
 
+// The release's version and bank code stand in the signed part: openssl agrees on the
+// signature, and a manifest whose attributes were edited no longer verifies.
 TEST_F(OpenSslOracle, ManifestSignedByOpensslVerifiesAndOursVerifiesWithOpenssl) {
     std::string manifest, error, privateKey;
     ASSERT_TRUE(tools::readTextFile(std::string(VAULTAIDE_TEST_KEY_DIR) + "/manifest_private.pem",
                                     privateKey));
     ASSERT_TRUE(tools::writeSignedManifest({{"Data", "x.dat", "XXXXXXXXXXXXXXXXXXXXXXXXXXX="}},
-                                           privateKey, manifest, error));
+                                           privateKey, manifest, error, {"1.0.0.2", 0x810}));
+    const std::string root = "<Digest Version=\"1.0.0.2\" BankID=\"810\">";
+    ASSERT_NE(manifest.find(root), std::string::npos) << manifest;
     std::string message, signatureHex;
     ASSERT_TRUE(signedMessage(manifest, message, signatureHex));
     writeHostFile(at("message"), message);
@@ -120,6 +124,18 @@ TEST_F(OpenSslOracle, ManifestSignedByOpensslVerifiesAndOursVerifiesWithOpenssl)
                     "-out recovered -pkeyopt rsa_padding_mode:pkcs1"),
               0);
     EXPECT_EQ(readHostFile(at("recovered")), readHostFile(at("digest")));
+
+    for (const std::string edited :
+         {"<Digest Version=\"9.0.0.2\" BankID=\"810\">",
+          "<Digest Version=\"1.0.0.2\" BankID=\"811\">", "<Digest BankID=\"810\">", "<Digest>"}) {
+        std::string forged = manifest;
+        forged.replace(forged.find(root), root.size(), edited);
+        ASSERT_TRUE(signedMessage(forged, message, signatureHex));
+        writeHostFile(at("forged"), message);
+        ASSERT_EQ(shell(folder(), "openssl dgst -sha1 -binary -out forged.sha forged"), 0);
+        EXPECT_NE(readHostFile(at("forged.sha")), readHostFile(at("recovered"))) << edited;
+        EXPECT_FALSE(verifySignedBytes(forged, builtInManifestPublicKey())) << edited;
+    }
 }
 
 }  // namespace

@@ -186,10 +186,12 @@ TEST(VersionQuery, Outcomes) {
                     {kHttpOk, ""},
                     {kHttpOk, "not hex"},
                     {kHttpOk, sealed("[\"1.0.0.2\"]")},
+                    {kHttpOk, sealed(R"({"v":"1.0.0.123456","url":"http://h/x"})")},
                     {kHttpOk, sealed(R"({"v":"1.0.0.2","url":"http://h/r","update":"2"})")}};
     const VersionQueryOutcome expected[] = {
-        VersionQueryOutcome::NoAnswer, VersionQueryOutcome::NoAnswer, VersionQueryOutcome::Unusable,
-        VersionQueryOutcome::Unusable, VersionQueryOutcome::Answered};
+        VersionQueryOutcome::NoAnswer, VersionQueryOutcome::NoAnswer,
+        VersionQueryOutcome::Unusable, VersionQueryOutcome::Unusable,
+        VersionQueryOutcome::NoAnswer, VersionQueryOutcome::Answered};
     for (const auto outcome : expected)
         EXPECT_EQ(queryServerVersion(platform, builtInEnvelopeKeys(), endpoint, state), outcome);
     EXPECT_EQ(state.serverVersion, "1.0.0.2");

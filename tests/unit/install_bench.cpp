@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include "app/bank_profile.h"
@@ -47,16 +48,21 @@ InstallBench::InstallBench()
     fs::create_directories(machine.files.hostPath("C:\\Users\\Public\\Desktop"));
     fs::create_directories(machine.files.hostPath(
         "C:\\Users\\user\\AppData\\Roaming\\Microsoft\\Internet Explorer\\Quick Launch"));
-    // The stand-in runtime installers register themselves, as the real ones do.
+    // The stand-in runtime installers carry the vendor's signature and register themselves,
+    // as the real ones do.
     for (const RuntimeInstaller* runtime : {&runtimeX86(), &runtimeX64()}) {
         const fs::path file = served.path() / fs::path(runtime->path).relative_path();
         fs::create_directories(file.parent_path());
-        fakes::writeHostFile(file.string(), std::string("installer ") + runtime->fileName);
+        const std::string bytes = std::string("installer ") + runtime->fileName;
+        fakes::writeHostFile(file.string(), bytes);
+        machine.processes.signedBy[bytes] = app.runtimeSigner;
     }
     machine.processes.onStart = [this](const std::string& file, const std::string& parameters) {
         journal.push_back("start " + machine.processes.started.back());
         for (const RuntimeInstaller* runtime : {&runtimeX86(), &runtimeX64()})
-            if (parameters == "/q" && file == machine.files.tempFolder() + runtime->fileName)
+            if (parameters == "/q" && file.size() > std::strlen(runtime->fileName) &&
+                file.compare(file.size() - std::strlen(runtime->fileName), std::string::npos,
+                             runtime->fileName) == 0)
                 machine.registry.setValue(runtime->markerKey, "Version", "10.0");
     };
     source("common", "QuorlePop.exe", "pop-up 1");
@@ -74,11 +80,12 @@ void InstallBench::source(const std::string& set, const std::string& relative,
     fakes::writeHostFile(file.string(), content);
 }
 
-void InstallBench::publish() {
+void InstallBench::publish(const std::string& version, int32_t bankCode,
+                           const std::string& folder) {
     std::string error;
     ASSERT_TRUE(tools::publishRelease(
-        (sources.path() / "common").string(), (sources.path() / "bank").string(), 0x810,
-        VAULTAIDE_TEST_KEY_DIR, (served.path() / "releases" / "810").string(), error))
+        (sources.path() / "common").string(), (sources.path() / "bank").string(), bankCode,
+        VAULTAIDE_TEST_KEY_DIR, (served.path() / "releases" / folder).string(), error, version))
         << error;
 }
 

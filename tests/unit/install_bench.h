@@ -35,8 +35,10 @@ struct InstallBench {
 
     // Files of the release sources: set "common" or "bank", relative path with "/".
     void source(const std::string& set, const std::string& relative, const std::string& content);
-    // Publishes the sources as the served release.
-    void publish();
+    // Publishes the sources as the served release; with a version, its manifests name it and
+    // the bank code.
+    void publish(const std::string& version = "", int32_t bankCode = 0x810,
+                 const std::string& folder = "810");
     // Runs the whole sequence; the journal ends with "returned N" or "ended N".
     void run(int mode, int32_t updateMode = 1);
     // The installation's files (the download folder left out) by relative path.

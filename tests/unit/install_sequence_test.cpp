@@ -11,6 +11,8 @@
 #include "install/registration.h"
 #include "install/runtimes.h"
 #include "packages/install_job.h"
+#include "packages/package_download.h"
+#include "protocol/http_settings.h"
 #include "unit/install_bench.h"
 
 namespace vaultaide {
@@ -48,15 +50,18 @@ TEST(InstallSequence, EachModeRunsItsStepsInOrder) {
     b.run(kModeInstall);
     const Lines install = join({
         {"status 卸载Orvel老版助手",
-         "start msiexec.exe [/X{5B0E6A13-8C4F-4E2B-9D71-2A6F3C8E1B40} /quiet] hidden wait 300000",
+         "start C:\\Windows\\system32\\msiexec.exe [/X{5B0E6A13-8C4F-4E2B-9D71-2A6F3C8E1B40} "
+         "/quiet] hidden wait 300000",
          "status 正在下载 配置文件", "status 正在下载 配置文件",
          // five entries and both runtimes
          "overall range32 0 7", "status 正在下载 vcredist_x86.exe",
-         "status 正在安装 vcredist_x86.exe", "start C:\\Temp\\vcredist_x86.exe [/q] normal",
+         "status 正在安装 vcredist_x86.exe",
+         "start C:\\Windows\\Temp\\vaultaide-0\\vcredist_x86.exe [/q] normal",
          "status 正在下载 vcredist_x64.exe", "status 正在安装 vcredist_x64.exe",
-         "start C:\\Temp\\vcredist_x64.exe [/q] normal", "status 正在下载 QuorlePop.exe   3/7",
-         "status 正在下载 skin.dat   4/7", "status 正在下载 Nexio_810.exe   5/7",
-         "status 正在下载 QuorlePop_810.exe   6/7", "status 正在下载 uninst_810.exe   7/7"},
+         "start C:\\Windows\\Temp\\vaultaide-0\\vcredist_x64.exe [/q] normal",
+         "status 正在下载 QuorlePop.exe   3/7", "status 正在下载 skin.dat   4/7",
+         "status 正在下载 Nexio_810.exe   5/7", "status 正在下载 QuorlePop_810.exe   6/7",
+         "status 正在下载 uninst_810.exe   7/7"},
         kStopAssistant,
         {"cancel 下载完成", "status 创建桌面快捷方式", "status 创建快速启动选项"},
         kFinalLaunch,
@@ -124,11 +129,28 @@ TEST(InstallSequence, FailuresOfTheStoppingStepsEndTheRun) {
     const Case cases[] = {
         {"folder",
          [](InstallBench& b) { b.app.installPath = "Q:\\Assist"; },
-         {"start msiexec.exe [/X{5B0E6A13-8C4F-4E2B-9D71-2A6F3C8E1B40} /quiet] hidden wait 300000",
+         {"start C:\\Windows\\system32\\msiexec.exe [/X{5B0E6A13-8C4F-4E2B-9D71-2A6F3C8E1B40} "
+          "/quiet] hidden wait 300000",
           "returned 0"}},
         {"manifests",
          [](InstallBench& b) {
              std::filesystem::remove(b.served.path() / "releases" / "810" / "Digest_810.xml");
+         },
+         {"status 正在下载 配置文件", "status 正在下载 配置文件", "returned 0"}},
+        {"an older release under a forged version",
+         [](InstallBench& b) {
+             b.publish("1.0.0.1");
+             b.app.serverVersion = "999.0.0.0";
+         },
+         {"status 正在下载 配置文件", "returned 0"}},
+        {"another bank's manifest",
+         [](InstallBench& b) {
+             namespace fs = std::filesystem;
+             b.publish("1.0.0.2");
+             b.publish("1.0.0.2", 0x811, "811");
+             const fs::path releases = b.served.path() / "releases";
+             fs::copy_file(releases / "811" / "Digest_811.xml", releases / "810" / "Digest_810.xml",
+                           fs::copy_options::overwrite_existing);
          },
          {"status 正在下载 配置文件", "status 正在下载 配置文件", "returned 0"}},
         {"common set",
@@ -182,24 +204,87 @@ TEST(InstallSequence, UnitsCountEntriesAndNeededRuntimes) {
     }
 }
 
-// A failed installer download is shown and the run goes on; an installer file already in the
-// temporary folder (older, or planted there) is removed and never started.
-TEST(InstallSequence, OnlyInstallersThisRunFetchedAreStarted) {
+// An installer runs only when it was fetched whole into the private folder and carries the
+// vendor's signature; anything else is shown as a failed download, counts no unit, and the
+// run goes on with the next installer.
+TEST(InstallSequence, RuntimeInstallersStartOnlyWithTheVendorsSignature) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* name;
+        std::function<void(InstallBench&, const fs::path& servedX86)> change;
+    };
+    const Case cases[] = {
+        {"missing", [](InstallBench&, const fs::path& x86) { fs::remove(x86); }},
+        {"unsigned",
+         [](InstallBench&, const fs::path& x86) { fakes::writeHostFile(x86, "MZ anything"); }},
+        {"signed by another",
+         [](InstallBench& b, const fs::path& x86) {
+             fakes::writeHostFile(x86, "MZ other");
+             b.machine.processes.signedBy["MZ other"] = "Someone Else";
+         }},
+        {"larger than an installer may be",
+         [](InstallBench& b, const fs::path& x86) {
+             fs::resize_file(x86, kMaxRuntimeInstallerBytes + 1);
+             b.machine.processes.signedBy[fakes::readHostFile(x86)] = b.app.runtimeSigner;
+         }},
+    };
+    for (const Case& c : cases) {
+        InstallBench b;
+        c.change(b, b.served.path() / fs::path(runtimeX86().path).relative_path());
+        InstallJob job(&b.view, "KORVA", kModeInstall, b.app.downloadUrl, 1, "1.0.0.2",
+                       "C:\\Assist", 0x810, b.machine.registry);
+        job.unitsTotal = 7;
+        EXPECT_TRUE(installRuntimes(b.platform, b.app, job, 1, 1));
+        EXPECT_EQ(b.journal,
+                  (Lines{"status 正在下载 vcredist_x86.exe", "status 下载vcredist_x86.exe 失败",
+                         "cancel 下载VS库失败", "status 正在下载 vcredist_x64.exe",
+                         "status 正在安装 vcredist_x64.exe",
+                         "start C:\\Windows\\Temp\\vaultaide-0\\vcredist_x64.exe [/q] normal"}))
+            << c.name;
+        EXPECT_EQ(job.unitsDone, 2) << c.name;
+    }
+    // Without the private folder nothing is fetched, let alone started.
     InstallBench b;
-    std::filesystem::remove(b.served.path() /
-                            std::filesystem::path(runtimeX86().path).relative_path());
-    b.machine.writeFile("C:\\Temp\\vcredist_x86.exe", "planted");
+    fs::create_directories(b.machine.files.hostPath("C:\\Windows"));
+    fakes::writeHostFile(b.machine.files.hostPath("C:\\Windows\\Temp"), "a file");
     InstallJob job(&b.view, "KORVA", kModeInstall, b.app.downloadUrl, 1, "1.0.0.2", "C:\\Assist",
                    0x810, b.machine.registry);
-    job.unitsTotal = 7;
-    EXPECT_TRUE(installRuntimes(b.platform, b.app, job, 1, 1));
-    EXPECT_EQ(b.journal,
-              (Lines{"status 正在下载 vcredist_x86.exe", "status 下载vcredist_x86.exe 失败",
-                     "cancel 下载VS库失败", "status 正在下载 vcredist_x64.exe",
-                     "status 正在安装 vcredist_x64.exe",
-                     "start C:\\Temp\\vcredist_x64.exe [/q] normal"}));
-    EXPECT_FALSE(b.machine.files.exists("C:\\Temp\\vcredist_x86.exe"));
-    EXPECT_EQ(job.unitsDone, 2);
+    EXPECT_TRUE(installRuntimes(b.platform, b.app, job, 1, 0));
+    EXPECT_EQ(b.journal, (Lines{"status 正在下载 vcredist_x86.exe",
+                                "status 下载vcredist_x86.exe 失败", "cancel 下载VS库失败"}));
+    EXPECT_TRUE(b.http.urls.empty());
+}
+
+// Every download gives up on a silent host and has a size limit for its kind: manifests
+// 16 MiB, package files 2 GiB, runtime installers 64 MiB.
+TEST(InstallSequence, DownloadsAreBoundedInTimeAndSize) {
+    InstallBench b;
+    b.machine.system.version = {true, kPlatformWin32Nt, 6, 0};
+    b.run(kModeInstall);
+    ASSERT_EQ(b.http.urls.size(), 9u);
+    for (size_t i = 0; i < b.http.urls.size(); ++i) {
+        const std::string& url = b.http.urls[i];
+        const uint64_t limit = url.find("/Digest") != std::string::npos ? kMaxManifestBytes
+                               : url.find("/download/") != std::string::npos
+                                   ? kMaxRuntimeInstallerBytes
+                                   : kMaxPackageFileBytes;
+        EXPECT_EQ(b.http.settings[i].maxBytes, limit) << url;
+        EXPECT_EQ(b.http.settings[i].timeoutMs, kDownloadTimeoutMs) << url;
+    }
+}
+
+// Manifests that name the announced release and this bank are installed; manifests without
+// these attributes, as other tools make them, are installed for any announced version.
+TEST(InstallSequence, ManifestsNamingTheAnnouncedReleaseOrNoneAreInstalled) {
+    const std::pair<std::string, std::string> cases[] = {{"1.0.0.2", "1.0.0.2"}, {"", "999.0.0.0"}};
+    for (const auto& [published, announced] : cases) {
+        InstallBench b;
+        b.publish(published);
+        b.app.serverVersion = announced;
+        b.run(kModeInstall);
+        EXPECT_EQ(b.values(ownRegistryKeyPath(b.app))["version"], announced) << published;
+        EXPECT_EQ(b.installed("Nexio_810.exe"), "main 1") << published;
+    }
 }
 
 TEST(InstallSequence, RegistrationWritesEveryValueAndFollowsTheAutostartChoice) {

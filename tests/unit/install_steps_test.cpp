@@ -51,7 +51,8 @@ TEST(LegacyRemoval, EachGroupRemovesItsOldProduct) {
              m.kernel.modulePath = "C:\\work\\vaultaide_810.exe";
          },
          {"卸载Orvel老版助手"},
-         {"msiexec.exe [/X{5B0E6A13-8C4F-4E2B-9D71-2A6F3C8E1B40} /quiet] hidden wait 300000"},
+         {"C:\\Windows\\system32\\msiexec.exe [/X{5B0E6A13-8C4F-4E2B-9D71-2A6F3C8E1B40} /quiet] "
+          "hidden wait 300000"},
          {"killprocess.vbs=", "vaultaide_810.exe=self"}},
         {2070,
          [](fakes::FakeMachine& m) {
@@ -59,7 +60,8 @@ TEST(LegacyRemoval, EachGroupRemovesItsOldProduct) {
              m.kernel.modulePath = "C:\\Downloads\\setup.exe";
          },
          {"卸载Orvel老版助手"},
-         {"msiexec.exe [/X{0C7A2D55-3E19-4B86-A0F2-7D4C91B35E68} /quiet] hidden wait 300000"},
+         {"C:\\Windows\\system32\\msiexec.exe [/X{0C7A2D55-3E19-4B86-A0F2-7D4C91B35E68} /quiet] "
+          "hidden wait 300000"},
          {"vaultaide_816.exe=self"}},
         // Own uninstaller: the running old program ends first; only the second path exists.
         {358,

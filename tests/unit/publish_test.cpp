@@ -74,9 +74,9 @@ protected:
         fakes::writeHostFile((bank() / u8"ａ.dll").string(), "full-width");
         fakes::writeHostFile((common() / "Data" / u8"ａβяⅰ.dat").string(), "letters");
     }
-    bool publish(std::string& error, int code = 0x810) {
+    bool publish(std::string& error, int code = 0x810, const std::string& version = "1.0.0.2") {
         return publishRelease(common().string(), bank().string(), code, VAULTAIDE_TEST_KEY_DIR,
-                              out().string(), error);
+                              out().string(), error, version);
     }
 };
 
@@ -104,6 +104,9 @@ TEST_F(Publish, ChineseNamesAreServedUnderTheirGbkBytesAndManifestsVerify) {
     for (const char* name : {"Digest.xml", "Digest_810.xml"}) {
         const std::string manifest = fakes::readHostFile((out() / name).string());
         EXPECT_TRUE(verifySignedBytes(manifest, builtInManifestPublicKey())) << name;
+        EXPECT_NE(manifest.find("\r\n<Digest Version=\"1.0.0.2\" BankID=\"810\">\r\n"),
+                  std::string::npos)
+            << name;
     }
     EXPECT_NE(fakes::readHostFile((out() / "Digest.xml").string())
                   .find(u8"<File Path=\"Data\" FileName=\"说明.txt\" Digest=\"" +
@@ -171,6 +174,10 @@ TEST_F(Publish, RefusesWhatTheProgramCannotInstallAndPublishesNothing) {
     std::string error;
     EXPECT_FALSE(publish(error, 0x1000));
     EXPECT_NE(error.find("at most fff"), std::string::npos) << error;
+    for (const char* version : {"1.0.0", "1.0.0.123456", "1.0.0.2 ", "v1.0.0.2"}) {
+        EXPECT_FALSE(publish(error, 0x810, version)) << version;
+        EXPECT_NE(error.find("four numbers of 1 to 5 digits"), std::string::npos) << error;
+    }
     EXPECT_TRUE(publish(error)) << error;  // each refusal left the sources as they were
 }
 

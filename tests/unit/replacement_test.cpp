@@ -63,6 +63,7 @@ public:
         return file ? std::make_unique<Watched>(*this, std::move(file)) : nullptr;
     }
     bool protectFolder(const std::string& p) override { return files_.protectFolder(p); }
+    bool createPrivateFolder(std::string& p) override { return files_.createPrivateFolder(p); }
     std::string tempFolder() override { return files_.tempFolder(); }
     bool listDirectory(const std::string& p, std::vector<Entry>& e) override {
         return files_.listDirectory(p, e);

@@ -66,6 +66,20 @@ TEST(ServerEndpoint, FewerThanThreeLinesFailAndChangeNothing) {
     }
 }
 
+// Up to 4 KiB the file is the endpoint; a larger one is taken for absent, however it ends.
+TEST(ServerEndpoint, FilesOverFourKibibytesCountAsAbsent) {
+    const std::string lines = "http://h\n:1\n/p\n";
+    const std::pair<size_t, bool> sizes[] = {{4096, true}, {4097, false}, {1u << 20, false}};
+    for (const auto& [size, applied] : sizes) {
+        FakeMachine machine;
+        machine.writeFile("C:\\work\\serverip.dat", lines + std::string(size - lines.size(), 'x'));
+        DownloadPath endpoint = profileDefaults();
+        EXPECT_TRUE(loadServerEndpoint(machine.files, endpoint)) << size;
+        EXPECT_EQ(endpoint.ip, applied ? "http://h" : "https://assist.example") << size;
+        EXPECT_EQ(endpoint.path, applied ? "/p" : "/assist/server?reqtype=1&data=") << size;
+    }
+}
+
 TEST(ServerEndpoint, FileIsReadFromTheCurrentDirectoryOnly) {
     FakeMachine machine;
     machine.writeFile("C:\\program\\serverip.dat", "http://h\n:1\n/p\n");

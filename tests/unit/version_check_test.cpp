@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/bank_profile.h"
+#include "app/system_utils.h"
 #include "fakes/fake_platform.h"
 #include "fakes/scripted_http.h"
 #include "protocol/built_in_keys.h"
@@ -121,6 +122,48 @@ TEST(VersionCheck, FourFailedRequestsEndTheRunQuietly) {
     EXPECT_EQ(c.http.urls.size(), 4u);
     EXPECT_TRUE(c.machine.ui.boxes.empty());
     EXPECT_TRUE(c.ui.opened.empty());
+}
+
+// Only four dot-separated numbers of 1 to 5 digits are a version; any other "v" fails its
+// attempt, so it is never stored, compared or registered.
+TEST(VersionCheck, VersionsThatAreNotFourShortNumbersFailTheAttempt) {
+    const std::pair<std::string, bool> texts[] = {
+        {"1.0.0.2", true},
+        {"65535.0.99999.1", true},
+        {"0.0.0.0", true},
+        {"", false},
+        {"1.0.0", false},
+        {"1.0.0.2.", false},
+        {"1.0.0.123456", false},
+        {".1.0.0", false},
+        {"1..0.0", false},
+        {"1.0.0.2 ", false},
+        {"1.0.0.-2", false},
+        {"1.0.0.2.3", false},
+        {std::string(300, '9'), false},
+    };
+    for (const auto& [text, valid] : texts) EXPECT_EQ(isServerVersionText(text), valid) << text;
+
+    Check late;
+    late.install("1.0.0.1");
+    late.answer(R"({"v":")" + std::string(300, '9') + R"(","url":"u","update":"2"})");
+    late.answer(R"({"v":"999.0.0","url":"u","update":"2"})");
+    late.answer(R"({"v":"1.0.0.3","url":"http://dl/810","update":"1"})");
+    late.run("");
+    EXPECT_EQ(late.http.urls.size(), 3u);
+    EXPECT_EQ(late.state.serverVersion, "1.0.0.3");
+    EXPECT_EQ(late.ui.opened, std::vector<std::string>{"prompt 0"});
+
+    Check never;
+    never.install("1.0.0.1");
+    for (int i = 0; i < 4; ++i)
+        never.answer(R"({"v":")" + std::string(300, '9') + R"(","url":"u","update":"2"})");
+    never.run("");
+    ASSERT_TRUE(never.ended);
+    EXPECT_EQ(never.ended->code, 0u);
+    EXPECT_EQ(never.http.urls.size(), 4u);
+    EXPECT_EQ(never.state.serverVersion, "");
+    EXPECT_TRUE(never.ui.opened.empty());
 }
 
 TEST(VersionCheck, ThirdAttemptAnswersAndTheRequestCarriesTheBankCode) {

@@ -4,6 +4,8 @@
 
 #include "integration/raw_http_server.h"
 #include "integration/server_process.h"
+#include "protocol/built_in_keys.h"
+#include "protocol/envelope.h"
 #include "wine/wine_bench.h"
 
 namespace vaultaide::wine {
@@ -90,6 +92,27 @@ TEST_F(WineExchange, SilentServerEndsTheRunAfterFourAttempts) {
     int requests = 0;
     for (const auto& trace : run.traces) requests += trace == "strSendData:(810)";
     EXPECT_EQ(requests, 4) << run.output;
+}
+
+// A "v" the program could not store or compare (here 300 digits) fails its attempt: four such
+// answers end the run quietly, no update starts, and the installation keeps its version.
+TEST_F(WineExchange, MalformedVersionAnswersFailTheirAttempts) {
+    std::string sealed;
+    ASSERT_TRUE(sealEnvelope(
+        builtInEnvelopeKeys(),
+        R"({"v":")" + std::string(300, '9') + R"(","url":"http://127.0.0.1:9/r","update":"2"})",
+        sealed));
+    RawHttpServer forged(RawHttpServer::response(200, sealed));
+    pointAt(forged.port());
+    const WineRun run = runDownloader();
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(forged.requests().size(), 4u) << run.output;
+    const WineRun version =
+        runProgram(windowsProgram("wadriver.exe"),
+                   {"reg-get", "32", "Software\\Vellumark\\Nexio\\KORVA\\810", "Version"}, dir());
+    // Wine stores the terminator the program's REG_SZ is followed by: the text is what counts.
+    EXPECT_EQ(version.output.rfind("1 8 312e302e302e3100", 0), 0u) << version.output;
 }
 
 }  // namespace

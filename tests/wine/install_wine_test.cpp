@@ -1,6 +1,7 @@
 // The whole install sequence of the Windows build under Wine, against vaultaide-server serving
 // the sample release: a fresh installation, an update, a repair, a forced update and a file held
-// open during replacement, each run through wadriver's sequence command (no dialogs).
+// open during replacement, runtime installers without the vendor's signature, and forged
+// answers naming other releases, each run through wadriver's sequence command (no dialogs).
 #include <gtest/gtest.h>
 #include <iconv.h>
 
@@ -9,10 +10,12 @@
 #include <filesystem>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "install/runtimes.h"
 #include "integration/server_process.h"
 #include "protocol/crypto.h"
+#include "publish/manifest_writer.h"
 #include "wine/wine_bench.h"
 
 namespace vaultaide::wine {
@@ -58,12 +61,11 @@ protected:
     std::unique_ptr<testing::ServerProcess> server;
 
     void SetUp() override {
-        publish("");
-        for (const RuntimeInstaller* runtime : {&runtimeX86(), &runtimeX64()}) {
-            const fs::path file = served.path() / fs::path(runtime->path).relative_path();
-            fs::create_directories(file.parent_path());
-            fs::copy_file(stubProgram(runtime->fileName), file);
-        }
+        publish("", "1.0.0.2");
+        for (const RuntimeInstaller* runtime : {&runtimeX86(), &runtimeX64()})
+            serveRuntime(*runtime, stubProgram(runtime->fileName));
+        // The stand-in installers are signed under the tests' root, which the prefix trusts.
+        ASSERT_EQ(driver({"trust-root", windowsPathOf(stubProgram("test-root.der"))}).exitCode, 0);
         server = std::make_unique<testing::ServerProcess>(kConfig, served.path().string());
         // Programs without a compatibility manifest see Windows 8 on later systems, which
         // needs no runtime; Wine reporting Vista to the helper makes the runtime step run.
@@ -100,13 +102,34 @@ protected:
             driver({"reg-delete", key});
     }
 
-    void publish(const std::string& edition) {
+    // The sample release as VERSION under releases/FOLDER.
+    void publish(const std::string& edition, const std::string& version,
+                 const std::string& folder = "810") {
         const std::string command =
             std::string(VAULTAIDE_SOURCE_DIR) + "/tests/fixtures/make-sample-release " +
             VAULTAIDE_PUBLISH_BIN + " " + VAULTAIDE_WIN_BUILD_DIR + "/stubs " +
-            VAULTAIDE_TEST_KEY_DIR + " " + (served.path() / "releases" / "810").string() + " '" +
-            edition + "' >/dev/null";
+            VAULTAIDE_TEST_KEY_DIR + " " + (served.path() / "releases" / folder).string() + " '" +
+            edition + "' " + version + " >/dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+
+    void serveRuntime(const RuntimeInstaller& runtime, const std::string& hostFile) {
+        const fs::path file = served.path() / fs::path(runtime.path).relative_path();
+        fs::create_directories(file.parent_path());
+        fs::copy_file(hostFile, file, fs::copy_options::overwrite_existing);
+    }
+
+    // The runtime installers' starts, sorted, and that each ran from a private folder of the
+    // system's temporary folder.
+    Lines runtimeStarts() {
+        const std::string log = readHostFile(hostC(tempFolder + "runtime.log").string());
+        for (std::string folder : linesStartingWith(log, "folder ")) {
+            std::transform(folder.begin(), folder.end(), folder.begin(), ::tolower);
+            EXPECT_NE(folder.find("\\temp\\vaultaide-"), std::string::npos) << folder;
+        }
+        Lines lines = linesStartingWith(log, "start ");
+        std::sort(lines.begin(), lines.end());
+        return lines;
     }
 
     // The host path of a path on the prefix's drive C:.
@@ -121,8 +144,9 @@ protected:
         return run;
     }
 
-    WineRun sequence(int mode, const std::string& version, int updateMode, bool autostart) {
-        return driver({"sequence", std::to_string(mode), server->base() + "/releases/810",
+    WineRun sequence(int mode, const std::string& version, int updateMode, bool autostart,
+                     const std::string& release = "810") {
+        return driver({"sequence", std::to_string(mode), server->base() + "/releases/" + release,
                        "C:\\Assist", version, std::to_string(updateMode), server->base(),
                        autostart ? "1" : "0"});
     }
@@ -258,12 +282,9 @@ TEST_F(WineInstall, FreshInstallationThenUpdateThenRepair) {
     // Started: the runtime installers quietly; the programs asked to end before replacement,
     // then the pop-up program and the main program, each with "-t" and then plainly.
     // (The two installers run side by side, so their lines may come in either order.)
-    const std::string runtimeLog = hostC(tempFolder + "runtime.log").string();
     EXPECT_TRUE(eventually([&] {
-        Lines lines = linesStartingWith(readHostFile(runtimeLog), "start ");
-        std::sort(lines.begin(), lines.end());
-        return lines == Lines{"vcredist_x64.exe [/q]\r", "vcredist_x86.exe [/q]\r"};
-    })) << readHostFile(runtimeLog);
+        return runtimeStarts() == Lines{"vcredist_x64.exe [/q]\r", "vcredist_x86.exe [/q]\r"};
+    })) << readHostFile(hostC(tempFolder + "runtime.log").string());
     // The waited "-t" runs come first; the final starts are not waited for, so only each
     // program's own two starts keep their order in the log.
     EXPECT_TRUE(
@@ -287,7 +308,7 @@ TEST_F(WineInstall, FreshInstallationThenUpdateThenRepair) {
         runningBefore = assistantProcesses();
         return runningBefore.size() == 2;
     })) << driver({"ps"}).output;
-    publish("2");
+    publish("2", "1.0.0.3");
     const auto before = installedFiles();
     const WineRun update = sequence(1, "1.0.0.3", 1, false);
     ASSERT_EQ(update.exitCode, 0) << update.output;
@@ -301,6 +322,7 @@ TEST_F(WineInstall, FreshInstallationThenUpdateThenRepair) {
     auto expected = before;
     expected["readme.txt"] = releaseFiles()["readme.txt"];
     expected["Digest.xml"] = releaseFiles()["Digest.xml"];
+    expected["Digest_810.xml"] = releaseFiles()["Digest_810.xml"];  // it names the new version
     EXPECT_EQ(installedFiles(), expected);
     const Lines runningAfter = assistantProcesses();
     for (const auto& line : runningBefore)
@@ -330,7 +352,7 @@ TEST_F(WineInstall, ForcedUpdateReachesThePopUpProgramAndAHeldFileKeepsTheOldIns
 
     // The forced update: the dialog hides, the main program gets "-t", and the running pop-up
     // program receives the 23-byte command on its pipe before anything is fetched.
-    publish("2");
+    publish("2", "1.0.0.3");
     const WineRun forced = sequence(1, "1.0.0.3", 2, false);
     ASSERT_EQ(forced.exitCode, 0) << forced.output;
     EXPECT_EQ(forced.output.substr(0, 5), "hide\n");
@@ -342,7 +364,7 @@ TEST_F(WineInstall, ForcedUpdateReachesThePopUpProgramAndAHeldFileKeepsTheOldIns
 
     // A changed file held open: the update restores what it replaced, says so, and ends; the
     // installation and its registered version stay as they were.
-    publish("3");
+    publish("3", "1.0.0.4");
     const auto before = installedFiles();
     BackgroundProgram holder(windowsProgram("wadriver.exe"),
                              {"hold-file", "C:\\Assist\\readme.txt", "60", "held"}, dir());
@@ -354,6 +376,91 @@ TEST_F(WineInstall, ForcedUpdateReachesThePopUpProgramAndAHeldFileKeepsTheOldIns
     EXPECT_EQ(linesStartingWith(held.output, "text 2 "), Lines{});
     EXPECT_EQ(installedFiles(), before);
     EXPECT_EQ(value("32", kOwnKeyFolded, "Version"), regSz("1.0.0.3"));
+}
+
+// Installers without the vendor's valid signature (none, a changed byte, another signer) are
+// never started: each shows as a failed runtime download and the installation goes on; a
+// correctly signed one beside them runs.
+TEST_F(WineInstall, RuntimeInstallersWithoutTheVendorsSignatureNeverRun) {
+    const std::string untrusted = std::string(VAULTAIDE_WIN_BUILD_DIR) + "/stubs/untrusted/";
+    struct Case {
+        const char* x86;
+        const char* x64;
+        Lines started;
+        Lines cancelCaptions;
+    };
+    const Case cases[] = {
+        {"unsigned.exe", "tampered.exe", {}, {"下载VS库失败", "下载VS库失败", "下载完成"}},
+        {"foreign.exe", nullptr, {"vcredist_x64.exe [/q]\r"}, {"下载VS库失败", "下载完成"}},
+    };
+    for (const Case& c : cases) {
+        serveRuntime(runtimeX86(), untrusted + c.x86);
+        serveRuntime(runtimeX64(), c.x64 ? untrusted + c.x64 : stubProgram("vcredist_x64.exe"));
+        const WineRun run = sequence(0, "1.0.0.2", 1, false);
+        ASSERT_EQ(run.exitCode, 0) << run.output;
+        const Lines status = linesStartingWith(run.output, "text 1020 ");
+        EXPECT_NE(std::find(status.begin(), status.end(), "下载vcredist_x86.exe 失败"),
+                  status.end())
+            << run.output;
+        EXPECT_EQ(std::find(status.begin(), status.end(), "正在安装 vcredist_x86.exe"),
+                  status.end());
+        EXPECT_EQ(linesStartingWith(run.output, "text 2 "), c.cancelCaptions);
+        EXPECT_EQ(installedFiles(), releaseFiles()) << c.x86;
+        if (!c.started.empty()) {
+            EXPECT_TRUE(eventually([&] { return runtimeStarts() == c.started; })) << c.x86;
+        }
+        std::this_thread::sleep_for(2s);  // what was started has long written its line
+        EXPECT_EQ(runtimeStarts(), c.started) << c.x86;
+        runProgram(windowsProgram("vaultaide_810.exe"), {"-t"}, dir());
+        forgetInstallation();
+        fs::remove(hostC(tempFolder + "runtime.log"));
+    }
+}
+
+// A forged answer cannot install another release than it announces, nor another bank's: an
+// older signed release announced as 999.0.0.0, and a release whose bank manifest was signed for
+// bank 811, install and register nothing. The genuine update afterwards proceeds.
+TEST_F(WineInstall, ForgedAnswersInstallNothingAndTheGenuineUpdateProceeds) {
+    publish("2", "1.0.0.3");
+    ASSERT_EQ(sequence(0, "1.0.0.3", 1, false).exitCode, 0);
+    const auto installed = installedFiles();
+
+    publish("", "1.0.0.2", "old");
+    publish("3", "1.0.0.4", "next");
+    fakes::TempDir sources;
+    fs::create_directories(sources.path() / "common");
+    fs::create_directories(sources.path() / "bank");
+    writeHostFile((sources.path() / "bank" / "Nexio_811.exe").string(), "another bank");
+    std::string error;
+    ASSERT_TRUE(tools::publishRelease(
+        (sources.path() / "common").string(), (sources.path() / "bank").string(), 0x811,
+        VAULTAIDE_TEST_KEY_DIR, (sources.path() / "811").string(), error, "1.0.0.4"))
+        << error;
+    const fs::path other = served.path() / "releases" / "other";
+    fs::copy(served.path() / "releases" / "next", other, fs::copy_options::recursive);
+    fs::copy_file(sources.path() / "811" / "Digest_811.xml", other / "Digest_810.xml",
+                  fs::copy_options::overwrite_existing);
+
+    struct Forged {
+        const char* release;
+        const char* version;
+        int updateMode;
+    };
+    for (const Forged& f : {Forged{"old", "999.0.0.0", 2}, Forged{"other", "1.0.0.4", 1}}) {
+        const WineRun run = sequence(1, f.version, f.updateMode, false, f.release);
+        EXPECT_NE(run.output.find("stopped "), std::string::npos) << f.release << run.output;
+        EXPECT_EQ(installedFiles(), installed) << f.release;
+        EXPECT_EQ(value("32", kOwnKeyFolded, "Version"), regSz("1.0.0.3")) << f.release;
+        EXPECT_EQ(server->log().find(std::string("GET /releases/") + f.release + "/readme.txt"),
+                  std::string::npos)
+            << f.release;
+    }
+
+    const WineRun genuine = sequence(1, "1.0.0.4", 1, false, "next");
+    ASSERT_EQ(genuine.exitCode, 0) << genuine.output;
+    EXPECT_EQ(readHostFile(hostC("C:\\Assist\\readme.txt").string()),
+              "vaultaide sample release 3\r\n");
+    EXPECT_EQ(value("32", kOwnKeyFolded, "Version"), regSz("1.0.0.4"));
 }
 
 }  // namespace

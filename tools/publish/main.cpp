@@ -2,8 +2,9 @@
 //   keygen --out DIR      makes a key folder (envelope pair and manifest signing pair)
 //   seal --keys DIR       standard input (plaintext) to envelope text on standard output
 //   open --keys DIR       standard input (envelope text) to plaintext on standard output
-//   manifest --common DIR --bank DIR --code HEX --keys DIR --out DIR
-//                         a served release tree: both sets' files and their signed manifests
+//   manifest --common DIR --bank DIR --code HEX --version V --keys DIR --out DIR
+//                         a served release tree: both sets' files and their signed manifests,
+//                         which name the release version and the bank code
 //   verify --keys DIR FILE...   checks the signature of manifests
 #include <algorithm>
 #include <cctype>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "../common/key_folder.h"
+#include "app/system_utils.h"
 #include "keygen.h"
 #include "manifest_writer.h"
 #include "packages/signed_manifests.h"
@@ -29,7 +31,7 @@ const std::map<std::string, std::vector<std::string>> kCommandOptions = {
     {"keygen", {"--out"}},  // the key folder to make
     {"seal", {"--keys"}},   // the envelope pair's folder
     {"open", {"--keys"}},   // the envelope pair's folder
-    {"manifest", {"--common", "--bank", "--code", "--keys", "--out"}},  // two sets, one tree
+    {"manifest", {"--common", "--bank", "--code", "--version", "--keys", "--out"}},  // two sets, one tree
     {"verify", {"--keys"}},  // and the manifests as further arguments
 };
 
@@ -38,8 +40,8 @@ int usage(const std::string& why) {
               << "usage: vaultaide-publish keygen --out DIR\n"
                  "       vaultaide-publish seal --keys DIR   < plaintext\n"
                  "       vaultaide-publish open --keys DIR   < envelope text\n"
-                 "       vaultaide-publish manifest --common DIR --bank DIR --code HEX --keys DIR "
-                 "--out DIR\n"
+                 "       vaultaide-publish manifest --common DIR --bank DIR --code HEX "
+                 "--version V --keys DIR --out DIR\n"
                  "       vaultaide-publish verify --keys DIR FILE...\n";
     return 2;
 }
@@ -110,8 +112,14 @@ int manifest(Options& options) {
         return 1;
     }
     const int code = static_cast<int>(std::strtol(codeText.c_str(), nullptr, 16));
+    if (!vaultaide::isServerVersionText(options["--version"])) {
+        std::cerr << "manifest: --version takes the release version the server announces: "
+                     "four numbers of 1 to 5 digits, as 1.0.0.2\n";
+        return 1;
+    }
     if (!vaultaide::tools::publishRelease(options["--common"], options["--bank"], code,
-                                          options["--keys"], options["--out"], error)) {
+                                          options["--keys"], options["--out"], error,
+                                          options["--version"])) {
         std::cerr << "manifest: " << error << "\n";
         return 1;
     }

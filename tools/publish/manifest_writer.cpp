@@ -16,8 +16,11 @@
 #include <memory>
 
 #include "../common/key_folder.h"
+#include "app/bank_profile.h"
+#include "app/system_utils.h"
 #include "install/registration.h"
 #include "packages/digest_manifest.h"
+#include "packages/release_identity.h"
 #include "packages/signature_block.h"
 #include "protocol/crypto.h"
 #include "release_names.h"
@@ -177,9 +180,14 @@ struct WorkFolder {
 }  // namespace
 
 bool writeSignedManifest(const std::vector<ManifestFile>& files, const std::string& privateKeyPem,
-                         std::string& manifest, std::string& error) {
+                         std::string& manifest, std::string& error,
+                         const ReleaseIdentity& release) {
+    std::string root = "<Digest";
+    if (!release.version.empty())
+        root += std::string(" ") + kReleaseVersionAttribute + "=\"" + xmlEscape(release.version) +
+                "\" " + kReleaseBankAttribute + "=\"" + hexTag3(release.bankCode) + "\"";
     std::string content =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Digest>\r\n<FileInfo>\r\n";
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n" + root + ">\r\n<FileInfo>\r\n";
     for (const auto& file : files)
         content += "<File Path=\"" + xmlEscape(file.path) + "\" FileName=\"" +
                    xmlEscape(file.fileName) + "\" Digest=\"" + file.digest + "\"/>\r\n";
@@ -241,9 +249,14 @@ bool collectReleaseFiles(const std::string& folder, std::vector<ManifestFile>& f
 }
 
 bool publishRelease(const std::string& commonFolder, const std::string& bankFolder, int bankCode,
-                    const std::string& keyFolder, const std::string& out, std::string& error) {
+                    const std::string& keyFolder, const std::string& out, std::string& error,
+                    const std::string& version) {
     if (bankCode < 0 || bankCode > 0xFFF) {
         error = "the bank code must be at most fff (three hexadecimal digits)";
+        return false;
+    }
+    if (!version.empty() && !isServerVersionText(version)) {
+        error = "the version must be four numbers of 1 to 5 digits, as 1.0.0.2";
         return false;
     }
     std::string privateKey;
@@ -288,7 +301,7 @@ bool publishRelease(const std::string& commonFolder, const std::string& bankFold
          {std::make_pair(kCommonManifest, &common), std::make_pair(kBankManifest, &bank)}) {
         std::string manifest;
         served.push_back(manifestFileName(set, bankCode));
-        if (!writeSignedManifest(*files, privateKey, manifest, error) ||
+        if (!writeSignedManifest(*files, privateKey, manifest, error, {version, bankCode}) ||
             !createNewFile(work.path + "/" + served.back(), manifest, 0644, error))
             return false;
     }

@@ -11,10 +11,20 @@ struct ManifestFile {
     std::string digest;  // Base64 SHA-1 of the content
 };
 
-// The manifest text in UTF-8 with CR LF line ends, entries in the given order, and the
-// signature block the client reads; false with a reason when the key cannot sign.
+// The release a manifest belongs to, written as the Version and BankID attributes of its root
+// element, where the signature covers them. An empty version writes neither: a manifest as
+// other tools make it, which the program accepts for any release.
+struct ReleaseIdentity {
+    std::string version;  // four numbers of 1 to 5 digits, as the server's "v"
+    int bankCode = 0;
+};
+
+// The manifest text in UTF-8 with CR LF line ends, the release's attributes, entries in the
+// given order, and the signature block the client reads; false with a reason when the key
+// cannot sign.
 bool writeSignedManifest(const std::vector<ManifestFile>& files, const std::string& privateKeyPem,
-                         std::string& manifest, std::string& error);
+                         std::string& manifest, std::string& error,
+                         const ReleaseIdentity& release = {});
 
 // Collects the files of a release source folder, without digests yet: files directly in it
 // (empty Path) and files in its sub-folders (Path = folder name), sorted by Path, then FileName.
@@ -29,8 +39,11 @@ bool collectReleaseFiles(const std::string& folder, std::vector<ManifestFile>& f
 // signed, all into a private folder inside out, then moves them into out, the manifests last.
 // Refused before out is touched: names Windows would take for one in the installation folder
 // or a sub-folder (letter case aside, the installation's own folders DownLoad, Data, Plugins,
-// Script and Tools among them) and a bank code above 0xFFF.
+// Script and Tools among them) and a bank code above 0xFFF. Both manifests name the release
+// version (refused unless four numbers of 1 to 5 digits) and the bank code; without a version
+// they name neither.
 bool publishRelease(const std::string& commonFolder, const std::string& bankFolder, int bankCode,
-                    const std::string& keyFolder, const std::string& out, std::string& error);
+                    const std::string& keyFolder, const std::string& out, std::string& error,
+                    const std::string& version = "");
 
 }  // namespace vaultaide::tools

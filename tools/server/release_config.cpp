@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "../common/key_folder.h"
+#include "app/system_utils.h"
 
 namespace vaultaide::tools {
 
@@ -18,19 +19,6 @@ bool validBankCode(const std::string& code) {
     for (char c : code)
         if (!isLowerHex(c)) return false;
     return true;
-}
-
-// Four numbers of 1 to 9 digits (the program reads each with atoi), separated by dots.
-bool validVersion(const std::string& version) {
-    int numbers = 0;
-    size_t digits = 0;
-    for (char c : version) {
-        if (isDigit(c) && ++digits <= 9) continue;
-        if (c != '.' || digits == 0 || digits > 9) return false;
-        ++numbers;
-        digits = 0;
-    }
-    return numbers == 3 && digits > 0 && digits <= 9;
 }
 
 bool startsWith(const std::string& text, const std::string& prefix) {
@@ -82,8 +70,10 @@ std::string bankFault(const std::string& code, const Json::Value& bank, BankRele
         if (!bank[name].isString()) return "bank " + code + ": \"" + name + "\" must be a string";
         *field = bank[name].asString();
     }
-    if (!validVersion(release.version))
-        return "bank " + code + ": \"version\" must be four dot-separated numbers, not \"" +
+    // The program takes no other version: it would fail every request of the bank.
+    if (!isServerVersionText(release.version))
+        return "bank " + code +
+               ": \"version\" must be four dot-separated numbers of 1 to 5 digits, not \"" +
                release.version + "\"";
     const std::string url = urlFault(release.url);
     if (!url.empty()) return "bank " + code + ": \"url\" " + url;

@@ -21,10 +21,10 @@ struct ReleaseConfig {
 };
 
 // Reads and checks the whole configuration: at least one bank; a bank code is lower-case
-// hexadecimal without leading zeros up to "fff", "version" four dot-separated numbers, "url"
-// an http or https address (or "{self}", alone or followed by "/" and a path) without a
-// trailing "/", "update" "0", "1" or "2". False with the first fault found, in one line;
-// config is then unchanged.
+// hexadecimal without leading zeros up to "fff", "version" four dot-separated numbers of 1 to 5
+// digits, "url" an http or https address (or "{self}", alone or followed by "/" and a path)
+// without a trailing "/", "update" "0", "1" or "2". False with the first fault found, in one
+// line; config is then unchanged.
 bool parseReleaseConfig(const std::string& json, ReleaseConfig& config, std::string& error);
 bool loadReleaseConfig(const std::string& path, ReleaseConfig& config, std::string& error);
 

@@ -81,6 +81,20 @@ bool RootedFiles::createDirectory(const std::string& path) {
     return mkdir(hostPath(path).c_str(), 0755) == 0;
 }
 
+bool RootedFiles::createPrivateFolder(std::string& path) {
+    const std::string parent = "C:\\Windows\\Temp";
+    if (!isDirectory("C:\\Windows")) createDirectory("C:\\Windows");
+    if (!isDirectory(parent) && !createDirectory(parent)) return false;
+    for (int n = 0; n < 64; ++n) {
+        path = parent + "\\vaultaide-" + std::to_string(n);
+        if (mkdir(hostPath(path).c_str(), 0700) == 0) {
+            path += "\\";
+            return true;
+        }
+    }
+    return false;
+}
+
 bool RootedFiles::readFile(const std::string& path, std::string& bytes) {
     std::ifstream in(hostPath(path), std::ios::binary);
     if (!in || isDirectory(path)) return false;

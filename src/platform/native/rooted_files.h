@@ -41,6 +41,8 @@ public:
     bool isProtected(const std::string& path) const { return protected_.count(hostPath(path)); }
     // C:\Temp\, which the machine's set-up creates.
     std::string tempFolder() override { return "C:\\Temp\\"; }
+    // A new folder C:\Windows\Temp\vaultaide-N\ that only the owner may use.
+    bool createPrivateFolder(std::string& path) override;
     bool listDirectory(const std::string& path, std::vector<Entry>& entries) override;
 
 private:

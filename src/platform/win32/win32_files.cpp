@@ -3,6 +3,8 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <cstdio>
+
 #include "platform/win32/scoped_handle.h"
 
 namespace vaultaide {
@@ -163,6 +165,33 @@ std::string Win32Files::tempFolder() {
     char path[MAX_PATH] = {};
     const DWORD length = GetTempPathA(MAX_PATH, path);
     return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
+}
+
+bool Win32Files::createPrivateFolder(std::string& path) {
+    char windows[MAX_PATH] = {};
+    const UINT length = GetSystemWindowsDirectoryA(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    // Full control for administrators and the system only, nothing inherited from the parent
+    // (where any user may create folders). The folder is new, so no one else holds it open.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", SDDL_REVISION_1, &descriptor, nullptr))
+        return false;
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+    const std::string parent = std::string(windows, length) + "\\Temp\\vaultaide-";
+    const DWORD tag = GetCurrentProcessId() ^ GetTickCount();
+    bool made = false;
+    // A name someone else took makes the creation fail: take the next one.
+    for (DWORD attempt = 0; attempt < 64 && !made; ++attempt) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%08lx", static_cast<unsigned long>(tag + attempt));
+        path = parent + name;
+        made = CreateDirectoryA(path.c_str(), &attributes) != FALSE;
+    }
+    LocalFree(descriptor);
+    if (!made) return false;
+    path += "\\";
+    return true;
 }
 
 bool Win32Files::listDirectory(const std::string& path, std::vector<Entry>& entries) {

@@ -46,9 +46,11 @@ std::string Win32Kernel::moduleFileName() {
 }
 
 bool Win32Kernel::writeToPipe(const std::string& pipeName, const std::string& message) {
-    ScopedHandle pipe(CreateFileA(pipeName.c_str(), GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    // The server of the pipe may identify this elevated client but never act as it: whoever
+    // creates a pipe of that name first would otherwise get an administrator's token.
+    ScopedHandle pipe(CreateFileA(
+        pipeName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
     if (!pipe) return false;
     DWORD written = 0;
     return WriteFile(pipe.get(), message.data(), static_cast<DWORD>(message.size()), &written,

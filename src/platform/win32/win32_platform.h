@@ -24,12 +24,17 @@ public:
     [[noreturn]] void exitOrderly(int code) override;
 };
 
+// The SW_ value of a window show.
+int showCommandOf(WindowShow show);
+
 class Win32Processes : public Processes {
 public:
     std::vector<ProcessEntry> snapshot() override;
     bool terminate(uint32_t processId, uint32_t exitCode) override;
     bool terminateAndWait(uint32_t processId, uint32_t exitCode, uint32_t timeoutMs) override;
     bool start(const std::string& file, const std::string& parameters, WindowShow show) override;
+    std::unique_ptr<SignedProgram> openSigned(const std::string& file,
+                                              const std::string& signerName) override;
     RunEnd startAndWait(const std::string& file, const std::string& parameters, WindowShow show,
                         uint32_t timeoutMs) override;
 };
@@ -52,6 +57,7 @@ public:
     std::unique_ptr<LockedFile> openLocked(const std::string& path) override;
     bool protectFolder(const std::string& path) override;
     std::string tempFolder() override;
+    bool createPrivateFolder(std::string& path) override;
     bool listDirectory(const std::string& path, std::vector<Entry>& entries) override;
 };
 
@@ -59,6 +65,7 @@ class Win32SystemInfo : public SystemInfo {
 public:
     OsVersion osVersion() override;
     uint16_t processorArchitecture() override;
+    std::string systemFolder() override;
 };
 
 class Win32UiServices : public UiServices {

@@ -14,7 +14,13 @@ namespace {
 constexpr UINT kOverdueExitCode = 1;
 constexpr DWORD kTerminationWaitMs = 5000;
 
-int showCommand(WindowShow show) {
+const char* parametersOrNull(const std::string& parameters) {
+    return parameters.empty() ? nullptr : parameters.c_str();
+}
+
+}  // namespace
+
+int showCommandOf(WindowShow show) {
     switch (show) {
         case WindowShow::Shown:
             return SW_SHOW;
@@ -24,12 +30,6 @@ int showCommand(WindowShow show) {
             return SW_HIDE;
     }
 }
-
-const char* parametersOrNull(const std::string& parameters) {
-    return parameters.empty() ? nullptr : parameters.c_str();
-}
-
-}  // namespace
 
 std::vector<ProcessEntry> Win32Processes::snapshot() {
     std::vector<ProcessEntry> entries;
@@ -57,8 +57,9 @@ bool Win32Processes::terminateAndWait(uint32_t processId, uint32_t exitCode, uin
 
 bool Win32Processes::start(const std::string& file, const std::string& parameters,
                            WindowShow show) {
-    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(
-        nullptr, nullptr, file.c_str(), parametersOrNull(parameters), nullptr, showCommand(show)));
+    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, nullptr, file.c_str(),
+                                                                parametersOrNull(parameters),
+                                                                nullptr, showCommandOf(show)));
     return result > 32;
 }
 
@@ -69,7 +70,7 @@ RunEnd Win32Processes::startAndWait(const std::string& file, const std::string& 
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
     info.lpFile = file.c_str();
     info.lpParameters = parametersOrNull(parameters);
-    info.nShow = showCommand(show);
+    info.nShow = showCommandOf(show);
     if (!ShellExecuteExA(&info)) return RunEnd::NotStarted;
     ScopedHandle process(info.hProcess);
     if (!process) return RunEnd::NotStarted;

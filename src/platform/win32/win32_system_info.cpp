@@ -27,4 +27,10 @@ uint16_t Win32SystemInfo::processorArchitecture() {
     return info.wProcessorArchitecture;
 }
 
+std::string Win32SystemInfo::systemFolder() {
+    char path[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
+}
+
 }  // namespace vaultaide

@@ -28,12 +28,14 @@
 //   hold-file PATH SECONDS READYFILE   holds a file open without sharing
 //   ps                                 prints "ID NAME" for every process
 //   temp-folder                        prints the temporary folder
+//   trust-root CERTFILE                adds a DER certificate to the machine's trusted roots
 //   ui-...                             the UI driver (ui_commands.h)
 #include "platform/win32/win32_platform.h"
 
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
+#include <wincrypt.h>
 
 #include <atomic>
 #include <cstdio>
@@ -298,6 +300,19 @@ int holdFile(const Args& a) {
     return 0;
 }
 
+int trustRoot(const Args& a) {
+    std::string der;
+    if (!win32Platform().files.readFile(a[0], der)) return 2;
+    HCERTSTORE store =
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
+    if (!store) return 1;
+    const BOOL added = CertAddEncodedCertificateToStore(
+        store, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+        static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+    CertCloseStore(store, 0);
+    return added ? 0 : 1;
+}
+
 int ps(const Args&) {
     for (const auto& entry : win32Platform().processes.snapshot())
         std::printf("%u %s\n", entry.id, entry.imageName.c_str());
@@ -332,6 +347,7 @@ int main(int argc, char** argv) {
         {"link-target", {1, linkTarget}},
         {"hold-file", {3, holdFile}},
         {"ps", {0, ps}},
+        {"trust-root", {1, trustRoot}},
         {"temp-folder",
          {0,
           [](const Args&) {
