@@ -23,6 +23,8 @@ WindowRect windowRectOf(HWND window) {
     return {rect.left, rect.top, rect.right, rect.bottom};
 }
 
+WindowRect windowRectOf(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
+
 }  // namespace
 
 void startDetachedThread(std::function<void()> work) {
@@ -76,10 +78,12 @@ INT_PTR SkinnedDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             paint();
             return TRUE;
         case WM_MOVING:
-            rememberPosition();
+            // Where the drag takes the window, so that the last step of a drag counts too: the
+            // next page opens where this one was left.
+            rememberPosition(windowRectOf(*reinterpret_cast<const RECT*>(lParam)));
             return FALSE;
         case WM_MOVE:
-            if (traits_.recordsOnMove) rememberPosition();
+            if (traits_.recordsOnMove) rememberPosition(windowRectOf(window_));
             return FALSE;
         case WM_CTLCOLORSTATIC: {
             const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
@@ -228,8 +232,8 @@ void SkinnedDialog::paint() {
     EndPaint(window_, &ps);
 }
 
-void SkinnedDialog::rememberPosition() {
-    rememberWindowRect(context_.state, windowRectOf(window_), IsIconic(window_) != FALSE);
+void SkinnedDialog::rememberPosition(const WindowRect& rect) {
+    rememberWindowRect(context_.state, rect, IsIconic(window_) != FALSE);
 }
 
 }  // namespace vaultaide

@@ -61,7 +61,7 @@ private:
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
     void paint();
     void releaseScaledBackground();
-    void rememberPosition();
+    void rememberPosition(const WindowRect& rect);
 
     HBITMAP background_ = nullptr;
     HBITMAP scaled_ = nullptr;  // background_ stretched to scaledSize_
