@@ -58,20 +58,41 @@ TEST_F(WineUi, StoppedRunsCloseWithoutAQuestionAndEveryPageUnwinds) {
     EXPECT_EQ(exitCodeOf(*program, 30s), 0);
     expectOlderInstallationKept(machine);
 
-    // A first installation that stops unwinds progress, options, welcome, options, welcome
+    // A first installation whose runtime cannot be fetched (Wine reports Vista, so the step
+    // runs; the bench cannot reach the runtime host) goes on with the packages and stops at
+    // the first that fails; Cancel then unwinds progress, options, welcome, options, welcome
     // and version query.
     ASSERT_EQ(runProgram(windowsProgram("wadriver.exe"), {"reg-delete", kOwnKey}, "/tmp").exitCode,
               0);
+    const std::string appDefaults = "HKCU\\Software\\Wine\\AppDefaults\\vaultaide_810.exe";
+    ASSERT_EQ(runProgram("reg", {"add", appDefaults, "/v", "Version", "/d", "vista", "/f"}, "/tmp")
+                  .exitCode,
+              0);
+    ASSERT_EQ(runProgram(windowsProgram("wadriver.exe"),
+                         {"reg-delete",
+                          "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                          "{A09D5493-0D9F-3211-B3BF-DD7ABBB318C1}"},
+                         "/tmp")
+                  .exitCode,
+              0);
+    // A file of the installation folder itself: an empty Path between the two slashes.
+    front.holdHalfway("/810//QuorlePop.exe");
     program = machine.start();
     ASSERT_TRUE(bool(throughWelcome()));
     screen.click(screen.waitFor("options page", kOptions), kBackButton);
     screen.click(screen.waitFor("welcome page again", kWelcome), kOk);
     screen.click(screen.waitFor("options page again", kOptions), kOk);
+    EXPECT_TRUE(bool(screen.waitFor("runtime failed", [](const Dialog& d) {
+        return d.text(kCancel) == "下载VS库失败" && d.text(1023) == "50.00%";
+    })));
+    front.refuse("/810//QuorlePop.exe");
+    front.letGo();
     const Dialog failed = screen.waitFor("installation stopped", showing(kCancel, "下载失败"));
-    EXPECT_EQ(failed.text(1020), "下载bank_810.dat 失败");
+    EXPECT_EQ(failed.text(1020), "下载QuorlePop.exe 失败");
     screen.click(failed, kCancel);
     EXPECT_TRUE(screen.stays(question, 1s));
     EXPECT_EQ(exitCodeOf(*program, 30s), 0);
+    runProgram("reg", {"delete", appDefaults, "/f"}, "/tmp");
 }
 
 TEST_F(WineUi, OptionsPageBackBrowseAndRefusedDrives) {
