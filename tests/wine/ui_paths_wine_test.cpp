@@ -36,15 +36,23 @@ void expectOlderInstallationKept(UiMachine& machine) {
     EXPECT_STREQ(machine.registryValue("Version").c_str(), "1.0.0.1");
 }
 
-TEST_F(WineUi, StoppedRunsCloseWithoutAQuestionAndEveryPageUnwinds) {
-    olderInstallation(machine);
-    ServerFront front(machine.serverPort());
+// Starts that update through the front, which holds bank_810.dat half-way; returns once the
+// progress dialog shows the half.
+std::unique_ptr<BackgroundProgram> startHeldUpdate(UiMachine& machine, const Screen& screen,
+                                                   ServerFront& front) {
     machine.pointAt(front.port());
     front.holdHalfway(kHeldFile);
     auto program = machine.start();
     screen.click(screen.waitFor("update prompt", kPrompt), kOk);
+    EXPECT_TRUE(bool(screen.waitFor("bank_810.dat half-way", showing(1023, "50.00%"))));
+    return program;
+}
+
+TEST_F(WineUi, StoppedRunsCloseWithoutAQuestionAndEveryPageUnwinds) {
+    olderInstallation(machine);
+    ServerFront front(machine.serverPort());
+    auto program = startHeldUpdate(machine, screen, front);
     const Dialog progress = screen.waitFor("update progress", kProgress);
-    ASSERT_TRUE(bool(screen.waitFor("bank_810.dat half-way", showing(1023, "50.00%"))));
     // Still fetching: Cancel asks, and No lets the run go on to its end.
     const auto question = messageBox("下载还未完成，确定取消？");
     screen.click(progress, kCancel);
@@ -185,13 +193,7 @@ TEST_F(WineUi, PagesOpenWhereTheLastOneWasDraggedNotWhereItWasMinimised) {
 
 TEST_F(WineUi, UpdatePromptAsksBeforeEndingInternetExplorer) {
     olderInstallation(machine);
-    fs::create_directories(machine.driveC("Browser"));
-    fs::copy_file(stubProgram("Nexio_810.exe"), machine.driveC("Browser/iexplore.exe"));
-    BackgroundProgram browser(machine.driveC("Browser/iexplore.exe").string(), {},
-                              machine.driveC("Browser").string());
-    const std::string browserLog = machine.driveC("Browser/assistant.log").string();
-    ASSERT_TRUE(
-        eventually([&] { return readHostFile(browserLog).find("ready") != std::string::npos; }));
+    const auto browser = startBrowser(machine);
     auto program = machine.start();
     const Dialog prompt = screen.waitFor("update prompt", kPrompt);
     const auto question = messageBox("安装过程中需关闭IE浏览器，是否继续？");
@@ -201,11 +203,11 @@ TEST_F(WineUi, UpdatePromptAsksBeforeEndingInternetExplorer) {
     screen.click(asked, kNo);
     EXPECT_TRUE(bool(screen.waitFor("update prompt stays", kPrompt)));
     int code = 0;
-    EXPECT_FALSE(browser.waitForExit(1s, code));
+    EXPECT_FALSE(browser->waitForExit(1s, code));
 
     screen.click(prompt, kOk);
     screen.click(screen.waitFor("browser question again", question), kYes);
-    EXPECT_TRUE(browser.waitForExit(30s, code));
+    EXPECT_TRUE(browser->waitForExit(30s, code));
     EXPECT_EQ(exitCodeOf(*program), 0);
     EXPECT_EQ(readHostFile(machine.driveC("Assist/readme.txt").string()),
               readHostFile((machine.release() / "readme.txt").string()));
@@ -216,11 +218,7 @@ TEST_F(WineUi, UpdatePromptAsksBeforeEndingInternetExplorer) {
 TEST_F(WineUi, TheSuiteEndsADownloadingRunOnlyWithItsEndMessage) {
     olderInstallation(machine);
     ServerFront front(machine.serverPort());
-    machine.pointAt(front.port());
-    front.holdHalfway(kHeldFile);
-    auto program = machine.start();
-    screen.click(screen.waitFor("update prompt", kPrompt), kOk);
-    ASSERT_TRUE(bool(screen.waitFor("bank_810.dat half-way", showing(1023, "50.00%"))));
+    auto program = startHeldUpdate(machine, screen, front);
     ASSERT_EQ(runProgram(windowsProgram("wadriver.exe"), {"broadcast", "2"}, "/tmp").exitCode, 0);
     int code = -1;
     EXPECT_FALSE(program->waitForExit(2s, code)) << "ended by wParam 2";

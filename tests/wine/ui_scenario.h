@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "wine/screen.h"
@@ -35,6 +36,18 @@ inline const DialogCondition kWelcome = placed(showing(kOk, "安装"));
 inline const DialogCondition kOptions = placed(showing(kOk, "下一步"));
 inline const DialogCondition kPrompt = placed(showing(kOk, "确定"));
 inline const DialogCondition kProgress = placed([](const Dialog& d) { return d.shows(1020); });
+
+// A stand-in Internet Explorer (C:\Browser\iexplore.exe), returned once it runs.
+inline std::unique_ptr<BackgroundProgram> startBrowser(UiMachine& machine) {
+    fs::create_directories(machine.driveC("Browser"));
+    fs::copy_file(stubProgram("Nexio_810.exe"), machine.driveC("Browser/iexplore.exe"));
+    auto browser = std::make_unique<BackgroundProgram>(
+        machine.driveC("Browser/iexplore.exe").string(), std::vector<std::string>{},
+        machine.driveC("Browser").string());
+    const std::string log = machine.driveC("Browser/assistant.log").string();
+    EXPECT_TRUE(eventually([&] { return readHostFile(log).find("ready") != std::string::npos; }));
+    return browser;
+}
 
 inline int exitCodeOf(BackgroundProgram& program, std::chrono::seconds bound = 120s) {
     int code = -1;

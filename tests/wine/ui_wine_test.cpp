@@ -204,13 +204,7 @@ TEST_F(WineUi, RepairWithAndWithoutARunningInternetExplorer) {
     EXPECT_TRUE(fs::exists(lost));
 
     // A running Internet Explorer: No leaves everything as it is, Yes closes it first.
-    fs::create_directories(machine.driveC("Browser"));
-    fs::copy_file(stubProgram("Nexio_810.exe"), machine.driveC("Browser/iexplore.exe"));
-    BackgroundProgram browser(machine.driveC("Browser/iexplore.exe").string(), {},
-                              machine.driveC("Browser").string());
-    const std::string browserLog = machine.driveC("Browser/assistant.log").string();
-    ASSERT_TRUE(
-        eventually([&] { return readHostFile(browserLog).find("ready") != std::string::npos; }));
+    const auto browser = startBrowser(machine);
     fs::remove(lost);
     const auto question = messageBox("安装过程中需关闭IE浏览器，是否继续？");
     program = machine.start({"-losefile"});
@@ -224,7 +218,7 @@ TEST_F(WineUi, RepairWithAndWithoutARunningInternetExplorer) {
     program = machine.start({"-losefile"});
     screen.click(screen.waitFor("browser question", question), kYes);
     int code = 0;
-    EXPECT_TRUE(browser.waitForExit(30s, code));
+    EXPECT_TRUE(browser->waitForExit(30s, code));
     EXPECT_EQ(exitCodeOf(*program), 0);
     EXPECT_TRUE(fs::exists(lost));
     fs::remove_all(machine.driveC("Browser"));
