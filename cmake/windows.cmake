@@ -85,3 +85,12 @@ add_executable(wadriver tests/wine/driver/wadriver.cpp tests/wine/driver/ui_comm
 target_link_libraries(wadriver PRIVATE vaultaide_install vaultaide_win32 gdiplus vaultaide_xp_imports)
 target_include_directories(wadriver PRIVATE tests)
 target_link_options(wadriver PRIVATE ${VAULTAIDE_STATIC_LINK})
+
+# The download benchmark's programs under Wine (bench/wine-download): the program's download
+# behind a real progress dialog, and the least a WinInet reader does.
+add_executable(download_dialog bench/wine/download_dialog.cpp resources/vaultaide.rc)
+target_link_libraries(download_dialog PRIVATE vaultaide_dialogs vaultaide_xp_imports)
+target_link_options(download_dialog PRIVATE ${VAULTAIDE_STATIC_LINK})
+add_executable(wininet_reader bench/wine/wininet_reader.cpp)
+target_link_libraries(wininet_reader PRIVATE wininet)
+target_link_options(wininet_reader PRIVATE ${VAULTAIDE_STATIC_LINK})

@@ -15,6 +15,7 @@ add_executable(wine_tests
     tests/wine/screen.cpp
     tests/wine/startup_wine_test.cpp
     tests/wine/ui_machine.cpp
+    tests/wine/ui_paths_wine_test.cpp
     tests/wine/ui_wine_test.cpp
     tests/wine/wine_bench.cpp
 )

@@ -34,11 +34,14 @@ void ProgressReporter::fileStarted(const std::string& name, int32_t k, int32_t m
 }
 
 void ProgressReporter::bytes(uint64_t done, uint64_t total) {
-    setCurrentRange(view_, 0, static_cast<int32_t>(total));
-    setCurrentPos(view_, static_cast<int32_t>(done));
-    // Without an announced length there is no share to show: 0.00%.
-    setCurrentPercent(
-        view_, formatPercent(percentOf(static_cast<double>(done), static_cast<double>(total))));
+    // Sent after every piece a transfer reads: one wait on the dialog for all three.
+    view_.together([&] {
+        setCurrentRange(view_, 0, static_cast<int32_t>(total));
+        setCurrentPos(view_, static_cast<int32_t>(done));
+        // Without an announced length there is no share to show: 0.00%.
+        setCurrentPercent(
+            view_, formatPercent(percentOf(static_cast<double>(done), static_cast<double>(total))));
+    });
 }
 
 void ProgressReporter::unitDone(int32_t done, int32_t total) {

@@ -3,6 +3,7 @@
 // Every operation is synchronous: it is carried out by the dialog's thread while the caller
 // waits, so the order of calls is the order on screen.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace vaultaide {
@@ -27,6 +28,9 @@ public:
     virtual void refreshControl(int controlId) = 0;
     virtual void sendBarMessage(int controlId, BarMessage message, intptr_t wParam,
                                 intptr_t lParam) = 0;
+    // Carries out the operations that reports makes as one: the dialog's thread runs them in
+    // their order while the caller waits once, instead of once for each.
+    virtual void together(const std::function<void()>& reports) { reports(); }
 };
 
 }  // namespace vaultaide

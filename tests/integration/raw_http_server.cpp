@@ -11,7 +11,12 @@
 
 namespace vaultaide::testing {
 
-RawHttpServer::RawHttpServer(std::string response) : response_(std::move(response)) {
+RawHttpServer::RawHttpServer(std::string response)
+    : RawHttpServer([response](const std::string&) {
+          return Reply{response, response.empty()};
+      }) {}
+
+RawHttpServer::RawHttpServer(Answer answer) : answer_(std::move(answer)) {
     listener_ = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -28,8 +33,14 @@ RawHttpServer::RawHttpServer(std::string response) : response_(std::move(respons
 RawHttpServer::~RawHttpServer() {
     stopping_ = true;
     thread_.join();
-    for (int fd : held_) close(fd);
+    releaseHeld();
     close(listener_);
+}
+
+void RawHttpServer::releaseHeld() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (int fd : held_) close(fd);
+    held_.clear();
 }
 
 std::vector<std::string> RawHttpServer::requests() {
@@ -71,16 +82,18 @@ void RawHttpServer::serve() {
             std::lock_guard<std::mutex> lock(mutex_);
             requests_.push_back(head.substr(0, head.find("\r\n\r\n")));
         }
-        if (response_.empty()) {
-            held_.push_back(fd);
-            continue;
-        }
+        const Reply reply = answer_(head);
         size_t sent = 0;
-        while (sent < response_.size()) {
+        while (sent < reply.bytes.size()) {
             const ssize_t n =
-                send(fd, response_.data() + sent, response_.size() - sent, MSG_NOSIGNAL);
+                send(fd, reply.bytes.data() + sent, reply.bytes.size() - sent, MSG_NOSIGNAL);
             if (n <= 0) break;
             sent += static_cast<size_t>(n);
+        }
+        if (reply.hold) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            held_.push_back(fd);
+            continue;
         }
         shutdown(fd, SHUT_WR);
         close(fd);

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "fakes/recording_progress_view.h"
+#include "ui/progress_changes.h"
 
 namespace vaultaide {
 namespace {
@@ -52,6 +53,65 @@ TEST(ProgressReporter, EachEventShowsItsTextsInOrder) {
         c.event(reporter);
         EXPECT_EQ(view.log, c.shown) << ::testing::PrintToString(c.shown);
     }
+}
+
+// What reaches the dialog when reports that change nothing are skipped: every change, in order.
+TEST(ProgressReporter, ReportsThatChangeNothingAreSkipped) {
+    struct ChangedOnly : ProgressView {
+        fakes::RecordingProgressView shown;
+        ProgressChanges changes;
+        void setControlText(int id, const std::string& text) override {
+            if (changes.textChanges(id, text)) shown.setControlText(id, text);
+        }
+        void refreshControl(int id) override {
+            if (changes.refreshNeeded(id)) shown.refreshControl(id);
+        }
+        void sendBarMessage(int id, BarMessage message, intptr_t wParam, intptr_t lParam) override {
+            if (changes.barChanges(id, message, wParam, lParam))
+                shown.sendBarMessage(id, message, wParam, lParam);
+        }
+    } view;
+    ProgressReporter reporter(view);
+    reporter.pendingCounted(2);
+    reporter.unitsCounted(2);  // the same range and position once more
+    reporter.fileStarted("a.dll", 1, 2);
+    reporter.bytes(1, 1000000);
+    reporter.bytes(2, 1000000);  // still 0.00%
+    reporter.bytes(500000, 1000000);
+    reporter.unitDone(1, 2);
+    reporter.fileStarted("b.dll", 2, 2);
+    reporter.bytes(500000, 500000);  // a new range: the same position goes again
+    reporter.status("正在下载 b.dll   2/2");
+    reporter.downloadFailed("b.dll", DownloadKind::Package);
+    reporter.downloadFailed("b.dll", DownloadKind::Package);
+    EXPECT_EQ(view.shown.log, (Lines{"bar 1022 range 0 131072",
+                                     "bar 1022 pos 0 0",
+                                     "text 1020 正在下载 a.dll   1/2",
+                                     "refresh 1020",
+                                     "text 1023 0%",
+                                     "refresh 1023",
+                                     "bar 1021 range32 0 1000000",
+                                     "bar 1021 pos 1 0",
+                                     "text 1023 0.00%",
+                                     "refresh 1023",
+                                     "bar 1021 pos 2 0",
+                                     "bar 1021 pos 500000 0",
+                                     "text 1023 50.00%",
+                                     "refresh 1023",
+                                     "text 1024 50.00%",
+                                     "refresh 1024",
+                                     "bar 1022 pos 1 0",
+                                     "text 1020 正在下载 b.dll   2/2",
+                                     "refresh 1020",
+                                     "text 1023 0%",
+                                     "refresh 1023",
+                                     "bar 1021 range32 0 500000",
+                                     "bar 1021 pos 500000 0",
+                                     "text 1023 100.00%",
+                                     "refresh 1023",
+                                     "text 1020 下载b.dll 失败",
+                                     "refresh 1020",
+                                     "text 2 下载失败"}));
 }
 
 }  // namespace

@@ -132,6 +132,23 @@ void Screen::setText(const Dialog& dialog, int id, const std::string& text) cons
     EXPECT_EQ(drive({"ui-set-text", dialog.handle, std::to_string(id), text}).exitCode, 0);
 }
 
+void Screen::drag(const Dialog& dialog, int dx, int dy) const {
+    EXPECT_EQ(drive({"ui-drag", dialog.handle, std::to_string(dx), std::to_string(dy)}).exitCode,
+              0);
+}
+
+void Screen::minimise(const Dialog& dialog) const {
+    EXPECT_EQ(drive({"ui-syscommand", dialog.handle, "61472"}).exitCode, 0);  // SC_MINIMIZE
+}
+
+void Screen::restore(const Dialog& dialog) const {
+    EXPECT_EQ(drive({"ui-syscommand", dialog.handle, "61728"}).exitCode, 0);  // SC_RESTORE
+}
+
+void Screen::pickFolder(const Dialog& picker, const std::string& path) const {
+    EXPECT_EQ(drive({"ui-pick-folder", picker.handle, path}).exitCode, 0) << path;
+}
+
 void Screen::snap(const Dialog& dialog, const std::string& name) const {
     const std::string file = shots_ + "/" + name + ".png";
     EXPECT_EQ(drive({"ui-snap", dialog.handle, windowsPathOf(file)}).exitCode, 0) << file;

@@ -51,6 +51,12 @@ public:
     void click(const Dialog& dialog, int id) const;
     // text in UTF-8: Wine hands command-line arguments over in the locale's encoding.
     void setText(const Dialog& dialog, int id, const std::string& text) const;
+    // Drags the dialog by its caption with the mouse.
+    void drag(const Dialog& dialog, int dx, int dy) const;
+    void minimise(const Dialog& dialog) const;
+    void restore(const Dialog& dialog) const;
+    // Selects a folder in a folder picker, as a click in its tree would.
+    void pickFolder(const Dialog& picker, const std::string& path) const;
     // Saves the dialog as shots/NAME.png.
     void snap(const Dialog& dialog, const std::string& name) const;
     std::string dump() const;  // the driver's raw listing, for failure messages

@@ -2,8 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <sstream>
+#include <thread>
 
 namespace vaultaide::wine {
 
@@ -19,12 +26,93 @@ void removeLeftovers(const fs::path& c) {
     driver({"reg-delete", kOwnKey});
     std::error_code ignored;
     for (const char* place :
-         {kDefaultFolderHost, u8"自选目录", "Assist", u8"users/Public/Desktop/澜州银行网银助手.lnk",
+         {kDefaultFolderHost, u8"自选目录", "Assist", "Picked", u8"澜州银行网上银行安全组件",
+          u8"users/Public/Desktop/澜州银行网银助手.lnk",
           u8"ProgramData/Microsoft/Windows/Start Menu/Programs/澜州银行网上银行安全组件"})
         fs::remove_all(c / place, ignored);
 }
 
+// One request passed on to the server as HTTP/1.0 without keep-alive: its whole answer.
+std::string passOn(int port, const std::string& host, const std::string& target) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    std::string answer;
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        const std::string request =
+            "GET " + target + " HTTP/1.0\r\nHost: " + host + "\r\nConnection: close\r\n\r\n";
+        if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+            static_cast<ssize_t>(request.size())) {
+            char buffer[65536];
+            for (ssize_t got; (got = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+                answer.append(buffer, static_cast<size_t>(got));
+        }
+    }
+    if (fd >= 0) close(fd);
+    return answer;
+}
+
 }  // namespace
+
+ServerFront::ServerFront(int serverPort)
+    : serverPort_(serverPort), http_([this](const std::string& head) { return answer(head); }) {}
+
+void ServerFront::refuse(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    refused_.insert(path);
+}
+
+void ServerFront::holdHalfway(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_.insert(path);
+}
+
+void ServerFront::keepWaiting(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    waiting_.insert(path);
+}
+
+void ServerFront::letGo() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        letGo_ = true;
+        held_.clear();
+    }
+    http_.releaseHeld();
+}
+
+bool ServerFront::asked(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return asked_.count(path) != 0;
+}
+
+testing::RawHttpServer::Reply ServerFront::answer(const std::string& head) {
+    // "GET TARGET HTTP/1.0": the path is the target without its query.
+    const size_t start = head.find(' ') + 1, end = head.find(' ', start);
+    const std::string target = head.substr(start, end - start);
+    const std::string path = target.substr(0, target.find('?'));
+    bool waits = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        asked_.insert(path);
+        if (refused_.count(path)) return {testing::RawHttpServer::response(404, ""), false};
+        if (held_.count(path))
+            return {testing::RawHttpServer::response(200, std::string(512 * 1024, 'h'), true,
+                                                     1024 * 1024),
+                    true};
+        waits = waiting_.count(path) != 0 && !letGo_;
+    }
+    // Requests are answered one after the other: a waiting one holds up the rest, bounded.
+    for (int i = 0; waits && i < 1200; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::lock_guard<std::mutex> lock(mutex_);
+        waits = !letGo_;
+    }
+    // The front's own address as the host, so that "{self}" in the answers leads back here.
+    return {passOn(serverPort_, "127.0.0.1:" + std::to_string(port()), target), false};
+}
 
 UiMachine::UiMachine() : release_(root_.path() / "810") {
     const std::string command = std::string(VAULTAIDE_SOURCE_DIR) +
@@ -60,9 +148,12 @@ void UiMachine::serve(const std::string& version, const std::string& update,
                                                            version + R"(", "url": ")" + url +
                                                            R"(", "update": ")" + update + R"("}}})",
                                                        root_.path().string());
-    writeHostFile(work() + "/serverip.dat",
-                  "http://127.0.0.1\n:" + std::to_string(server_->port()) +
-                      "\n/assist/server?reqtype=1&data=\n");
+    pointAt(server_->port());
+}
+
+void UiMachine::pointAt(int port) {
+    writeHostFile(work() + "/serverip.dat", "http://127.0.0.1\n:" + std::to_string(port) +
+                                                "\n/assist/server?reqtype=1&data=\n");
 }
 
 void UiMachine::installed(const std::string& version, const std::string& folderHost,

@@ -3,9 +3,12 @@
 // sample release, the program's own registry key and the assistant programs it starts.
 #include <filesystem>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "fakes/fake_platform.h"
+#include "integration/raw_http_server.h"
 #include "integration/server_process.h"
 #include "wine/wine_bench.h"
 
@@ -17,6 +20,31 @@ constexpr const char* kDefaultFolder =
 constexpr const char* kDefaultFolderHost =
     u8"Program Files/澜州银行网上银行安全组件/澜州银行网银助手";
 constexpr const char* kOwnKey = "Software\\\\Vellumark\\Nexio\\KORVA\\810";
+
+// A front for the update server whose answers the test steers by request path ("/810/Data/
+// skin.dat", "/assist/server"): passed on to the server, refused (404), held after half of an
+// announced megabyte, or kept waiting and passed on once let go.
+class ServerFront {
+public:
+    explicit ServerFront(int serverPort);
+    int port() const { return http_.port(); }
+    std::string base() const { return http_.base(); }
+    void refuse(const std::string& path);
+    void holdHalfway(const std::string& path);
+    void keepWaiting(const std::string& path);
+    // Passes on what waits and what comes later, and closes the connections held so far.
+    void letGo();
+    bool asked(const std::string& path);
+
+private:
+    testing::RawHttpServer::Reply answer(const std::string& head);
+
+    const int serverPort_;
+    std::mutex mutex_;
+    std::set<std::string> refused_, held_, waiting_, asked_;
+    bool letGo_ = false;
+    testing::RawHttpServer http_;
+};
 
 class UiMachine {
 public:
@@ -36,6 +64,10 @@ public:
     // drive C) and the own key with Version and Path.
     void installed(const std::string& version, const std::string& folderHost,
                    const std::string& folderWindows);
+
+    int serverPort() const { return server_->port(); }
+    // Sends the program's version requests to a port of 127.0.0.1 (a front of the server).
+    void pointAt(int port);
 
     std::unique_ptr<BackgroundProgram> start(const std::vector<std::string>& arguments = {});
     WineRun endCommand();  // "-t": ends running downloaders and assistant programs

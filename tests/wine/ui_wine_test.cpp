@@ -6,35 +6,10 @@
 #include <thread>
 
 #include "integration/raw_http_server.h"
-#include "wine/screen.h"
-#include "wine/ui_machine.h"
+#include "wine/ui_scenario.h"
 
 namespace vaultaide::wine {
 namespace {
-
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-
-constexpr int kOk = 1, kCancel = 2, kYes = 6, kNo = 7;
-constexpr const char* kTitle = "澜州银行网银助手下载器";
-
-// The message box (a dialog with Yes or OK) that reads text.
-DialogCondition messageBox(const std::string& text) {
-    return [text](const Dialog& d) {
-        for (const Control& c : d.controls)
-            if (c.text == text) return d.find(kYes) || d.find(kOk);
-        return false;
-    };
-}
-// The program's own dialogs, placed: every one after the version query is top-most once it
-// shows.
-DialogCondition placed(const DialogCondition& condition) {
-    return [condition](const Dialog& d) { return d.topmost && condition(d); };
-}
-const DialogCondition kWelcome = placed(showing(kOk, "安装"));
-const DialogCondition kOptions = placed(showing(kOk, "下一步"));
-const DialogCondition kPrompt = placed(showing(kOk, "确定"));
-const DialogCondition kProgress = placed([](const Dialog& d) { return d.shows(1020); });
 
 // True when the lines occur in text in this order.
 bool inOrder(const std::string& text, const std::vector<std::string>& lines) {
@@ -46,36 +21,6 @@ bool inOrder(const std::string& text, const std::vector<std::string>& lines) {
     }
     return true;
 }
-
-int exitCodeOf(BackgroundProgram& program, std::chrono::seconds bound = 120s) {
-    int code = -1;
-    EXPECT_TRUE(program.waitForExit(bound, code)) << "the program did not end";
-    return code;
-}
-
-class WineUi : public ::testing::Test {
-protected:
-    UiMachine machine;
-    Screen screen{VAULTAIDE_SCREENSHOT_DIR};
-
-    // From the start of a first installation to the options page; the welcome page opens where
-    // the version query stood.
-    Dialog throughWelcome(const std::string& shot = "") {
-        const Dialog welcome = screen.waitFor("welcome page", kWelcome);
-        if (!welcome) return welcome;
-        EXPECT_EQ(welcome.title, kTitle);
-        if (!shot.empty()) screen.snap(welcome, shot);
-        for (const Dialog& d : screen.dialogs())
-            if (d.find(1029)) {
-                EXPECT_FALSE(d.visible);
-                EXPECT_EQ(std::make_pair(d.x, d.y), std::make_pair(welcome.x, welcome.y));
-            }
-        screen.click(welcome, kOk);
-        const Dialog options = screen.waitFor("options page", kOptions);
-        EXPECT_EQ(std::make_pair(options.x, options.y), std::make_pair(welcome.x, welcome.y));
-        return options;
-    }
-};
 
 TEST_F(WineUi, FirstInstallationIntoTheDefaultFolderAndIntoATypedOne) {
     machine.serve("1.0.0.2", "1");
@@ -259,13 +204,7 @@ TEST_F(WineUi, RepairWithAndWithoutARunningInternetExplorer) {
     EXPECT_TRUE(fs::exists(lost));
 
     // A running Internet Explorer: No leaves everything as it is, Yes closes it first.
-    fs::create_directories(machine.driveC("Browser"));
-    fs::copy_file(stubProgram("Nexio_810.exe"), machine.driveC("Browser/iexplore.exe"));
-    BackgroundProgram browser(machine.driveC("Browser/iexplore.exe").string(), {},
-                              machine.driveC("Browser").string());
-    const std::string browserLog = machine.driveC("Browser/assistant.log").string();
-    ASSERT_TRUE(
-        eventually([&] { return readHostFile(browserLog).find("ready") != std::string::npos; }));
+    const auto browser = startBrowser(machine);
     fs::remove(lost);
     const auto question = messageBox("安装过程中需关闭IE浏览器，是否继续？");
     program = machine.start({"-losefile"});
@@ -279,7 +218,7 @@ TEST_F(WineUi, RepairWithAndWithoutARunningInternetExplorer) {
     program = machine.start({"-losefile"});
     screen.click(screen.waitFor("browser question", question), kYes);
     int code = 0;
-    EXPECT_TRUE(browser.waitForExit(30s, code));
+    EXPECT_TRUE(browser->waitForExit(30s, code));
     EXPECT_EQ(exitCodeOf(*program), 0);
     EXPECT_TRUE(fs::exists(lost));
     fs::remove_all(machine.driveC("Browser"));

@@ -12,7 +12,8 @@ std::string shortcutHeading(const AppState& state) {
 }
 
 std::string installFolderUnder(const std::string& base, const AppState& state) {
-    return base + "\\" + state.programGroup;
+    const bool endsInSeparator = !base.empty() && findLastBackslash(base) == base.size() - 1;
+    return base + (endsInSeparator ? "" : "\\") + state.programGroup;
 }
 
 std::string firstPathComponent(const std::string& text) {

@@ -11,6 +11,17 @@ namespace {
 constexpr COLORREF kTroughColour = RGB(128, 119, 122);
 constexpr int kFillBitmapId = 148;
 
+// The fill pattern, made once: a bar repaints after every position a download reports.
+HBRUSH fillBrush() {
+    static const HBRUSH brush = [] {
+        HBITMAP pattern = LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kFillBitmapId));
+        HBRUSH made = CreatePatternBrush(pattern);
+        DeleteObject(pattern);  // the brush keeps its own copy
+        return made;
+    }();
+    return brush;
+}
+
 }  // namespace
 
 void CMyProgress::attach(HWND control) { SetWindowSubclass(control, paintingProc, 1, 0); }
@@ -37,12 +48,8 @@ void CMyProgress::paint(HWND window) {
     const auto position = static_cast<int32_t>(SendMessageA(window, PBM_GETPOS, 0, 0));
     RECT fill = client;
     fill.right = client.left + barFillWidth(client.right - client.left, low, high, position);
-    HBITMAP pattern = LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kFillBitmapId));
-    HBRUSH filling = CreatePatternBrush(pattern);
     SetBrushOrgEx(dc, client.left, client.top, nullptr);
-    if (fill.right > fill.left) FillRect(dc, &fill, filling);
-    DeleteObject(filling);
-    DeleteObject(pattern);
+    if (fill.right > fill.left) FillRect(dc, &fill, fillBrush());
     DeleteObject(trough);
     EndPaint(window, &ps);
 }

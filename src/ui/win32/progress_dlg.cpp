@@ -42,6 +42,11 @@ BOOL CProgressDlg::onInitDialog() {
     loadBackground(backgroundId(kind_, state));
     state.progressDialog = this;
     startDetachedThread([this] {
+        if (work_) {
+            delete job_;  // the install sequence's, which does not run
+            job_ = nullptr;
+            return work_(*this);
+        }
         InstallRun run{context_.platform, context_.state, job_, *this, workerFinished_, control_};
         runInstallSequence(run);
     });
@@ -88,19 +93,27 @@ bool CProgressDlg::hasTransparentLabel(int controlId) const {
 }
 
 void CProgressDlg::setControlText(int controlId, const std::string& text) {
+    if (!changes_.textChanges(controlId, text)) return;
     runOnDialogThread([&] { SetDlgItemTextA(window_, controlId, text.c_str()); });
 }
 
 void CProgressDlg::refreshControl(int controlId) {
+    if (!changes_.refreshNeeded(controlId)) return;
     runOnDialogThread([&] { SkinnedDialog::refreshControl(controlId); });
 }
 
 void CProgressDlg::sendBarMessage(int controlId, BarMessage message, intptr_t wParam,
                                   intptr_t lParam) {
+    if (!changes_.barChanges(controlId, message, wParam, lParam)) return;
     runOnDialogThread([&] {
         SendDlgItemMessageA(window_, controlId, barMessageOf(message), static_cast<WPARAM>(wParam),
                             static_cast<LPARAM>(lParam));
     });
+}
+
+void CProgressDlg::together(const std::function<void()>& reports) {
+    // On the dialog's thread each operation's own message is a direct call.
+    runOnDialogThread(reports);
 }
 
 }  // namespace vaultaide

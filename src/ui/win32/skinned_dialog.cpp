@@ -23,6 +23,8 @@ WindowRect windowRectOf(HWND window) {
     return {rect.left, rect.top, rect.right, rect.bottom};
 }
 
+WindowRect windowRectOf(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
+
 }  // namespace
 
 void startDetachedThread(std::function<void()> work) {
@@ -76,10 +78,12 @@ INT_PTR SkinnedDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             paint();
             return TRUE;
         case WM_MOVING:
-            rememberPosition();
+            // Where the drag takes the window, so that the last step of a drag counts too: the
+            // next page opens where this one was left.
+            rememberPosition(windowRectOf(*reinterpret_cast<const RECT*>(lParam)));
             return FALSE;
         case WM_MOVE:
-            if (traits_.recordsOnMove) rememberPosition();
+            if (traits_.recordsOnMove) rememberPosition(windowRectOf(window_));
             return FALSE;
         case WM_CTLCOLORSTATIC: {
             const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
@@ -126,11 +130,20 @@ void SkinnedDialog::setUpFrame() {
     SetWindowTextA(window_, context_.state.windowTitle.c_str());
 }
 
-void SkinnedDialog::loadBackground(int32_t id) { loadPngResource(background_, id); }
+void SkinnedDialog::loadBackground(int32_t id) {
+    releaseScaledBackground();
+    loadPngResource(background_, id);
+}
 
 void SkinnedDialog::releaseBackground() {
+    releaseScaledBackground();
     if (background_) DeleteObject(background_);
     background_ = nullptr;
+}
+
+void SkinnedDialog::releaseScaledBackground() {
+    if (scaled_) DeleteObject(scaled_);
+    scaled_ = nullptr;
 }
 
 void SkinnedDialog::place() {
@@ -182,26 +195,45 @@ void SkinnedDialog::quitConfirmation() {
         context_.platform.kernel.exitProcess(0);
 }
 
+// The picture stretched over the whole client area, once for each picture and client size;
+// a paint then copies the part it repaints. A label's repaint after each reported piece of a
+// download would otherwise stretch the whole picture again.
 void SkinnedDialog::paint() {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window_, &ps);
     if (background_) {
         RECT client = {};
         GetClientRect(window_, &client);
+        const SIZE size = {client.right - client.left, client.bottom - client.top};
+        if (scaled_ && (size.cx != scaledSize_.cx || size.cy != scaledSize_.cy))
+            releaseScaledBackground();
         HDC memory = CreateCompatibleDC(dc);
-        BITMAP info = {};
-        GetObjectA(background_, sizeof info, &info);
-        HGDIOBJ previous = SelectObject(memory, background_);
-        StretchBlt(dc, 0, 0, client.right - client.left, client.bottom - client.top, memory, 0, 0,
-                   info.bmWidth, info.bmHeight, SRCCOPY);
+        if (!scaled_) {
+            scaled_ = CreateCompatibleBitmap(dc, size.cx, size.cy);
+            scaledSize_ = size;
+            HDC source = CreateCompatibleDC(dc);
+            BITMAP info = {};
+            GetObjectA(background_, sizeof info, &info);
+            HGDIOBJ previousSource = SelectObject(source, background_);
+            HGDIOBJ previous = SelectObject(memory, scaled_);
+            StretchBlt(memory, 0, 0, size.cx, size.cy, source, 0, 0, info.bmWidth, info.bmHeight,
+                       SRCCOPY);
+            SelectObject(memory, previous);
+            SelectObject(source, previousSource);
+            DeleteDC(source);
+        }
+        HGDIOBJ previous = SelectObject(memory, scaled_);
+        BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
+               ps.rcPaint.bottom - ps.rcPaint.top, memory, ps.rcPaint.left, ps.rcPaint.top,
+               SRCCOPY);
         SelectObject(memory, previous);
         DeleteDC(memory);
     }
     EndPaint(window_, &ps);
 }
 
-void SkinnedDialog::rememberPosition() {
-    rememberWindowRect(context_.state, windowRectOf(window_), IsIconic(window_) != FALSE);
+void SkinnedDialog::rememberPosition(const WindowRect& rect) {
+    rememberWindowRect(context_.state, rect, IsIconic(window_) != FALSE);
 }
 
 }  // namespace vaultaide

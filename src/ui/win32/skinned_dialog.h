@@ -60,9 +60,12 @@ private:
     static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
     void paint();
-    void rememberPosition();
+    void releaseScaledBackground();
+    void rememberPosition(const WindowRect& rect);
 
     HBITMAP background_ = nullptr;
+    HBITMAP scaled_ = nullptr;  // background_ stretched to scaledSize_
+    SIZE scaledSize_ = {};
     HICON icon_ = nullptr;
 };
 

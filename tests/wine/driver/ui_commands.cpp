@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 #include <objidl.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -135,6 +136,61 @@ int uiSnap(const Args& a) {
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return saved ? 0 : 1;
+}
+
+namespace {
+
+// A mouse event at a screen point, as the hardware would send it.
+void mouse(DWORD flags, int x, int y) {
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    input.mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &input, sizeof input);
+    Sleep(30);
+}
+
+}  // namespace
+
+int uiDrag(const Args& a) {
+    HWND window = windowOf(a[0]);
+    RECT rect = {};
+    if (!GetWindowRect(window, &rect)) return 1;
+    SetForegroundWindow(window);
+    // A point of the caption left of its buttons.
+    const int x = rect.left + 60;
+    const int y = rect.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2;
+    const int dx = std::atoi(a[1].c_str()), dy = std::atoi(a[2].c_str());
+    mouse(0, x, y);
+    mouse(MOUSEEVENTF_LEFTDOWN, x, y);
+    for (int step = 1; step <= 10; ++step) mouse(0, x + dx * step / 10, y + dy * step / 10);
+    mouse(MOUSEEVENTF_LEFTUP, x + dx, y + dy);
+    return 0;
+}
+
+int uiSysCommand(const Args& a) {
+    return PostMessageA(windowOf(a[0]), WM_SYSCOMMAND, std::strtoul(a[1].c_str(), nullptr, 10), 0)
+               ? 0
+               : 1;
+}
+
+int uiPickFolder(const Args& a) {
+    HWND picker = windowOf(a[0]);
+    DWORD process = 0;
+    GetWindowThreadProcessId(picker, &process);
+    HANDLE owner = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, process);
+    if (!owner) return 1;
+    // The path must be in the picker's own process for it to read.
+    void* remote = VirtualAllocEx(owner, nullptr, a[1].size() + 1, MEM_COMMIT, PAGE_READWRITE);
+    DWORD_PTR result = 0;
+    const bool sent =
+        remote && WriteProcessMemory(owner, remote, a[1].c_str(), a[1].size() + 1, nullptr) &&
+        SendMessageTimeoutA(picker, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(remote),
+                            SMTO_ABORTIFHUNG, kTimeoutMs, &result);
+    if (remote) VirtualFreeEx(owner, remote, 0, MEM_RELEASE);
+    CloseHandle(owner);
+    return sent ? 0 : 1;
 }
 
 }  // namespace vaultaide::driver

@@ -29,6 +29,7 @@
 //   ps                                 prints "ID NAME" for every process
 //   temp-folder                        prints the temporary folder
 //   trust-root CERTFILE                adds a DER certificate to the machine's trusted roots
+//   broadcast WPARAM                   posts the suite's registered message to every window
 //   ui-...                             the UI driver (ui_commands.h)
 #include "platform/win32/win32_platform.h"
 
@@ -47,6 +48,7 @@
 #include <vector>
 
 #include "app/bank_profile.h"
+#include "app/startup.h"
 #include "app/system_utils.h"
 #include "fakes/recording_progress_view.h"
 #include "install/install_sequence.h"
@@ -319,6 +321,16 @@ int ps(const Args&) {
     return 0;
 }
 
+int broadcast(const Args& a) {
+    AppState state;
+    DownloadPath endpoint;
+    applyBankProfile(state, endpoint);
+    Kernel& kernel = win32Platform().kernel;
+    kernel.broadcastMessage(kernel.registerMessage(broadcastMessageName(state)),
+                            std::strtoul(a[0].c_str(), nullptr, 10), 0);
+    return 0;
+}
+
 int idle(const Args& a) {
     Sleep(static_cast<DWORD>(std::atoi(a[0].c_str())) * 1000);
     return 0;
@@ -357,6 +369,10 @@ int main(int argc, char** argv) {
         {"ui-click", {2, driver::uiClick}},
         {"ui-set-text", {3, driver::uiSetText}},
         {"ui-snap", {2, driver::uiSnap}},
+        {"ui-drag", {3, driver::uiDrag}},
+        {"ui-syscommand", {2, driver::uiSysCommand}},
+        {"ui-pick-folder", {2, driver::uiPickFolder}},
+        {"broadcast", {1, broadcast}},
     };
     const auto command = argc >= 2 ? commands.find(argv[1]) : commands.end();
     if (command == commands.end() || static_cast<size_t>(argc - 2) != command->second.first) {
