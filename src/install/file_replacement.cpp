@@ -106,6 +106,15 @@ bool replaceInstalledFiles(Platform& platform, const AppState& app, InstallJob& 
     const std::string backupFolder = backupFolderOf(job.installDir);
     emptyFolderTree(platform.files, backupFolder);  // backups no journal names any more
     const std::vector<ReplacementFile> plan = replacementPlan(job);
+    // A backup that could not be removed (held open elsewhere) would be taken for this run's
+    // at the next start and put over a file this run never touched.
+    for (size_t index = 0; index < plan.size(); ++index) {
+        const std::string backup = backupPathOf(backupFolder, index);
+        if (platform.files.exists(backup) || platform.files.exists(backup + ".part")) {
+            platform.ui.messageBox(kReplaceFailedText, app.assistantName, kMbOk | kMbIconWarning);
+            platform.kernel.exitOrderly(0);
+        }
+    }
     journal.version = registeredValue(platform, ownRegistryKeyPath(app), "Version");
     journal.displayVersion =
         registeredValue(platform, kUninstallKeyBase + app.assistantName, "DisplayVersion");

@@ -23,6 +23,7 @@ bool liesIn(const std::string& path, std::string folder) {
 }  // namespace
 
 bool createInstallationFolder(Platform& platform, const std::string& path) {
+    if (path.empty()) return true;  // nothing to make; the folders' own checks follow
     const auto levels = splitDirectoryPath(path);
     std::string firstNew, current = levels.front();
     for (size_t i = 1; i < levels.size() && firstNew.empty(); ++i) {

@@ -20,6 +20,8 @@ namespace {
 constexpr const char* kJournalHeader = "vaultaide replacement journal 1";
 constexpr const char* kJournalEnd = "end";
 constexpr const char* kPartSuffix = ".part";
+// The registry values a start reads back are taken up to 260 bytes.
+constexpr size_t kMaxVersionBytes = 260;
 
 // Fields are written in hexadecimal: versions come from the server and may hold anything.
 bool strictHexDecode(const std::string& text, std::string& bytes) {
@@ -110,6 +112,8 @@ bool parseJournal(const std::string& text, ReplacementJournal& journal) {
             ended = true;
         } else if (space == std::string::npos || !strictHexDecode(line.substr(space + 1), value)) {
             return false;
+        } else if ((tag == "version" || tag == "display") && value.size() >= kMaxVersionBytes) {
+            return false;  // the registry's readers take at most that much
         } else if (tag == "version") {
             journal.version = value;
         } else if (tag == "display") {
@@ -127,7 +131,9 @@ bool writeJournal(Files& files, const std::string& backupFolder,
                   const ReplacementJournal& journal) {
     const std::string path = journalPathOf(backupFolder);
     const std::string temporary = path + kPartSuffix;
-    return files.writeFileDurably(temporary, journalText(journal)) &&
+    const std::string text = journalText(journal);
+    // The next start refuses a larger one and would undo nothing.
+    return text.size() <= kMaxJournalBytes && files.writeFileDurably(temporary, text) &&
            files.moveFile(temporary, path, true);
 }
 

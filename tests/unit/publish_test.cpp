@@ -193,7 +193,7 @@ int runPublish(const std::string& arguments, std::string& errors) {
 
 TEST_F(Publish, CommandLinesOutsideTheUsageAreRefusedWithTheUsage) {
     const std::string release = "--common " + common().string() + " --bank " + bank().string() +
-                                " --code 810 --keys " + VAULTAIDE_TEST_KEY_DIR;
+                                " --code 810 --version 1.0.0.2 --keys " + VAULTAIDE_TEST_KEY_DIR;
     const std::string toOut = " --out " + out().string();
     const struct {
         std::string arguments, why;

@@ -56,9 +56,9 @@ protected:
         return installation() / "DownLoad" / ".backup" / name;
     }
 
-    // Publishes release NAME: the assistant's stub programs, readme.txt and the data files
-    // given (Data/NAME -> content); with bulkBytes, 40 files of that size whose bytes name the
-    // release.
+    // Publishes release NAME ("rN", version 1.0.0.N): the assistant's stub programs, readme.txt and
+    // the data files given (Data/NAME -> content); with bulkBytes, 40 files of that size whose
+    // bytes name the release.
     void publish(const std::string& name, const std::map<std::string, std::string>& data,
                  size_t bulkBytes = 0, const std::string& ownFile = "") {
         const fs::path common = sources.path() / name / "common";
@@ -75,10 +75,10 @@ protected:
             writeHostFile((common / "Data" / ("bulk" + std::to_string(i) + ".dat")).string(),
                           std::string(bulkBytes, static_cast<char>('a' + i % 26)) + name);
         if (!ownFile.empty()) writeHostFile((common / "vaultaide_810.exe").string(), ownFile);
-        const std::string command = std::string(VAULTAIDE_PUBLISH_BIN) + " manifest --common " +
-                                    common.string() + " --bank " + bank.string() +
-                                    " --code 810 --keys " + VAULTAIDE_TEST_KEY_DIR + " --out " +
-                                    served(name).string() + " >/dev/null";
+        const std::string command =
+            std::string(VAULTAIDE_PUBLISH_BIN) + " manifest --common " + common.string() +
+            " --bank " + bank.string() + " --code 810 --version 1.0.0." + name.substr(1) +
+            " --keys " + VAULTAIDE_TEST_KEY_DIR + " --out " + served(name).string() + " >/dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
 

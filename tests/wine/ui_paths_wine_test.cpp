@@ -140,7 +140,7 @@ TEST_F(WineUi, OptionsPageBackBrowseAndRefusedDrives) {
     };
     for (const auto& [folder, shown] :
          {std::pair{"C:\\Picked", "C:\\Picked\\澜州银行网上银行安全组件\\澜州银行网银助手"},
-          std::pair{"C:\\", "C:\\澜州银行网上银行安全组件\\澜州银行网银助手"}}) {
+          std::pair{"C:\\", "C:\\\\澜州银行网上银行安全组件\\澜州银行网银助手"}}) {
         screen.click(options, kBrowseButton);
         const Dialog browsing = screen.waitFor("folder picker", picker);
         screen.pickFolder(browsing, folder);

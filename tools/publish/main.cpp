@@ -31,7 +31,8 @@ const std::map<std::string, std::vector<std::string>> kCommandOptions = {
     {"keygen", {"--out"}},  // the key folder to make
     {"seal", {"--keys"}},   // the envelope pair's folder
     {"open", {"--keys"}},   // the envelope pair's folder
-    {"manifest", {"--common", "--bank", "--code", "--version", "--keys", "--out"}},  // two sets, one tree
+    {"manifest",
+     {"--common", "--bank", "--code", "--version", "--keys", "--out"}},  // two sets, one tree
     {"verify", {"--keys"}},  // and the manifests as further arguments
 };
 

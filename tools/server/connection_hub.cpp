@@ -364,7 +364,10 @@ void ConnectionHub::readFrom(Loop& loop, Connection& conn) {
     char chunk[8192];
     bool ended = false;  // the client sent all it will send
     const bool lingering = conn.state == Connection::State::Lingering;
-    while (!ended && (lingering || conn.in.size() <= limits_.maxHeadBytes)) {
+    // What a refused client still sends is dropped a bounded amount per event, so one that
+    // keeps sending cannot hold the thread; the level-triggered event brings it back.
+    uint64_t dropped = 0;
+    while (!ended && (lingering ? dropped < kTurnBytes : conn.in.size() <= limits_.maxHeadBytes)) {
         ssize_t n;
         if (conn.ssl) {
             n = SSL_read(conn.ssl, chunk, sizeof chunk);
@@ -382,7 +385,10 @@ void ConnectionHub::readFrom(Loop& loop, Connection& conn) {
                 continue;
             }
         }
-        if (lingering) continue;
+        if (lingering) {
+            dropped += static_cast<uint64_t>(n);
+            continue;
+        }
         if (!conn.headStarted) {
             conn.headStarted = true;
             conn.waitingSince = Clock::now();
@@ -412,9 +418,11 @@ void ConnectionHub::serveReady(Loop& loop, Connection& conn) {
         if (length == 0 || length > limits_.maxHeadBytes) {
             if (conn.in.size() >= limits_.maxHeadBytes) {
                 Screening screening = requestLineOf(conn.in);
-                screening.status = 431;
-                screening.reason =
-                    "request head over " + std::to_string(limits_.maxHeadBytes) + " bytes";
+                if (screening.status != 414) {  // a target too long is named as such
+                    screening.status = 431;
+                    screening.reason =
+                        "request head over " + std::to_string(limits_.maxHeadBytes) + " bytes";
+                }
                 refuse(loop, conn, std::move(screening));
             } else if (conn.peerEnded) {
                 closeConnection(loop, conn);

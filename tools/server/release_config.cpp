@@ -101,7 +101,8 @@ bool parseReleaseConfig(const std::string& json, ReleaseConfig& config, std::str
     ReleaseConfig read;
     for (const auto& code : banks.getMemberNames()) {
         BankRelease release;
-        error = bankFault(code, banks[code], release);
+        error =
+            oneLine(bankFault(code, banks[code], release));  // names and values may hold line ends
         if (!error.empty()) return false;
         read.banks[code] = release;
     }

@@ -12,8 +12,7 @@ std::string shortcutHeading(const AppState& state) {
 }
 
 std::string installFolderUnder(const std::string& base, const AppState& state) {
-    const bool endsInSeparator = !base.empty() && findLastBackslash(base) == base.size() - 1;
-    return base + (endsInSeparator ? "" : "\\") + state.programGroup;
+    return base + "\\" + state.programGroup;
 }
 
 std::string firstPathComponent(const std::string& text) {

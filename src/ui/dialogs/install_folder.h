@@ -18,8 +18,8 @@ constexpr uint32_t kDriveCdRom = 5;
 
 // "创建" + assistantName + "的快捷方式在："
 std::string shortcutHeading(const AppState& state);
-// base + "\" + programGroup: the default and the picked folder alike; a picked drive root
-// ("D:\") already ends in the separator and gets no second one.
+// programFiles + "\" + programGroup: the default and the picked folder alike (a picked drive
+// root thus gives two backslashes, which confirmInstallFolder folds).
 std::string installFolderUnder(const std::string& base, const AppState& state);
 
 // The text before the first "\" character (all of it when there is none).
