@@ -55,15 +55,19 @@ TEST_F(WineUi, StoppedRunsCloseWithoutAQuestionAndEveryPageUnwinds) {
     const Dialog progress = screen.waitFor("update progress", kProgress);
     // Still fetching: Cancel asks, and No lets the run go on to its end.
     const auto question = messageBox("下载还未完成，确定取消？");
+    // A stopped run names the file that failed; Cancel then closes it without a question.
+    const auto closeStoppedRun = [&](const char* what, const std::string& status) {
+        const Dialog stopped = screen.waitFor(what, showing(kCancel, "下载失败"));
+        EXPECT_EQ(stopped.text(1020), status);
+        screen.click(stopped, kCancel);
+        EXPECT_TRUE(screen.stays(question, 1s));
+        EXPECT_EQ(exitCodeOf(*program, 30s), 0);
+    };
     screen.click(progress, kCancel);
     screen.click(screen.waitFor("cancel question", question), kNo);
     front.refuse(kHeldFile);
     front.letGo();
-    const Dialog stopped = screen.waitFor("update stopped", showing(kCancel, "下载失败"));
-    EXPECT_EQ(stopped.text(1020), "下载Data\\bank_810.dat 失败");
-    screen.click(stopped, kCancel);
-    EXPECT_TRUE(screen.stays(question, 1s));
-    EXPECT_EQ(exitCodeOf(*program, 30s), 0);
+    closeStoppedRun("update stopped", "下载Data\\bank_810.dat 失败");
     expectOlderInstallationKept(machine);
 
     // A first installation whose runtime cannot be fetched (Wine reports Vista, so the step
@@ -95,11 +99,7 @@ TEST_F(WineUi, StoppedRunsCloseWithoutAQuestionAndEveryPageUnwinds) {
     })));
     front.refuse("/810//QuorlePop.exe");
     front.letGo();
-    const Dialog failed = screen.waitFor("installation stopped", showing(kCancel, "下载失败"));
-    EXPECT_EQ(failed.text(1020), "下载QuorlePop.exe 失败");
-    screen.click(failed, kCancel);
-    EXPECT_TRUE(screen.stays(question, 1s));
-    EXPECT_EQ(exitCodeOf(*program, 30s), 0);
+    closeStoppedRun("installation stopped", "下载QuorlePop.exe 失败");
     runProgram("reg", {"delete", appDefaults, "/f"}, "/tmp");
 }
 

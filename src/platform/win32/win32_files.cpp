@@ -14,6 +14,8 @@ namespace {
 // Administrators and SYSTEM full control, users read and execute, for the folder and
 // everything below it; "P": nothing inherited from the folders above.
 constexpr const char* kProtectedFolderAcl = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FRFX;;;BU)";
+// Administrators and the system only, nothing inherited from the parent.
+constexpr const char* kPrivateFolderAcl = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
 
 bool writeAll(HANDLE file, const char* data, size_t size) {
     DWORD written = 0;
@@ -171,11 +173,11 @@ bool Win32Files::createPrivateFolder(std::string& path) {
     char windows[MAX_PATH] = {};
     const UINT length = GetSystemWindowsDirectoryA(windows, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return false;
-    // Full control for administrators and the system only, nothing inherited from the parent
-    // (where any user may create folders). The folder is new, so no one else holds it open.
+    // Nothing inherited from the parent, where any user may create folders. The folder is new,
+    // so no one else holds it open.
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
-            "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", SDDL_REVISION_1, &descriptor, nullptr))
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kPrivateFolderAcl, SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
         return false;
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
     const std::string parent = std::string(windows, length) + "\\Temp\\vaultaide-";
