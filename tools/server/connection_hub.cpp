@@ -6,6 +6,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -33,6 +34,7 @@ constexpr size_t kChunk = 64 * 1024;               // read from a file for TLS, 
 constexpr uint64_t kTurnBytes = 1024 * 1024;       // one connection's share of one event
 constexpr auto kLinger = std::chrono::seconds(2);  // a refused client's last bytes are read
 constexpr int kUnsentBytes = 128 * 1024;
+constexpr size_t kHandshakeLogPeers = 4096;  // client addresses whose last line is remembered
 
 void addressOf(const sockaddr_storage& address, std::string& text, int& port) {
     char buffer[INET6_ADDRSTRLEN] = "";
@@ -80,6 +82,7 @@ struct ConnectionHub::Connection {
     State state = State::Reading;
     uint32_t watched = 0;      // the epoll events asked for
     std::string in;            // received and not yet taken as a head
+    size_t searched = 0;       // how much of in is known to hold no blank line
     bool headStarted = false;  // bytes of a request (or a handshake) have arrived
     bool peerEnded = false;    // the client shut its sending side
     bool evicted = false;      // shut down by another thread to make room
@@ -118,6 +121,7 @@ ConnectionHub::ConnectionHub(const HubLimits& limits, ssl_ctx_st* tls, AnswerSou
     : limits_(limits),
       downloadLimit_(limits.maxConnections - reservedConnections(limits.maxConnections)),
       tls_(tls),
+      secure_(tls != nullptr),
       source_(source),
       metrics_(metrics) {
     wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -220,12 +224,17 @@ bool ConnectionHub::stopStep(Loop& loop, bool& stopBegun, Clock::time_point& dea
     const bool late = Clock::now() >= deadline;
     std::vector<Connection*> ending;
     for (auto& [fd, conn] : loop.connections)
-        if (conn->state != Connection::State::Sending || late) ending.push_back(conn.get());
+        if (conn->state == Connection::State::Reading || late) ending.push_back(conn.get());
     for (Connection* conn : ending) {
-        if (conn->state == Connection::State::Sending)
+        if (conn->state == Connection::State::Sending) {
             finishAnswer(loop, *conn, "server stopping");
-        else
+        } else if (late || conn->state == Connection::State::Lingering ||
+                   (conn->ssl && !conn->handshakeDone)) {
             closeConnection(loop, *conn);
+        } else {
+            // A request may be on its way: the client sees the end rather than a reset.
+            linger(loop, *conn);
+        }
     }
     return loop.connections.empty();
 }
@@ -256,10 +265,10 @@ void ConnectionHub::acceptAll(Loop& loop) {
             static const char busy[] =
                 "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: "
                 "close\r\n\r\n";
-            if (!tls_ && ::send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL | MSG_DONTWAIT) < 0)
+            if (!secure_ && ::send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL | MSG_DONTWAIT) < 0)
                 errno = 0;
             ++turnedAway_;  // logged by the sweep, one line a second at most
-            if (metrics_) metrics_->connectionTurnedAway(!tls_);
+            if (metrics_) metrics_->connectionTurnedAway(!secure_);
             close(fd);
             continue;
         }
@@ -273,8 +282,8 @@ void ConnectionHub::acceptAll(Loop& loop) {
         // What waits unsent in the kernel stays small, so hundreds of clients that stop
         // reading do not pin megabytes each.
         setsockopt(fd, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &kUnsentBytes, sizeof kUnsentBytes);
-        if (tls_) {
-            conn.ssl = SSL_new(tls_);
+        if (secure_) {
+            conn.ssl = newTlsSession();
             if (!conn.ssl || SSL_set_fd(conn.ssl, fd) != 1) {
                 if (conn.ssl) SSL_free(conn.ssl);
                 close(fd);
@@ -287,7 +296,7 @@ void ConnectionHub::acceptAll(Loop& loop) {
         if (metrics_) metrics_->connectionOpened();
         awaitRequest(loop, conn);
         // The handshake counts as part of the first request.
-        if (tls_) {
+        if (secure_) {
             conn.headStarted = true;
             conn.deadline = Clock::now() + limits_.headTime;
         }
@@ -296,42 +305,41 @@ void ConnectionHub::acceptAll(Loop& loop) {
     }
 }
 
-// At the connection limit the connection that has waited longest without a complete request
-// makes room: a refused one first, then idle kept-alive connections, then unfinished heads. This
-// thread's own are closed at once; another thread's is shut down and closed by its thread.
+// At the connection limit the connection that has waited longest (a second at least) without
+// a complete request makes room, on whichever thread it is; a refused one first. This thread's
+// own is closed at once; another thread's is shut down and closed by its thread.
 bool ConnectionHub::makeRoom(Loop& loop) {
     // Only a connection that has waited a while: busy clients between two requests would
     // otherwise be thrown out in turn by every newcomer.
     const auto waitedBefore = Clock::now() - std::chrono::seconds(1);
+    std::vector<std::unique_lock<std::mutex>> held;  // the other threads stay out meanwhile
     Connection* oldest = nullptr;
     Loop* owner = nullptr;
     for (auto& other : loops_) {
-        std::unique_lock<std::mutex> lock(other->mutex, std::defer_lock);
-        if (other.get() != &loop && !lock.try_lock()) continue;
-        Connection* best = nullptr;
+        if (other.get() != &loop) {
+            std::unique_lock<std::mutex> lock(other->mutex, std::try_to_lock);
+            if (!lock.owns_lock()) continue;
+            held.push_back(std::move(lock));
+        }
         for (auto& [fd, conn] : other->connections) {
             if (conn->evicted || conn->state == Connection::State::Sending) continue;
-            if (conn->state == Connection::State::Lingering) {  // refused already
-                best = conn.get();
-                break;
+            const bool refused = conn->state == Connection::State::Lingering;
+            if (!refused && conn->waitingSince > waitedBefore) continue;
+            const bool oldestRefused = oldest && oldest->state == Connection::State::Lingering;
+            if (!oldest || (refused && !oldestRefused) ||
+                (refused == oldestRefused && conn->waitingSince < oldest->waitingSince)) {
+                oldest = conn.get();
+                owner = other.get();
             }
-            if (conn->waitingSince > waitedBefore) continue;
-            if (!best || (best->headStarted && !conn->headStarted) ||
-                (best->headStarted == conn->headStarted && conn->deadline < best->deadline))
-                best = conn.get();
         }
-        if (!best) continue;
-        if (other.get() == &loop) {
-            oldest = best;
-            owner = &loop;
-            break;
-        }
-        best->evicted = true;
-        shutdown(best->fd, SHUT_RDWR);
-        return true;
     }
-    if (!owner) return false;
-    closeConnection(loop, *oldest);
+    if (!oldest) return false;
+    if (owner == &loop) {
+        closeConnection(loop, *oldest);
+    } else {
+        oldest->evicted = true;
+        shutdown(oldest->fd, SHUT_RDWR);
+    }
     return true;
 }
 
@@ -354,9 +362,15 @@ void ConnectionHub::watch(Loop& loop, Connection& conn, uint32_t events) {
 
 void ConnectionHub::readFrom(Loop& loop, Connection& conn) {
     if (conn.ssl && !conn.handshakeDone) {
+        // The thread's error queue may hold another connection's failure, which would make
+        // this call's outcome look like one.
+        ERR_clear_error();
         const int rc = SSL_do_handshake(conn.ssl);
         if (rc != 1) {
-            if (SSL_get_error(conn.ssl, rc) != SSL_ERROR_WANT_READ) closeConnection(loop, conn);
+            if (SSL_get_error(conn.ssl, rc) != SSL_ERROR_WANT_READ) {
+                logHandshakeFailure(conn);
+                closeConnection(loop, conn);
+            }
             return;
         }
         conn.handshakeDone = true;
@@ -370,6 +384,7 @@ void ConnectionHub::readFrom(Loop& loop, Connection& conn) {
     while (!ended && (lingering ? dropped < kTurnBytes : conn.in.size() <= limits_.maxHeadBytes)) {
         ssize_t n;
         if (conn.ssl) {
+            ERR_clear_error();
             n = SSL_read(conn.ssl, chunk, sizeof chunk);
             if (n <= 0) {
                 if (SSL_get_error(conn.ssl, static_cast<int>(n)) == SSL_ERROR_WANT_READ) break;
@@ -389,10 +404,10 @@ void ConnectionHub::readFrom(Loop& loop, Connection& conn) {
             dropped += static_cast<uint64_t>(n);
             continue;
         }
+        // The time it has waited runs on: a byte now and then does not make it a newcomer.
         if (!conn.headStarted) {
             conn.headStarted = true;
-            conn.waitingSince = Clock::now();
-            conn.deadline = conn.waitingSince + limits_.headTime;
+            conn.deadline = Clock::now() + limits_.headTime;
         }
         conn.in.append(chunk, static_cast<size_t>(n));
         // A short read took all there was: asking again would only cost a call that fails.
@@ -401,7 +416,7 @@ void ConnectionHub::readFrom(Loop& loop, Connection& conn) {
     }
     if (ended) {
         // A request sent before the client shut its side down is still answered, as its last.
-        if (lingering || conn.evicted || requestHeadLength(conn.in) == 0) {
+        if (lingering || conn.evicted || requestHeadLength(conn.in, conn.searched) == 0) {
             closeConnection(loop, conn);
             return;
         }
@@ -414,7 +429,9 @@ void ConnectionHub::readFrom(Loop& loop, Connection& conn) {
 // out at once (pipelining); stops at the first that has to wait for the client.
 void ConnectionHub::serveReady(Loop& loop, Connection& conn) {
     while (conn.state == Connection::State::Reading) {
-        const size_t length = requestHeadLength(conn.in);
+        // Empty lines before a request line are passed over.
+        if (conn.searched == 0) conn.in.erase(0, leadingEmptyLines(conn.in));
+        const size_t length = requestHeadLength(conn.in, conn.searched);
         if (length == 0 || length > limits_.maxHeadBytes) {
             if (conn.in.size() >= limits_.maxHeadBytes) {
                 Screening screening = requestLineOf(conn.in);
@@ -434,6 +451,7 @@ void ConnectionHub::serveReady(Loop& loop, Connection& conn) {
         conn.headAt = Clock::now();
         Screening screening = screenRequestHead(std::string_view(conn.in).substr(0, length));
         conn.in.erase(0, length);
+        conn.searched = 0;
         if (screening.status != 0) {
             refuse(loop, conn, std::move(screening));
             return;
@@ -507,6 +525,7 @@ ConnectionHub::Sent ConnectionHub::pump(Connection& conn) {
         if (conn.outSent < conn.out.size()) {
             const size_t size = conn.out.size() - conn.outSent;
             if (conn.ssl) {
+                ERR_clear_error();
                 n = SSL_write(conn.ssl, conn.out.data() + conn.outSent, static_cast<int>(size));
                 if (n <= 0) {
                     const int error = SSL_get_error(conn.ssl, static_cast<int>(n));
@@ -525,12 +544,13 @@ ConnectionHub::Sent ConnectionHub::pump(Connection& conn) {
         } else if (conn.fileLeft > 0 && !conn.ssl) {
             n = sendfile(conn.fd, conn.file, &conn.fileOffset,
                          static_cast<size_t>(std::min<uint64_t>(conn.fileLeft, kTurnBytes)));
-            if (n == 0) return Sent::Failed;  // the file is shorter than it was
+            if (n == 0) return Sent::FileChanged;  // shorter than it was
             if (n > 0) conn.fileLeft -= static_cast<uint64_t>(n);
         } else if (conn.fileLeft > 0) {
             conn.out.resize(static_cast<size_t>(std::min<uint64_t>(conn.fileLeft, kChunk)));
             const ssize_t got = pread(conn.file, conn.out.data(), conn.out.size(), conn.fileOffset);
-            if (got <= 0) return Sent::Failed;
+            if (got == 0) return Sent::FileChanged;
+            if (got < 0) return Sent::Failed;
             conn.out.resize(static_cast<size_t>(got));
             conn.fileOffset += got;
             conn.fileLeft -= static_cast<uint64_t>(got);
@@ -558,6 +578,9 @@ void ConnectionHub::pumpAndFinish(Loop& loop, Connection& conn) {
         case Sent::Failed:
             finishAnswer(loop, conn, "client gone");
             break;
+        case Sent::FileChanged:
+            finishAnswer(loop, conn, "file changed");
+            break;
     }
 }
 
@@ -580,26 +603,54 @@ void ConnectionHub::finishAnswer(Loop& loop, Connection& conn, const std::string
     conn.file = -1;
     if (conn.download) --downloads_;
     conn.download = false;
-    if (!cutShort.empty() || !conn.keepOpen || stopping_) {
+    if (!cutShort.empty()) {
         closeConnection(loop, conn);
+        return;
+    }
+    if (!conn.keepOpen || stopping_) {
+        endAfterAnswer(loop, conn);
         return;
     }
     awaitRequest(loop, conn);  // the caller answers a request already here
 }
 
-// The refusal goes out in one try without waiting; the connection is then shut and what the
-// client still sends is read and dropped for a while, so the refusal is not lost to a reset.
+// The refusal goes out in one try without waiting, then the connection lingers.
 void ConnectionHub::refuse(Loop& loop, Connection& conn, Screening screening) {
     const std::string answer = refusalHead(screening.status);
+    if (conn.ssl) ERR_clear_error();
     if (conn.ssl ? SSL_write(conn.ssl, answer.data(), static_cast<int>(answer.size())) <= 0
                  : ::send(conn.fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0)
         errno = 0;
     source_.logAnswer(screening, conn.peer, screening.status, 0, screening.reason);
-    if (conn.ssl) SSL_shutdown(conn.ssl);
+    linger(loop, conn);
+}
+
+// A connection closed after an answer while the client may still be sending (it asked to keep
+// the connection, or a pipelined request is here): closing it with those bytes unread would
+// reset it and lose the answer's last bytes on their way.
+void ConnectionHub::endAfterAnswer(Loop& loop, Connection& conn) {
+    int unread = 0;
+    if (conn.peerEnded || (!conn.request.keepAlive && conn.in.empty() &&
+                           ioctl(conn.fd, FIONREAD, &unread) == 0 && unread == 0)) {
+        closeConnection(loop, conn);
+        return;
+    }
+    linger(loop, conn);
+}
+
+// The sending side is shut and what the client still sends is read and dropped for a while,
+// so what it was sent is not lost to a reset.
+void ConnectionHub::linger(Loop& loop, Connection& conn) {
+    if (conn.ssl && conn.handshakeDone) {
+        ERR_clear_error();
+        SSL_shutdown(conn.ssl);
+    }
     shutdown(conn.fd, SHUT_WR);
     conn.state = Connection::State::Lingering;
     conn.in.clear();
-    conn.deadline = Clock::now() + kLinger;
+    conn.searched = 0;
+    conn.waitingSince = Clock::now();
+    conn.deadline = conn.waitingSince + kLinger;
     watch(loop, conn, EPOLLIN | EPOLLRDHUP);
 }
 
@@ -608,14 +659,54 @@ void ConnectionHub::closeConnection(Loop& loop, Connection& conn) {
     if (conn.download) --downloads_;
     if (conn.file >= 0) close(conn.file);
     if (conn.ssl) {
+        ERR_clear_error();
         if (conn.handshakeDone && conn.state != Connection::State::Lingering)
             SSL_shutdown(conn.ssl);
         SSL_free(conn.ssl);
+        ERR_clear_error();
     }
     close(fd);  // also takes it out of the epoll set
     loop.connections.erase(fd);
     --open_;
     if (metrics_) metrics_->connectionClosed();
+}
+
+SSL* ConnectionHub::newTlsSession() {
+    std::lock_guard<std::mutex> lock(tlsMutex_);
+    return SSL_new(tls_);  // holds its own reference to the context
+}
+
+ssl_ctx_st* ConnectionHub::replaceTls(ssl_ctx_st* tls) {
+    std::lock_guard<std::mutex> lock(tlsMutex_);
+    std::swap(tls, tls_);
+    return tls;
+}
+
+// One line per failed handshake, at most one a second per client address, so a client that
+// keeps failing cannot fill the log.
+void ConnectionHub::logHandshakeFailure(const Connection& conn) {
+    // A client that left before sending a byte (a port check) did not try a handshake.
+    if (BIO_number_read(SSL_get_rbio(conn.ssl)) == 0) return;
+    const unsigned long code = ERR_peek_error();
+    const char* reason = code ? ERR_reason_error_string(code) : nullptr;
+    {
+        std::lock_guard<std::mutex> lock(handshakeLogMutex_);
+        const auto now = Clock::now();
+        if (handshakeLogged_.size() >= kHandshakeLogPeers) {
+            for (auto it = handshakeLogged_.begin(); it != handshakeLogged_.end();)
+                it = now - it->second >= std::chrono::seconds(1) ? handshakeLogged_.erase(it)
+                                                                 : std::next(it);
+            if (handshakeLogged_.size() >= kHandshakeLogPeers) return;
+        }
+        const auto [last, added] = handshakeLogged_.emplace(conn.peer, now);
+        if (!added) {
+            if (now - last->second < std::chrono::seconds(1)) return;
+            last->second = now;
+        }
+    }
+    source_.logAnswer(
+        Screening(), conn.peer, 400, 0,
+        std::string("TLS handshake failed: ") + (reason ? reason : "connection ended"));
 }
 
 void ConnectionHub::logEvent(int status, const std::string& note) {
