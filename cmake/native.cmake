@@ -28,6 +28,10 @@ target_link_libraries(vaultaide-publish PRIVATE vaultaide_tools)
 find_package(Threads REQUIRED)
 add_library(vaultaide_server STATIC
     tools/server/connection_hub.cpp
+    tools/server/hub_accept.cpp
+    tools/server/hub_read.cpp
+    tools/server/hub_send.cpp
+    tools/server/hub_tls.cpp
     tools/server/envelope_key.cpp
     tools/server/http_answer.cpp
     tools/server/listen_address.cpp
