@@ -254,8 +254,8 @@ TEST(ServerStart, EveryFaultEndsTheStartWithAReason) {
     fakes::writeHostFile(dir + "/none.json", R"({"banks": {}})");
     fakes::writeHostFile(dir + "/version.json", R"({"banks": {"810": {"version": "1.0.0",
                                                  "url": "http://d", "update": "1"}}})");
-    fs::create_directories(dir + "/releases/810");
-    fakes::writeHostFile(dir + "/releases/810/Digest_810.xml",
+    fs::create_directories(dir + "/tree/releases/810");
+    fakes::writeHostFile(dir + "/tree/releases/810/Digest_810.xml",
                          "<Digest Version=\"1.0.0.4\"><FileInfo/></Digest>");
     const std::string good = VAULTAIDE_TEST_KEY_DIR;
     const struct {
@@ -282,7 +282,8 @@ TEST(ServerStart, EveryFaultEndsTheStartWithAReason) {
         {{"--listen", "127.0.0.1:0", "--keys", good, "--config", dir + "/good.json", "--root", dir,
           "--tls-cert", dir + "/none.pem", "--tls-key", dir + "/none.pem"},
          "cannot read the certificate chain"},
-        {{"--listen", "127.0.0.1:0", "--keys", good, "--config", dir + "/good.json", "--root", dir},
+        {{"--listen", "127.0.0.1:0", "--keys", good, "--config", dir + "/good.json", "--root",
+          dir + "/tree"},
          "bank 810 is configured with version 1.0.0.5 but {self}/releases/810/Digest_810.xml "
          "names 1.0.0.4"},
     };
@@ -300,7 +301,6 @@ TEST(ServerStart, EveryFaultEndsTheStartWithAReason) {
         EXPECT_NE(run.errors.find(c.message), std::string::npos) << run.errors;
     }
     EXPECT_EQ(runServerToEnd({"--help"}).exitCode, 0);
-    fs::remove(dir + "/releases/810/Digest_810.xml");
 
     // CR LF line ends are read like LF ones: the server answers with the same pair. A key
     // every user can read is named at start.
