@@ -48,8 +48,17 @@ Answer UpdateService::versionAnswer(const Screening& request) {
     const std::string& forwarded = request.forwardedProto;
     const std::string& scheme = forwarded == "http" || forwarded == "https" ? forwarded : scheme_;
     const auto config = std::atomic_load(&config_);
-    EndpointAnswer endpoint =
-        answerVersionRequest(key_, *config, request.data, selfBaseOf(scheme, request.host));
+    // Held here, the configuration cannot be freed and another take its address.
+    thread_local std::shared_ptr<const ReleaseConfig> t_sealedFor;
+    thread_local const ServerEnvelopeKey* t_sealedWith = nullptr;
+    thread_local SealedAnswers t_sealed;
+    if (t_sealedFor != config || t_sealedWith != &key_) {
+        t_sealed.clear();
+        t_sealedFor = config;
+        t_sealedWith = &key_;
+    }
+    EndpointAnswer endpoint = answerVersionRequest(key_, *config, request.data,
+                                                   selfBaseOf(scheme, request.host), &t_sealed);
     if (metrics_ && (endpoint.status == 200 || endpoint.status == 404 || endpoint.bank.empty()))
         metrics_->countVersionRequest(endpoint.status == 200   ? VersionResult::Answered
                                       : endpoint.status == 404 ? VersionResult::UnknownBank
