@@ -230,6 +230,8 @@ void ConnectionHub::sweep(Loop& loop) {
             screening.reason = "request head not complete in time";
             refuse(loop, *conn, std::move(screening));
         } else {
+            if (conn->ssl && !conn->handshakeDone)
+                logHandshakeFailure(*conn, "not complete in time");
             closeConnection(loop, *conn);
         }
     }

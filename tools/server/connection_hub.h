@@ -92,7 +92,8 @@ private:
     void refuse(Loop& loop, Connection& conn, Screening screening);
     void endAfterAnswer(Loop& loop, Connection& conn);
     void linger(Loop& loop, Connection& conn);
-    void logHandshakeFailure(const Connection& conn);
+    // reason: null for the one OpenSSL gives.
+    void logHandshakeFailure(const Connection& conn, const char* reason = nullptr);
     void awaitRequest(Loop& loop, Connection& conn);
     void watch(Loop& loop, Connection& conn, uint32_t events);
     void closeConnection(Loop& loop, Connection& conn);

@@ -26,11 +26,11 @@ ssl_ctx_st* ConnectionHub::replaceTls(ssl_ctx_st* tls) {
 
 // One line per failed handshake, at most one a second per client address, so a client that
 // keeps failing cannot fill the log.
-void ConnectionHub::logHandshakeFailure(const Connection& conn) {
+void ConnectionHub::logHandshakeFailure(const Connection& conn, const char* reason) {
     // A client that left before sending a byte (a port check) did not try a handshake.
     if (BIO_number_read(SSL_get_rbio(conn.ssl)) == 0) return;
-    const unsigned long code = ERR_peek_error();
-    const char* reason = code ? ERR_reason_error_string(code) : nullptr;
+    const unsigned long code = reason ? 0 : ERR_peek_error();
+    if (code) reason = ERR_reason_error_string(code);
     {
         std::lock_guard<std::mutex> lock(handshakeLogMutex_);
         const auto now = Clock::now();
