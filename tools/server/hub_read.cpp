@@ -3,7 +3,6 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <sys/epoll.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -161,9 +160,8 @@ void ConnectionHub::refuse(Loop& loop, Connection& conn, Screening screening) {
 // the connection, or a pipelined request is here): closing it with those bytes unread would
 // reset it and lose the answer's last bytes on their way.
 void ConnectionHub::endAfterAnswer(Loop& loop, Connection& conn) {
-    int unread = 0;
-    if (conn.peerEnded || (!conn.request.keepAlive && conn.in.empty() &&
-                           ioctl(conn.fd, FIONREAD, &unread) == 0 && unread == 0)) {
+    // A client that asked for the close sends nothing after its request.
+    if (conn.peerEnded || (!conn.request.keepAlive && conn.in.empty())) {
         closeConnection(loop, conn);
         return;
     }
