@@ -187,10 +187,10 @@ int main(int argc, char** argv) {
     if (rootFd < 0) return fail("no folder " + options["--root"]);
     if (!loadCheckedConfig(options["--config"], rootFd, config, error)) return fail(error);
     TlsContext tls;
-    if (options.count("--tls-cert") &&
-        !(tls.reset(tools::makeTlsContext(options["--tls-cert"], options["--tls-key"], error)),
-          tls))
-        return fail(error);
+    if (options.count("--tls-cert")) {
+        tls.reset(tools::makeTlsContext(options["--tls-cert"], options["--tls-key"], error));
+        if (!tls) return fail(error);
+    }
     warnAboutKeys(options["--keys"]);
     if (!raiseOpenFileLimit(tools::descriptorsNeeded(limits.maxConnections, limits.threads), error))
         return fail(error);
