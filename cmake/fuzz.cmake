@@ -50,7 +50,7 @@ target_include_directories(fuzz_support PUBLIC tests)
 # fuzz_all: the targets and their seeds, without the rest of the tree.
 add_custom_target(fuzz_all)
 set(VAULTAIDE_FUZZ_TARGETS envelope server_answer manifest signed_manifest server_endpoint
-    version_text)
+    version_text request_head)
 foreach(target IN LISTS VAULTAIDE_FUZZ_TARGETS)
     add_executable(fuzz_${target} tests/fuzz/${target}_fuzz.cpp)
     target_link_libraries(fuzz_${target} PRIVATE fuzz_support vaultaide_keys)
@@ -58,6 +58,10 @@ foreach(target IN LISTS VAULTAIDE_FUZZ_TARGETS)
     add_dependencies(fuzz_${target} fuzz_tinyxml fuzz_jsoncpp)
     add_dependencies(fuzz_all fuzz_${target})
 endforeach()
+
+# The server's reader of request heads, outside the core.
+target_sources(fuzz_request_head PRIVATE tools/server/request_head.cpp)
+target_include_directories(fuzz_request_head PRIVATE tools)
 
 # Seeds that need the build's keys: sealed answers and signed manifests.
 set(seeds ${CMAKE_BINARY_DIR}/seeds)

@@ -28,12 +28,17 @@ target_link_libraries(vaultaide-publish PRIVATE vaultaide_tools)
 find_package(Threads REQUIRED)
 add_library(vaultaide_server STATIC
     tools/server/connection_hub.cpp
+    tools/server/hub_accept.cpp
+    tools/server/hub_read.cpp
+    tools/server/hub_send.cpp
+    tools/server/hub_tls.cpp
     tools/server/envelope_key.cpp
     tools/server/http_answer.cpp
     tools/server/listen_address.cpp
     tools/server/log_text.cpp
     tools/server/metrics_listener.cpp
     tools/server/process_stats.cpp
+    tools/server/release_check.cpp
     tools/server/request_head.cpp
     tools/server/server_metrics.cpp
     tools/server/static_files.cpp
@@ -133,13 +138,14 @@ add_executable(integration_tests
     tests/integration/raw_client.cpp
     tests/integration/raw_http_server.cpp
     tests/integration/nginx_deployment.cpp
+    tests/integration/server_fairness_test.cpp
     tests/integration/server_hardening_test.cpp
     tests/integration/server_load_test.cpp
     tests/integration/server_metrics_test.cpp
     tests/integration/server_process.cpp
 )
 target_link_libraries(integration_tests PRIVATE vaultaide_fakes vaultaide_tools GTest::gtest_main
-    Threads::Threads)
+    OpenSSL::SSL Threads::Threads)
 target_compile_definitions(integration_tests PRIVATE
     VAULTAIDE_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     VAULTAIDE_SERVER_BIN="$<TARGET_FILE:vaultaide-server>"

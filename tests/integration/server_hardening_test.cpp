@@ -59,7 +59,7 @@ TEST_F(Server, HostileRequestsAreRefusedAndEachLogsOneEscapedLine) {
         std::string answerStart;
     } cases[] = {
         {"GET /releases/810/" + std::string(9000, 'l') + " HTTP/1.1\r\n\r\n", "HTTP/1.1 414 "},
-        {"GET /releases/810/blob.dat HTTP/1.1\r\nX: " + std::string(10000, 'z') +
+        {"GET /releases/810/blob.dat HTTP/1.1\r\nHost: h\r\nX: " + std::string(10000, 'z') +
              "\r\nRange: bytes=0-0\r\nConnection: close\r\n\r\n",
          "HTTP/1.1 206 "},
         {"GET /releases/810/%zz HTTP/1.1\r\n\r\n", "HTTP/1.1 400 "},
@@ -76,8 +76,9 @@ TEST_F(Server, HostileRequestsAreRefusedAndEachLogsOneEscapedLine) {
         {"GET /releases/810/blob.dat HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello", "HTTP/1.1 413 "},
         {"GET /releases/810/blob.dat HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
          "HTTP/1.1 413 "},
-        {"GET /releases/810/blob.dat HTTP/1.1\r\nRange: bytes=0-,0-,0-\r\n\r\n", "HTTP/1.1 416 "},
-        {"GET /releases/810/blob.dat HTTP/1.1\r\nRange: bytes=0-1\r\nRange: bytes=0-1\r\n\r\n",
+        {"GET /releases/810/blob.dat HTTP/1.1\r\nHost: h\r\nRange: bytes=0-,0-,0-\r\n\r\n",
+         "HTTP/1.1 416 "},
+        {"GET /releases/810/blob.dat HTTP/1.0\r\nRange: bytes=0-1\r\nRange: bytes=0-1\r\n\r\n",
          "HTTP/1.1 416 "},
         {"GET /releases/810/blob.dat HTTP/1.1\r\nX: a\nRange: bytes=0-1,5-6\r\n\r\n",
          "HTTP/1.1 400 "},
@@ -93,6 +94,16 @@ TEST_F(Server, HostileRequestsAreRefusedAndEachLogsOneEscapedLine) {
         {"GET /\xe4\xb8\xad HTTP/1.0\r\n\r\n", "HTTP/1.1 404 "},
         {"GET " + sealedRequest("999\n2030-01-01T00:00:00Z 6.6.6.6 forged") + " HTTP/1.0\r\n\r\n",
          "HTTP/1.1 404 "},
+        // Empty lines before a request line are passed over; a proxy's absolute target is
+        // taken; HTTP/1.1 needs exactly one Host.
+        {"\r\n\r\nGET /releases/810/%CB%B5%C3%F7.txt HTTP/1.0\r\n\r\n", "HTTP/1.1 200 OK\r\n"},
+        {"GET HTTP://h:1/releases/810/%CB%B5%C3%F7.txt HTTP/1.1\r\nHost: x\r\nConnection: "
+         "close\r\n\r\n",
+         "HTTP/1.1 200 OK\r\n"},
+        {"GET http://h:1 HTTP/1.1\r\nHost: h:1\r\nConnection: close\r\n\r\n", "HTTP/1.1 404 "},
+        {"GET /releases/810/%CB%B5%C3%F7.txt HTTP/1.1\r\n\r\n", "HTTP/1.1 400 "},
+        {"GET /releases/810/%CB%B5%C3%F7.txt HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n",
+         "HTTP/1.1 400 "},
     };
     for (const auto& c : cases) {
         bool closed = false;
@@ -120,7 +131,7 @@ TEST_F(Server, HostileRequestsAreRefusedAndEachLogsOneEscapedLine) {
     const std::string log = server.log();
     size_t lines = 0;
     for (char c : log) lines += c == '\n';
-    EXPECT_EQ(lines, std::size(cases) + 2 + 1) << log;  // and "stopped"
+    EXPECT_EQ(lines, std::size(cases) + 2 + 2) << log;  // and the TEST-KEYS warning, "stopped"
     EXPECT_EQ(log.find("\n2030-01-01"), std::string::npos) << log;
     EXPECT_NE(log.find("unknown bank 999\\x0a2030-01-01T00:00:00Z 6.6.6.6 forged"),
               std::string::npos)
@@ -136,11 +147,11 @@ TEST_F(Server, HostileRequestsAreRefusedAndEachLogsOneEscapedLine) {
 
 TEST_F(Server, KeptAliveConnectionsAnswerPipelinedRequestsInOrderAndHalfClosedOnesToo) {
     ServerProcess server(testing::kReleaseConfig, root.path().string());
-    const std::string answer =
-        exchangeRaw(server.port(),
-                    "GET " + sealedRequest("810") + " HTTP/1.1\r\nHost: h:1\r\n\r\n" +
-                        "HEAD /releases/810/blob.dat HTTP/1.1\r\n\r\n" +
-                        "GET /releases/810/%CB%B5%C3%F7.txt HTTP/1.1\r\nConnection: close\r\n\r\n");
+    const std::string answer = exchangeRaw(
+        server.port(), "GET " + sealedRequest("810") + " HTTP/1.1\r\nHost: h:1\r\n\r\n" +
+                           "HEAD /releases/810/blob.dat HTTP/1.1\r\nHost: h\r\n\r\n" +
+                           "GET /releases/810/%CB%B5%C3%F7.txt HTTP/1.1\r\nHost: h\r\nConnection: "
+                           "close\r\n\r\n");
     const auto first = answer.find("HTTP/1.1 200 OK\r\n");
     const auto second = answer.find("HTTP/1.1 200 OK\r\n", first + 1);
     const auto third = answer.find("HTTP/1.1 200 OK\r\n", second + 1);
@@ -154,7 +165,7 @@ TEST_F(Server, KeptAliveConnectionsAnswerPipelinedRequestsInOrderAndHalfClosedOn
     EXPECT_NE(plaintext.find("\"url\":\"http://h:1/releases/810\""), std::string::npos);
 
     const std::string halfClosed =
-        exchangeRaw(server.port(), "GET /releases/810/%CB%B5%C3%F7.txt HTTP/1.1\r\n\r\n",
+        exchangeRaw(server.port(), "GET /releases/810/%CB%B5%C3%F7.txt HTTP/1.1\r\nHost: h\r\n\r\n",
                     std::chrono::seconds(5), true);
     EXPECT_EQ(halfClosed.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << halfClosed;
     EXPECT_EQ(halfClosed.substr(halfClosed.size() - 8), "shuoming");
@@ -243,6 +254,9 @@ TEST(ServerStart, EveryFaultEndsTheStartWithAReason) {
     fakes::writeHostFile(dir + "/none.json", R"({"banks": {}})");
     fakes::writeHostFile(dir + "/version.json", R"({"banks": {"810": {"version": "1.0.0",
                                                  "url": "http://d", "update": "1"}}})");
+    fs::create_directories(dir + "/tree/releases/810");
+    fakes::writeHostFile(dir + "/tree/releases/810/Digest_810.xml",
+                         "<Digest Version=\"1.0.0.4\"><FileInfo/></Digest>");
     const std::string good = VAULTAIDE_TEST_KEY_DIR;
     const struct {
         std::vector<std::string> options;
@@ -268,6 +282,10 @@ TEST(ServerStart, EveryFaultEndsTheStartWithAReason) {
         {{"--listen", "127.0.0.1:0", "--keys", good, "--config", dir + "/good.json", "--root", dir,
           "--tls-cert", dir + "/none.pem", "--tls-key", dir + "/none.pem"},
          "cannot read the certificate chain"},
+        {{"--listen", "127.0.0.1:0", "--keys", good, "--config", dir + "/good.json", "--root",
+          dir + "/tree"},
+         "bank 810 is configured with version 1.0.0.5 but {self}/releases/810/Digest_810.xml "
+         "names 1.0.0.4"},
     };
     const std::vector<std::string> ordinary = {"--listen", "127.0.0.1:0",      "--keys", good,
                                                "--config", dir + "/good.json", "--root", dir};
@@ -282,12 +300,19 @@ TEST(ServerStart, EveryFaultEndsTheStartWithAReason) {
         EXPECT_EQ(run.exitCode, 1) << c.message;
         EXPECT_NE(run.errors.find(c.message), std::string::npos) << run.errors;
     }
+    EXPECT_EQ(runServerToEnd({"--help"}).exitCode, 0);
 
-    // CR LF line ends are read like LF ones: the server answers with the same pair.
+    // CR LF line ends are read like LF ones: the server answers with the same pair. A key
+    // every user can read is named at start.
+    fs::permissions(dir + "/crlf/envelope.key", fs::perms::others_read, fs::perm_options::add);
     ServerProcess server(testing::kReleaseConfig, dir, {}, dir + "/crlf");
     const std::string answer =
         exchangeRaw(server.port(), "GET " + sealedRequest("810") + " HTTP/1.0\r\nHost: h\r\n\r\n");
     EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << answer;
+    EXPECT_NE(server.log().find("warning: every user can read " + dir + "/crlf/envelope.key"),
+              std::string::npos)
+        << server.log();
+    EXPECT_EQ(server.log().find("TEST-KEYS"), std::string::npos) << server.log();
 }
 
 }  // namespace

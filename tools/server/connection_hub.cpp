@@ -1,66 +1,17 @@
 #include "connection_hub.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <linux/sockios.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
+#include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
-#include <sys/ioctl.h>
-#include <sys/sendfile.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <mutex>
-#include <thread>
-#include <unordered_map>
 
+#include "hub_connection.h"
 #include "listen_address.h"
 
 namespace vaultaide::tools {
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-constexpr size_t kChunk = 64 * 1024;               // read from a file for TLS, per step
-constexpr uint64_t kTurnBytes = 1024 * 1024;       // one connection's share of one event
-constexpr auto kLinger = std::chrono::seconds(2);  // a refused client's last bytes are read
-constexpr int kUnsentBytes = 128 * 1024;
-
-void addressOf(const sockaddr_storage& address, std::string& text, int& port) {
-    char buffer[INET6_ADDRSTRLEN] = "";
-    if (address.ss_family == AF_INET) {
-        const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
-        inet_ntop(AF_INET, &v4.sin_addr, buffer, sizeof buffer);
-        port = ntohs(v4.sin_port);
-    } else if (address.ss_family == AF_INET6) {
-        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
-        inet_ntop(AF_INET6, &v6.sin6_addr, buffer, sizeof buffer);
-        port = ntohs(v6.sin6_port);
-    }
-    text = buffer;
-}
-
-// The method, target and version of a head that never became a whole request.
-Screening requestLineOf(const std::string& buffer) {
-    return screenRequestHead(buffer.substr(0, buffer.find("\r\n")) + "\r\n\r\n");
-}
-
-// The bytes the socket took that the client has not acknowledged yet (over TLS counted with
-// the records' overhead, so a little more than the answer's bytes).
-uint64_t unacknowledged(int fd) {
-    int queued = 0;
-    return ioctl(fd, SIOCOUTQ, &queued) == 0 && queued > 0 ? static_cast<uint64_t>(queued) : 0;
-}
-
-}  // namespace
 
 size_t reservedConnections(size_t maxConnections) {
     return std::min((maxConnections + 7) / 8, maxConnections - 1);
@@ -71,53 +22,12 @@ uint64_t descriptorsNeeded(size_t maxConnections, size_t threads) {
            threads + 16;
 }
 
-struct ConnectionHub::Connection {
-    enum class State { Reading, Sending, Lingering };
-    int fd = -1;
-    SSL* ssl = nullptr;
-    bool handshakeDone = false;
-    std::string peer;
-    State state = State::Reading;
-    uint32_t watched = 0;      // the epoll events asked for
-    std::string in;            // received and not yet taken as a head
-    bool headStarted = false;  // bytes of a request (or a handshake) have arrived
-    bool peerEnded = false;    // the client shut its sending side
-    bool evicted = false;      // shut down by another thread to make room
-    size_t requests = 0;
-    Clock::time_point waitingSince, deadline;
-    // The answer under way.
-    Screening request;
-    int status = 0;
-    std::string note;
-    bool keepOpen = false, download = false;
-    std::string out;  // head, and body bytes from memory
-    size_t outSent = 0;
-    uint64_t headBytes = 0, written = 0;  // the head's size, and all bytes the socket took
-    int file = -1;
-    off_t fileOffset = 0;
-    uint64_t fileLeft = 0;
-    Clock::time_point windowStart;
-    uint64_t windowDelivered = 0;
-    Clock::time_point headAt;  // when the request's head was complete
-};
-
-struct ConnectionHub::Loop {
-    int epoll = -1;
-    // Held while the thread handles events, so another thread can look for a connection to
-    // close when it needs room.
-    std::mutex mutex;
-    std::unordered_map<int, std::unique_ptr<Connection>> connections;
-    bool accepting = true;
-    Clock::time_point acceptAgain;
-    std::thread thread;
-    std::vector<int> unsent;  // answers made in this batch of events, sent at its end
-};
-
 ConnectionHub::ConnectionHub(const HubLimits& limits, ssl_ctx_st* tls, AnswerSource& source,
                              ServerMetrics* metrics)
     : limits_(limits),
       downloadLimit_(limits.maxConnections - reservedConnections(limits.maxConnections)),
       tls_(tls),
+      secure_(tls != nullptr),
       source_(source),
       metrics_(metrics) {
     wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -220,127 +130,19 @@ bool ConnectionHub::stopStep(Loop& loop, bool& stopBegun, Clock::time_point& dea
     const bool late = Clock::now() >= deadline;
     std::vector<Connection*> ending;
     for (auto& [fd, conn] : loop.connections)
-        if (conn->state != Connection::State::Sending || late) ending.push_back(conn.get());
+        if (conn->state == Connection::State::Reading || late) ending.push_back(conn.get());
     for (Connection* conn : ending) {
-        if (conn->state == Connection::State::Sending)
+        if (conn->state == Connection::State::Sending) {
             finishAnswer(loop, *conn, "server stopping");
-        else
+        } else if (late || conn->state == Connection::State::Lingering ||
+                   (conn->ssl && !conn->handshakeDone)) {
             closeConnection(loop, *conn);
+        } else {
+            // A request may be on its way: the client sees the end rather than a reset.
+            linger(loop, *conn);
+        }
     }
     return loop.connections.empty();
-}
-
-void ConnectionHub::acceptAll(Loop& loop) {
-    // A bounded batch: clients that keep reconnecting must not crowd out the connections
-    // already open, whose events wait in the same loop.
-    for (int batch = 0; batch < 64 && loop.accepting && !stopping_; ++batch) {
-        sockaddr_storage peer{};
-        socklen_t length = sizeof peer;
-        const int fd = accept4(listener_, reinterpret_cast<sockaddr*>(&peer), &length,
-                               SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED) continue;
-            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-                // The waiting connection stays in the backlog and the listener stays ready:
-                // stop watching it a while rather than spin on it.
-                loop.accepting = false;
-                loop.acceptAgain = Clock::now() + std::chrono::milliseconds(200);
-                epoll_ctl(loop.epoll, EPOLL_CTL_DEL, listener_, nullptr);
-                ++outOfDescriptors_;
-            }
-            return;
-        }
-        if (metrics_) metrics_->connectionAccepted();
-        if (open_.fetch_add(1) >= limits_.maxConnections && !makeRoom(loop)) {
-            --open_;
-            static const char busy[] =
-                "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: "
-                "close\r\n\r\n";
-            if (!tls_ && ::send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL | MSG_DONTWAIT) < 0)
-                errno = 0;
-            ++turnedAway_;  // logged by the sweep, one line a second at most
-            if (metrics_) metrics_->connectionTurnedAway(!tls_);
-            close(fd);
-            continue;
-        }
-        auto made = std::make_unique<Connection>();
-        Connection& conn = *made;
-        conn.fd = fd;
-        int port = 0;
-        addressOf(peer, conn.peer, port);
-        const int on = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        // What waits unsent in the kernel stays small, so hundreds of clients that stop
-        // reading do not pin megabytes each.
-        setsockopt(fd, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &kUnsentBytes, sizeof kUnsentBytes);
-        if (tls_) {
-            conn.ssl = SSL_new(tls_);
-            if (!conn.ssl || SSL_set_fd(conn.ssl, fd) != 1) {
-                if (conn.ssl) SSL_free(conn.ssl);
-                close(fd);
-                --open_;
-                continue;
-            }
-            SSL_set_accept_state(conn.ssl);
-        }
-        loop.connections[fd] = std::move(made);
-        if (metrics_) metrics_->connectionOpened();
-        awaitRequest(loop, conn);
-        // The handshake counts as part of the first request.
-        if (tls_) {
-            conn.headStarted = true;
-            conn.deadline = Clock::now() + limits_.headTime;
-        }
-        // The request often arrives with the connection: no need to wait for the next event.
-        readFrom(loop, conn);
-    }
-}
-
-// At the connection limit the connection that has waited longest without a complete request
-// makes room: a refused one first, then idle kept-alive connections, then unfinished heads. This
-// thread's own are closed at once; another thread's is shut down and closed by its thread.
-bool ConnectionHub::makeRoom(Loop& loop) {
-    // Only a connection that has waited a while: busy clients between two requests would
-    // otherwise be thrown out in turn by every newcomer.
-    const auto waitedBefore = Clock::now() - std::chrono::seconds(1);
-    Connection* oldest = nullptr;
-    Loop* owner = nullptr;
-    for (auto& other : loops_) {
-        std::unique_lock<std::mutex> lock(other->mutex, std::defer_lock);
-        if (other.get() != &loop && !lock.try_lock()) continue;
-        Connection* best = nullptr;
-        for (auto& [fd, conn] : other->connections) {
-            if (conn->evicted || conn->state == Connection::State::Sending) continue;
-            if (conn->state == Connection::State::Lingering) {  // refused already
-                best = conn.get();
-                break;
-            }
-            if (conn->waitingSince > waitedBefore) continue;
-            if (!best || (best->headStarted && !conn->headStarted) ||
-                (best->headStarted == conn->headStarted && conn->deadline < best->deadline))
-                best = conn.get();
-        }
-        if (!best) continue;
-        if (other.get() == &loop) {
-            oldest = best;
-            owner = &loop;
-            break;
-        }
-        best->evicted = true;
-        shutdown(best->fd, SHUT_RDWR);
-        return true;
-    }
-    if (!owner) return false;
-    closeConnection(loop, *oldest);
-    return true;
-}
-
-void ConnectionHub::awaitRequest(Loop& loop, Connection& conn) {
-    conn.state = Connection::State::Reading;
-    conn.headStarted = !conn.in.empty();
-    conn.waitingSince = Clock::now();
-    conn.deadline = conn.waitingSince + (conn.headStarted ? limits_.headTime : limits_.idleTime);
-    watch(loop, conn, EPOLLIN | EPOLLRDHUP);
 }
 
 void ConnectionHub::watch(Loop& loop, Connection& conn, uint32_t events) {
@@ -352,265 +154,16 @@ void ConnectionHub::watch(Loop& loop, Connection& conn, uint32_t events) {
     conn.watched = events;
 }
 
-void ConnectionHub::readFrom(Loop& loop, Connection& conn) {
-    if (conn.ssl && !conn.handshakeDone) {
-        const int rc = SSL_do_handshake(conn.ssl);
-        if (rc != 1) {
-            if (SSL_get_error(conn.ssl, rc) != SSL_ERROR_WANT_READ) closeConnection(loop, conn);
-            return;
-        }
-        conn.handshakeDone = true;
-    }
-    char chunk[8192];
-    bool ended = false;  // the client sent all it will send
-    const bool lingering = conn.state == Connection::State::Lingering;
-    // What a refused client still sends is dropped a bounded amount per event, so one that
-    // keeps sending cannot hold the thread; the level-triggered event brings it back.
-    uint64_t dropped = 0;
-    while (!ended && (lingering ? dropped < kTurnBytes : conn.in.size() <= limits_.maxHeadBytes)) {
-        ssize_t n;
-        if (conn.ssl) {
-            n = SSL_read(conn.ssl, chunk, sizeof chunk);
-            if (n <= 0) {
-                if (SSL_get_error(conn.ssl, static_cast<int>(n)) == SSL_ERROR_WANT_READ) break;
-                ended = true;
-                continue;
-            }
-        } else {
-            n = recv(conn.fd, chunk, sizeof chunk, 0);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-            if (n <= 0) {
-                ended = true;
-                continue;
-            }
-        }
-        if (lingering) {
-            dropped += static_cast<uint64_t>(n);
-            continue;
-        }
-        if (!conn.headStarted) {
-            conn.headStarted = true;
-            conn.waitingSince = Clock::now();
-            conn.deadline = conn.waitingSince + limits_.headTime;
-        }
-        conn.in.append(chunk, static_cast<size_t>(n));
-        // A short read took all there was: asking again would only cost a call that fails.
-        // (An end of the stream after it is reported by the next event.)
-        if (!conn.ssl && static_cast<size_t>(n) < sizeof chunk) break;
-    }
-    if (ended) {
-        // A request sent before the client shut its side down is still answered, as its last.
-        if (lingering || conn.evicted || requestHeadLength(conn.in) == 0) {
-            closeConnection(loop, conn);
-            return;
-        }
-        conn.peerEnded = true;
-    }
-    if (!lingering) serveReady(loop, conn);
-}
-
-// Answers the requests whose heads have arrived, one after the other while each answer goes
-// out at once (pipelining); stops at the first that has to wait for the client.
-void ConnectionHub::serveReady(Loop& loop, Connection& conn) {
-    while (conn.state == Connection::State::Reading) {
-        const size_t length = requestHeadLength(conn.in);
-        if (length == 0 || length > limits_.maxHeadBytes) {
-            if (conn.in.size() >= limits_.maxHeadBytes) {
-                Screening screening = requestLineOf(conn.in);
-                if (screening.status != 414) {  // a target too long is named as such
-                    screening.status = 431;
-                    screening.reason =
-                        "request head over " + std::to_string(limits_.maxHeadBytes) + " bytes";
-                }
-                refuse(loop, conn, std::move(screening));
-            } else if (conn.peerEnded) {
-                closeConnection(loop, conn);
-            } else if (conn.ssl && SSL_pending(conn.ssl) > 0) {
-                readFrom(loop, conn);  // decrypted and held inside the TLS session
-            }
-            return;
-        }
-        conn.headAt = Clock::now();
-        Screening screening = screenRequestHead(std::string_view(conn.in).substr(0, length));
-        conn.in.erase(0, length);
-        if (screening.status != 0) {
-            refuse(loop, conn, std::move(screening));
-            return;
-        }
-        ++conn.requests;
-        conn.keepOpen = screening.keepAlive && !conn.peerEnded && !stopping_ &&
-                        conn.requests < limits_.maxRequestsPerConnection;
-        conn.download = !screening.exchange;
-        if (conn.download && downloads_.fetch_add(1) >= downloadLimit_) {
-            --downloads_;
-            conn.download = false;
-            screening.status = 503;
-            screening.reason = "file transfer limit reached";
-            refuse(loop, conn, std::move(screening));
-            return;
-        }
-        conn.request = std::move(screening);
-        startAnswer(loop, conn, source_.answer(conn.request));
-    }
-}
-
-void ConnectionHub::startAnswer(Loop& loop, Connection& conn, Answer answer) {
-    conn.state = Connection::State::Sending;
-    conn.status = answer.status;
-    conn.note = std::move(answer.note);
-    if (conn.keepOpen && conn.request.version == "HTTP/1.0")
-        answer.headers += "Connection: keep-alive\r\n";
-    conn.out = answerHead(answer, conn.keepOpen);
-    conn.outSent = 0;
-    conn.headBytes = conn.out.size();
-    conn.written = 0;
-    conn.file = answer.file;
-    conn.fileOffset = static_cast<off_t>(answer.offset);
-    conn.fileLeft = 0;
-    if (conn.request.method != "HEAD") {
-        if (conn.file >= 0)
-            conn.fileLeft = answer.length;
-        else
-            conn.out += answer.body;
-    }
-    conn.windowStart = Clock::now();
-    conn.windowDelivered = 0;
-    // Sent once the batch's other requests are answered too: each send may wake a client that
-    // then takes the processor, so sending them together costs fewer switches.
-    loop.unsent.push_back(conn.fd);
-}
-
-void ConnectionHub::sendAnswers(Loop& loop) {
-    // Sending may finish an answer and let a pipelined request make the next one.
-    while (!loop.unsent.empty()) {
-        std::vector<int> unsent;
-        unsent.swap(loop.unsent);
-        for (int fd : unsent) {
-            const auto found = loop.connections.find(fd);
-            if (found == loop.connections.end() ||
-                found->second->state != Connection::State::Sending)
-                continue;
-            Connection& conn = *found->second;
-            pumpAndFinish(loop, conn);
-            if (loop.connections.count(fd) && conn.state == Connection::State::Reading)
-                serveReady(loop, conn);
-        }
-    }
-}
-
-ConnectionHub::Sent ConnectionHub::pump(Connection& conn) {
-    uint64_t turn = 0;
-    for (;;) {
-        if (turn >= kTurnBytes) return Sent::Blocked;  // the others' turn; EPOLLOUT comes back
-        ssize_t n;
-        if (conn.outSent < conn.out.size()) {
-            const size_t size = conn.out.size() - conn.outSent;
-            if (conn.ssl) {
-                n = SSL_write(conn.ssl, conn.out.data() + conn.outSent, static_cast<int>(size));
-                if (n <= 0) {
-                    const int error = SSL_get_error(conn.ssl, static_cast<int>(n));
-                    return error == SSL_ERROR_WANT_WRITE || error == SSL_ERROR_WANT_READ
-                               ? Sent::Blocked
-                               : Sent::Failed;
-                }
-            } else {
-                n = ::send(conn.fd, conn.out.data() + conn.outSent, size, MSG_NOSIGNAL);
-            }
-            if (n >= 0) conn.outSent += static_cast<size_t>(n);
-            if (conn.outSent == conn.out.size()) {
-                conn.out.clear();
-                conn.outSent = 0;
-            }
-        } else if (conn.fileLeft > 0 && !conn.ssl) {
-            n = sendfile(conn.fd, conn.file, &conn.fileOffset,
-                         static_cast<size_t>(std::min<uint64_t>(conn.fileLeft, kTurnBytes)));
-            if (n == 0) return Sent::Failed;  // the file is shorter than it was
-            if (n > 0) conn.fileLeft -= static_cast<uint64_t>(n);
-        } else if (conn.fileLeft > 0) {
-            conn.out.resize(static_cast<size_t>(std::min<uint64_t>(conn.fileLeft, kChunk)));
-            const ssize_t got = pread(conn.file, conn.out.data(), conn.out.size(), conn.fileOffset);
-            if (got <= 0) return Sent::Failed;
-            conn.out.resize(static_cast<size_t>(got));
-            conn.fileOffset += got;
-            conn.fileLeft -= static_cast<uint64_t>(got);
-            continue;
-        } else {
-            return Sent::Done;
-        }
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno == EAGAIN || errno == EWOULDBLOCK ? Sent::Blocked : Sent::Failed;
-        }
-        conn.written += static_cast<uint64_t>(n);
-        turn += static_cast<uint64_t>(n);
-    }
-}
-
-void ConnectionHub::pumpAndFinish(Loop& loop, Connection& conn) {
-    switch (pump(conn)) {
-        case Sent::Done:
-            finishAnswer(loop, conn, "");
-            break;
-        case Sent::Blocked:
-            watch(loop, conn, conn.ssl && SSL_want_read(conn.ssl) ? EPOLLIN : EPOLLOUT);
-            break;
-        case Sent::Failed:
-            finishAnswer(loop, conn, "client gone");
-            break;
-    }
-}
-
-// The one end of every answer: logged with the body bytes the client got.
-void ConnectionHub::finishAnswer(Loop& loop, Connection& conn, const std::string& cutShort) {
-    uint64_t body = conn.written > conn.headBytes ? conn.written - conn.headBytes : 0;
-    std::string note = conn.note;
-    if (!cutShort.empty()) {
-        // What the kernel holds unacknowledged never reached the client.
-        body -= std::min(body, unacknowledged(conn.fd));
-        note = "transfer cut short: " + cutShort;
-    }
-    source_.logAnswer(conn.request, conn.peer, conn.status, body, note);
-    if (metrics_) {
-        if (conn.request.exchange && cutShort.empty())
-            metrics_->observeVersionAnswer(Clock::now() - conn.headAt);
-        if (conn.download && !cutShort.empty()) metrics_->countTransferCut();
-    }
-    if (conn.file >= 0) close(conn.file);
-    conn.file = -1;
-    if (conn.download) --downloads_;
-    conn.download = false;
-    if (!cutShort.empty() || !conn.keepOpen || stopping_) {
-        closeConnection(loop, conn);
-        return;
-    }
-    awaitRequest(loop, conn);  // the caller answers a request already here
-}
-
-// The refusal goes out in one try without waiting; the connection is then shut and what the
-// client still sends is read and dropped for a while, so the refusal is not lost to a reset.
-void ConnectionHub::refuse(Loop& loop, Connection& conn, Screening screening) {
-    const std::string answer = refusalHead(screening.status);
-    if (conn.ssl ? SSL_write(conn.ssl, answer.data(), static_cast<int>(answer.size())) <= 0
-                 : ::send(conn.fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0)
-        errno = 0;
-    source_.logAnswer(screening, conn.peer, screening.status, 0, screening.reason);
-    if (conn.ssl) SSL_shutdown(conn.ssl);
-    shutdown(conn.fd, SHUT_WR);
-    conn.state = Connection::State::Lingering;
-    conn.in.clear();
-    conn.deadline = Clock::now() + kLinger;
-    watch(loop, conn, EPOLLIN | EPOLLRDHUP);
-}
-
 void ConnectionHub::closeConnection(Loop& loop, Connection& conn) {
     const int fd = conn.fd;
     if (conn.download) --downloads_;
     if (conn.file >= 0) close(conn.file);
     if (conn.ssl) {
+        ERR_clear_error();
         if (conn.handshakeDone && conn.state != Connection::State::Lingering)
             SSL_shutdown(conn.ssl);
         SSL_free(conn.ssl);
+        ERR_clear_error();
     }
     close(fd);  // also takes it out of the epoll set
     loop.connections.erase(fd);
@@ -677,6 +230,8 @@ void ConnectionHub::sweep(Loop& loop) {
             screening.reason = "request head not complete in time";
             refuse(loop, *conn, std::move(screening));
         } else {
+            if (conn->ssl && !conn->handshakeDone)
+                logHandshakeFailure(*conn, "not complete in time");
             closeConnection(loop, *conn);
         }
     }

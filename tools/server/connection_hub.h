@@ -8,7 +8,9 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "http_answer.h"
@@ -16,6 +18,7 @@
 #include "server_metrics.h"
 
 struct ssl_ctx_st;
+struct ssl_st;
 
 namespace vaultaide::tools {
 
@@ -63,6 +66,9 @@ public:
     // Binds and listens; port 0 picks a free port. The bound port, or -1 with a reason.
     int listen(const std::string& host, int port, std::string& error);
     int listeningSocket() const { return listener_; }
+    // New connections use this TLS context from now on; the one they used until now is
+    // returned (connections under way keep their own reference to it).
+    ssl_ctx_st* replaceTls(ssl_ctx_st* tls);
     // Runs until stop(); answers under way then get stopTime to finish and are cut after it.
     void run();
     void stop();  // from any thread
@@ -70,7 +76,7 @@ public:
 private:
     struct Connection;
     struct Loop;
-    enum class Sent { Done, Blocked, Failed };
+    enum class Sent { Done, Blocked, Failed, FileChanged };
 
     void runLoop(Loop& loop);
     bool stopStep(Loop& loop, bool& stopBegun, std::chrono::steady_clock::time_point& deadline);
@@ -84,15 +90,24 @@ private:
     void pumpAndFinish(Loop& loop, Connection& conn);
     void finishAnswer(Loop& loop, Connection& conn, const std::string& cutShort);
     void refuse(Loop& loop, Connection& conn, Screening screening);
+    void endAfterAnswer(Loop& loop, Connection& conn);
+    void linger(Loop& loop, Connection& conn);
+    // reason: null for the one OpenSSL gives.
+    void logHandshakeFailure(const Connection& conn, const char* reason = nullptr);
     void awaitRequest(Loop& loop, Connection& conn);
     void watch(Loop& loop, Connection& conn, uint32_t events);
     void closeConnection(Loop& loop, Connection& conn);
     void sweep(Loop& loop);
     void logEvent(int status, const std::string& note);
+    ssl_st* newTlsSession();
 
     HubLimits limits_;
     size_t downloadLimit_;
+    std::mutex tlsMutex_;
     ssl_ctx_st* tls_;
+    bool secure_;
+    std::mutex handshakeLogMutex_;
+    std::unordered_map<std::string, std::chrono::steady_clock::time_point> handshakeLogged_;
     AnswerSource& source_;
     ServerMetrics* metrics_;
     int listener_ = -1;

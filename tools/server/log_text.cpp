@@ -1,5 +1,7 @@
 #include "log_text.h"
 
+#include <ctime>
+
 namespace vaultaide::tools {
 
 std::string logField(const std::string& text, size_t limit, bool spaces) {
@@ -18,6 +20,21 @@ std::string logField(const std::string& text, size_t limit, bool spaces) {
     }
     if (text.size() > limit) out += "...";
     return out.empty() ? "-" : out;
+}
+
+const std::string& logTime() {
+    thread_local std::time_t last = 0;
+    thread_local std::string text;
+    const std::time_t now = std::time(nullptr);
+    if (now != last) {
+        char stamp[32];
+        std::tm utc{};
+        gmtime_r(&now, &utc);
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+        text = stamp;
+        last = now;
+    }
+    return text;
 }
 
 }  // namespace vaultaide::tools

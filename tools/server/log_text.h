@@ -9,4 +9,7 @@ namespace vaultaide::tools {
 // bytes and marked with "..."; empty text is "-".
 std::string logField(const std::string& text, size_t limit = 200, bool spaces = false);
 
+// The time that starts every log line, UTC to the second (formatted once a second per thread).
+const std::string& logTime();
+
 }  // namespace vaultaide::tools

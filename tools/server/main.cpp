@@ -10,18 +10,22 @@
 #include <openssl/ssl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <thread>
 
 #include "../common/key_folder.h"
 #include "connection_hub.h"
 #include "envelope_key.h"
 #include "listen_address.h"
+#include "log_text.h"
 #include "metrics_listener.h"
+#include "release_check.h"
 #include "release_config.h"
 #include "server_metrics.h"
 #include "tls_context.h"
@@ -31,12 +35,16 @@ namespace {
 
 using namespace vaultaide;
 
+constexpr char kUsage[] =
+    "usage: vaultaide-server --listen HOST:PORT --keys DIR --config FILE --root DIR\n"
+    "                        [--tls-cert FILE --tls-key FILE]\n"
+    "                        [--request-time SECONDS] [--max-connections N]\n"
+    "                        [--metrics-listen HOST:PORT]\n"
+    "       (PORT 0 picks a free port; the chosen address is printed on stdout)\n"
+    "SIGHUP reads the configuration, the certificate and the key again; SIGTERM stops.\n";
+
 int usage() {
-    std::cerr << "usage: vaultaide-server --listen HOST:PORT --keys DIR --config FILE --root DIR\n"
-                 "                        [--tls-cert FILE --tls-key FILE]\n"
-                 "                        [--request-time SECONDS] [--max-connections N]\n"
-                 "                        [--metrics-listen HOST:PORT]\n"
-                 "       (PORT 0 picks a free port; the chosen address is printed on stdout)\n";
+    std::cerr << kUsage;
     return 2;
 }
 
@@ -70,7 +78,9 @@ bool raiseOpenFileLimit(uint64_t needed, std::string& error) {
 }
 
 // One write, so the line does not mix with the request log of the event threads.
-void say(const std::string& message) { std::cerr << "vaultaide-server: " + message + "\n"; }
+void say(const std::string& message) {
+    std::cerr << tools::logTime() + " vaultaide-server: " + message + "\n";
+}
 
 std::string urlHost(const std::string& host) {
     return host.find(':') != std::string::npos ? "[" + host + "]" : host;
@@ -81,6 +91,51 @@ int fail(const std::string& message) {
     return 1;
 }
 
+// What an operator should hear of before the first client comes: keys made for tests, and a
+// private key others can read.
+void warnAboutKeys(const std::string& folder) {
+    struct stat info {};
+    if (stat((folder + "/TEST-KEYS").c_str(), &info) == 0)
+        say("warning: " + folder +
+            " is marked TEST-KEYS: its keys were made for tests and are not the bank's");
+    const std::string key = folder + "/" + tools::kEnvelopeKeyFile;
+    if (stat(key.c_str(), &info) == 0 && (info.st_mode & S_IROTH))
+        say("warning: every user can read " + key + " (chmod o-r)");
+}
+
+// A configuration read at start or again on SIGHUP, checked against the served trees.
+bool loadCheckedConfig(const std::string& path, int rootFd, tools::ReleaseConfig& config,
+                       std::string& error) {
+    tools::ReleaseConfig read;
+    if (!tools::loadReleaseConfig(path, read, error) ||
+        !tools::checkServedReleases(read, rootFd, error))
+        return false;
+    config = std::move(read);
+    return true;
+}
+
+struct TlsFree {
+    void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
+};
+using TlsContext = std::unique_ptr<SSL_CTX, TlsFree>;
+
+// A renewed certificate is taken without a restart; a pair that does not load leaves the one
+// in use.
+void reloadTls(tools::ConnectionHub& hub, TlsContext& tls, const std::string& certificate,
+               const std::string& key) {
+    std::string why;
+    SSL_CTX* renewed = tools::makeTlsContext(certificate, key, why);
+    if (!renewed) {
+        say("TLS certificate and key kept; " + why);
+        return;
+    }
+    // The hub hands back the context tls holds, once no new connection can take it.
+    static_cast<void>(tls.release());
+    SSL_CTX_free(hub.replaceTls(renewed));
+    tls.reset(renewed);
+    say("TLS certificate and key read again");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -88,6 +143,10 @@ int main(int argc, char** argv) {
         "--listen",  "--keys",         "--config",          "--root",          "--tls-cert",
         "--tls-key", "--request-time", "--max-connections", "--metrics-listen"};
     std::map<std::string, std::string> options;
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        std::cout << kUsage;
+        return 0;
+    }
     for (int i = 1; i < argc; i += 2) {
         if (i + 1 >= argc ||
             std::find(std::begin(known), std::end(known), std::string(argv[i])) == std::end(known))
@@ -114,8 +173,7 @@ int main(int argc, char** argv) {
     tools::ServerEnvelopeKey key;
     tools::ReleaseConfig config;
     if (!tools::parseListenAddress(options["--listen"], host, port, error) ||
-        !tools::readEnvelopeKeys(options["--keys"], pair, error) || !key.load(pair, error) ||
-        !tools::loadReleaseConfig(options["--config"], config, error))
+        !tools::readEnvelopeKeys(options["--keys"], pair, error) || !key.load(pair, error))
         return fail(error);
     const bool metricsOn = options.count("--metrics-listen") > 0;
     if (metricsOn) {
@@ -127,10 +185,13 @@ int main(int argc, char** argv) {
     }
     const int rootFd = open(options["--root"].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (rootFd < 0) return fail("no folder " + options["--root"]);
-    SSL_CTX* tls = nullptr;
-    if (options.count("--tls-cert") &&
-        !(tls = tools::makeTlsContext(options["--tls-cert"], options["--tls-key"], error)))
-        return fail(error);
+    if (!loadCheckedConfig(options["--config"], rootFd, config, error)) return fail(error);
+    TlsContext tls;
+    if (options.count("--tls-cert")) {
+        tls.reset(tools::makeTlsContext(options["--tls-cert"], options["--tls-key"], error));
+        if (!tls) return fail(error);
+    }
+    warnAboutKeys(options["--keys"]);
     if (!raiseOpenFileLimit(tools::descriptorsNeeded(limits.maxConnections, limits.threads), error))
         return fail(error);
 
@@ -148,7 +209,7 @@ int main(int argc, char** argv) {
     const auto loaded = std::make_shared<tools::ReleaseConfig>(config);
     if (metrics) metrics->configLoaded(loaded);
     tools::UpdateService service(key, loaded, rootFd, scheme, metrics.get());
-    tools::ConnectionHub hub(limits, tls, service, metrics.get());
+    tools::ConnectionHub hub(limits, tls.get(), service, metrics.get());
     const int bound = hub.listen(host, port, error);
     if (bound < 0) return fail(error);
     std::unique_ptr<tools::MetricsListener> metricsListener;
@@ -175,7 +236,8 @@ int main(int argc, char** argv) {
             }
             tools::ReleaseConfig reread;
             std::string why;
-            if (tools::loadReleaseConfig(options["--config"], reread, why)) {
+            if (tls) reloadTls(hub, tls, options["--tls-cert"], options["--tls-key"]);
+            if (loadCheckedConfig(options["--config"], rootFd, reread, why)) {
                 const auto replaced = std::make_shared<tools::ReleaseConfig>(reread);
                 service.replaceConfig(replaced);
                 if (metrics) metrics->configLoaded(replaced);
@@ -191,8 +253,7 @@ int main(int argc, char** argv) {
     signalThread.join();
     // Health checks see 503 until here: the metrics listener closes last.
     if (metricsListener) metricsListener->stop();
-    SSL_CTX_free(tls);
     close(rootFd);
-    std::cerr << "vaultaide-server stopped\n";
+    std::cerr << tools::logTime() + " vaultaide-server stopped\n";
     return 0;
 }

@@ -16,21 +16,21 @@ namespace vaultaide::tools {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr int kThreads = 4;
 constexpr size_t kMaxHead = 8192;
 constexpr auto kDeadline = std::chrono::seconds(2);  // for one whole exchange
 
-// Waits for events on fd until deadline; false when they did not come.
-bool waitFor(int fd, short events, Clock::time_point deadline) {
+}  // namespace
+
+// Waits for events on fd until deadline; false when they did not come or the listener stops,
+// so no client holds up the server's exit.
+bool MetricsListener::waitFor(int fd, short events, Clock::time_point deadline) const {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    pollfd item{fd, events, 0};
-    return left > 0 && poll(&item, 1, static_cast<int>(left)) > 0;
+    pollfd items[2] = {{fd, events, 0}, {wake_, POLLIN, 0}};
+    return left > 0 && poll(items, 2, static_cast<int>(left)) > 0 && items[1].revents == 0 &&
+           items[0].revents != 0;
 }
-
-}  // namespace
 
 MetricsListener::MetricsListener(const ServerMetrics& metrics) : metrics_(metrics) {}
 

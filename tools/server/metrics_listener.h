@@ -4,6 +4,7 @@
 // when a load balancer should send it none). A few threads, each taking one connection at a
 // time with a short deadline for the whole exchange: it serves a few collectors, not the
 // public, and a stalled one holds up nobody else.
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,6 +28,8 @@ public:
 private:
     void serve();
     void answer(int fd);
+    using Clock = std::chrono::steady_clock;
+    bool waitFor(int fd, short events, Clock::time_point deadline) const;
 
     const ServerMetrics& metrics_;
     int listener_ = -1;

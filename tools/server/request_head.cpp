@@ -107,11 +107,47 @@ bool readQuery(View query, std::string& data) {
     return true;
 }
 
+// "http://AUTHORITY/PATH" (any case of the scheme): target becomes "/PATH" ("/" when the
+// path is empty), authority its host and port. False for any other form, target unchanged.
+bool absoluteForm(View& target, std::string& authority) {
+    for (const char* scheme : {"http://", "https://"}) {
+        const size_t length = std::strlen(scheme);
+        if (target.size() < length || strncasecmp(target.data(), scheme, length) != 0) continue;
+        View rest = target.substr(length);
+        const auto end = rest.find_first_of("/?");
+        authority = std::string(rest.substr(0, end));
+        if (authority.empty()) return false;
+        if (end == View::npos) {
+            target = "/";
+        } else if (rest[end] == '?') {
+            return false;  // "http://host?query" has no path to serve
+        } else {
+            target = rest.substr(end);
+        }
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 size_t requestHeadLength(const std::string& buffer) {
-    const auto end = buffer.find("\r\n\r\n");
-    return end == std::string::npos ? 0 : end + 4;
+    size_t searched = 0;
+    return requestHeadLength(buffer, searched);
+}
+
+size_t requestHeadLength(const std::string& buffer, size_t& searched) {
+    // The blank line may have begun in the bytes already searched.
+    const auto end = buffer.find("\r\n\r\n", searched > 3 ? searched - 3 : 0);
+    if (end != std::string::npos) return end + 4;
+    searched = buffer.size();
+    return 0;
+}
+
+size_t leadingEmptyLines(const std::string& buffer) {
+    size_t at = 0;
+    while (buffer.compare(at, 2, "\r\n") == 0) at += 2;
+    return at;
 }
 
 Screening screenRequestHead(std::string_view head) {
@@ -131,8 +167,11 @@ Screening screenRequestHead(std::string_view head) {
         screening.target = line.substr(space1 + 1, space2 - space1 - 1);
         screening.version = line.substr(space2 + 1);
     }
-    if (space2 == View::npos || !isToken(screening.method) || screening.target.empty() ||
-        screening.target[0] != '/' ||
+    // A proxy's form of the target names the host itself, which then stands for Host.
+    View origin(screening.target);
+    std::string authority;
+    const bool absolute = absoluteForm(origin, authority);
+    if (space2 == View::npos || !isToken(screening.method) || origin.empty() || origin[0] != '/' ||
         (screening.version != "HTTP/1.0" && screening.version != "HTTP/1.1"))
         return refused(screening, 400, "malformed request line");
     for (unsigned char c : screening.target)
@@ -145,6 +184,7 @@ Screening screenRequestHead(std::string_view head) {
 
     size_t fields = 0;
     int ranges = 0;
+    int hosts = 0;
     bool rangeFault = false, closes = false, keepsAlive = false;
     // The head ends with an empty line, which ends the loop.
     for (View field = nextLine(); !field.empty(); field = nextLine()) {
@@ -166,7 +206,8 @@ Screening screenRequestHead(std::string_view head) {
                 ++ranges > 1 || !isSingleRange(value, screening.rangeFirst, screening.rangeLast);
             screening.hasRange = true;
         } else if (named(name, "Host")) {
-            screening.host = value;
+            ++hosts;
+            if (!absolute) screening.host = value;
         } else if (named(name, "X-Forwarded-Proto")) {
             screening.forwardedProto = value;
         } else if (named(name, "Connection")) {
@@ -174,7 +215,11 @@ Screening screenRequestHead(std::string_view head) {
             keepsAlive |= listsToken(value, "keep-alive");
         }
     }
-    const View target(screening.target);
+    if (hosts > 1 || (hosts == 0 && screening.version == "HTTP/1.1"))
+        return refused(screening, 400,
+                       hosts ? "more than one Host" : "no Host in an HTTP/1.1 request");
+    if (absolute) screening.host = authority;
+    const View target = origin;
     const auto question = target.find('?');
     if (!decode(target.substr(0, question), screening.path) ||
         (question != View::npos && !readQuery(target.substr(question + 1), screening.data)))

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
 
 #include "log_text.h"
 #include "static_files.h"
@@ -22,22 +21,6 @@ const char* contentTypeOf(const std::string& path) {
     return dot != std::string::npos && path.compare(dot, std::string::npos, ".xml") == 0
                ? "application/xml"
                : "application/octet-stream";
-}
-
-// The time of a log line; formatted once a second per thread.
-const std::string& logStamp() {
-    thread_local std::time_t last = 0;
-    thread_local std::string text;
-    const std::time_t now = std::time(nullptr);
-    if (now != last) {
-        char stamp[32];
-        std::tm utc{};
-        gmtime_r(&now, &utc);
-        std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
-        text = stamp;
-        last = now;
-    }
-    return text;
 }
 
 }  // namespace
@@ -65,8 +48,17 @@ Answer UpdateService::versionAnswer(const Screening& request) {
     const std::string& forwarded = request.forwardedProto;
     const std::string& scheme = forwarded == "http" || forwarded == "https" ? forwarded : scheme_;
     const auto config = std::atomic_load(&config_);
-    EndpointAnswer endpoint =
-        answerVersionRequest(key_, *config, request.data, selfBaseOf(scheme, request.host));
+    // Held here, the configuration cannot be freed and another take its address.
+    thread_local std::shared_ptr<const ReleaseConfig> t_sealedFor;
+    thread_local const ServerEnvelopeKey* t_sealedWith = nullptr;
+    thread_local SealedAnswers t_sealed;
+    if (t_sealedFor != config || t_sealedWith != &key_) {
+        t_sealed.clear();
+        t_sealedFor = config;
+        t_sealedWith = &key_;
+    }
+    EndpointAnswer endpoint = answerVersionRequest(key_, *config, request.data,
+                                                   selfBaseOf(scheme, request.host), &t_sealed);
     if (metrics_ && (endpoint.status == 200 || endpoint.status == 404 || endpoint.bank.empty()))
         metrics_->countVersionRequest(endpoint.status == 200   ? VersionResult::Answered
                                       : endpoint.status == 404 ? VersionResult::UnknownBank
@@ -112,7 +104,7 @@ Answer UpdateService::fileAnswer(const Screening& request) {
 void UpdateService::logAnswer(const Screening& request, const std::string& peer, int status,
                               uint64_t bytes, const std::string& note) {
     std::string& line = t_log;
-    line += logStamp();
+    line += logTime();
     line += ' ';
     line += logField(peer);
     line += ' ';

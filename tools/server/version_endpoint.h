@@ -1,6 +1,7 @@
 #pragma once
 // The version endpoint: a sealed bank code in, a sealed JSON answer out.
 #include <string>
+#include <unordered_map>
 
 #include "envelope_key.h"
 #include "release_config.h"
@@ -14,10 +15,18 @@ struct EndpointAnswer {
     std::string bank;  // the bank code the request holds; empty when it did not open
 };
 
+// Answers already sealed, by bank and "{self}": the answer is the same text for every client
+// until the configuration changes, so it is sealed once rather than for every request. Only
+// for one configuration and key; at most kMaxSealedAnswers.
+using SealedAnswers = std::unordered_map<std::string, std::string>;
+constexpr size_t kMaxSealedAnswers = 256;
+
 // data is the request's envelope text; self what "{self}" in a url stands for (scheme and
-// Host of the request), empty when the request named no usable Host.
+// Host of the request), empty when the request named no usable Host. sealed: where answers
+// sealed for this configuration and key are kept, or null.
 EndpointAnswer answerVersionRequest(const ServerEnvelopeKey& key, const ReleaseConfig& config,
-                                    const std::string& data, const std::string& self);
+                                    const std::string& data, const std::string& self,
+                                    SealedAnswers* sealed = nullptr);
 
 // The answer's JSON object text.
 std::string answerJson(const BankRelease& release, const std::string& self);

@@ -1,0 +1,17 @@
+#pragma once
+// The releases a configuration announces against the trees this server serves them from: a
+// client told of one version and handed manifests of another fails every update.
+#include <string>
+
+#include "release_config.h"
+
+namespace vaultaide::tools {
+
+// For each bank whose url lies under the served root ("{self}" or "{self}/PATH"), the version
+// its manifests there name (Digest.xml and the bank's Digest_BBB.xml, the root element's
+// "Version") must be the configured one. A manifest that is missing, unreadable or names no
+// version is passed over: releases made by other tools carry none. False with the first
+// mismatch in one line.
+bool checkServedReleases(const ReleaseConfig& config, int rootFd, std::string& error);
+
+}  // namespace vaultaide::tools
