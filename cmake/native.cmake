@@ -19,6 +19,7 @@ add_library(vaultaide_tools STATIC
     tools/server/release_config.cpp
     tools/publish/keygen.cpp
     tools/publish/manifest_writer.cpp
+    tools/publish/release_check.cpp
     tools/publish/release_names.cpp
 )
 target_include_directories(vaultaide_tools PUBLIC tools)
