@@ -124,6 +124,21 @@ foreach(tree IN ITEMS x86_64 i686)
     endif()
 endforeach()
 
+# The release: signed through a SoftHSM2 token and verified, the program built again elsewhere
+# to the same bytes, and the Debian package installed, answering and purged.
+if(VAULTAIDE_WIN_I686_BUILD_DIR)
+    set(release_work ${CMAKE_BINARY_DIR}/release-test)
+    add_test(NAME release.end_to_end COMMAND ${CMAKE_SOURCE_DIR}/tests/release/check-release
+        ${release_work} $<TARGET_FILE:vaultaide-publish>)
+    add_test(NAME release.reproducible
+        COMMAND ${CMAKE_SOURCE_DIR}/tests/release/check-reproducible ${release_work})
+    add_test(NAME release.package_cycle
+        COMMAND ${CMAKE_SOURCE_DIR}/tests/release/check-package ${release_work})
+    set_tests_properties(release.end_to_end PROPERTIES FIXTURES_SETUP release TIMEOUT 1800)
+    set_tests_properties(release.reproducible release.package_cycle PROPERTIES
+        FIXTURES_REQUIRED release TIMEOUT 1200)
+endif()
+
 # Integration tests: the client against vaultaide-server and scripted servers on 127.0.0.1.
 add_executable(integration_tests
     tests/integration/deployment_test.cpp
