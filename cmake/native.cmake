@@ -19,6 +19,7 @@ add_library(vaultaide_tools STATIC
     tools/server/release_config.cpp
     tools/publish/keygen.cpp
     tools/publish/manifest_writer.cpp
+    tools/publish/release_check.cpp
     tools/publish/release_names.cpp
 )
 target_include_directories(vaultaide_tools PUBLIC tools)
@@ -127,6 +128,21 @@ foreach(tree IN ITEMS x86_64 i686)
                     ${dir}/vaultaide_810.exe ${tree})
     endif()
 endforeach()
+
+# The release: signed through a SoftHSM2 token and verified, the program built again elsewhere
+# to the same bytes, and the Debian package installed, answering and purged.
+if(VAULTAIDE_WIN_I686_BUILD_DIR)
+    set(release_work ${CMAKE_BINARY_DIR}/release-test)
+    add_test(NAME release.end_to_end COMMAND ${CMAKE_SOURCE_DIR}/tests/release/check-release
+        ${release_work} $<TARGET_FILE:vaultaide-publish>)
+    add_test(NAME release.reproducible
+        COMMAND ${CMAKE_SOURCE_DIR}/tests/release/check-reproducible ${release_work})
+    add_test(NAME release.package_cycle
+        COMMAND ${CMAKE_SOURCE_DIR}/tests/release/check-package ${release_work})
+    set_tests_properties(release.end_to_end PROPERTIES FIXTURES_SETUP release TIMEOUT 1800)
+    set_tests_properties(release.reproducible release.package_cycle PROPERTIES
+        FIXTURES_REQUIRED release TIMEOUT 1200)
+endif()
 
 # Integration tests: the client against vaultaide-server and scripted servers on 127.0.0.1.
 add_executable(integration_tests

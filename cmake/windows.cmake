@@ -10,7 +10,8 @@ if(EXISTS ${VAULTAIDE_KEY_DIR}/TEST-KEYS)
         "set to the product's key folder. ***\n")
     set(VAULTAIDE_RC_TEST_KEYS -DVAULTAIDE_TEST_KEYS)
 endif()
-set(VAULTAIDE_STATIC_LINK -static -static-libgcc -static-libstdc++)
+# No link time in the program's header: two builds of one commit give the same bytes.
+set(VAULTAIDE_STATIC_LINK -static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/resources ${VAULTAIDE_RC_TEST_KEYS}")
 
 # GetTickCount64 for the thread library, made from GetTickCount (Windows XP has no other). An

@@ -12,6 +12,7 @@ add_executable(wine_tests
     tests/wine/install_wine_test.cpp
     tests/wine/packages_wine_test.cpp
     tests/wine/recovery_wine_test.cpp
+    tests/wine/release_wine_test.cpp
     tests/wine/screen.cpp
     tests/wine/startup_wine_test.cpp
     tests/wine/ui_machine.cpp

@@ -84,10 +84,12 @@ TEST_F(Publish, ChineseNamesAreServedUnderTheirGbkBytesAndManifestsVerify) {
     // Names the tool once used for its own temporary files are published like any other.
     fakes::writeHostFile((common() / "Nexio_810.exe.publishing").string(), "common file");
     fakes::writeHostFile((bank() / "Digest.xml.publishing").string(), "bank file");
+    fakes::writeHostFile((common() / "Data" / "first only.dat").string(), "first release");
     std::string error;
     ASSERT_TRUE(publish(error)) << error;
     fakes::writeHostFile((bank() / "Nexio_810.exe").string(), "main, second release");
-    ASSERT_TRUE(publish(error)) << error;  // over the first release
+    fs::remove(common() / "Data" / "first only.dat");
+    ASSERT_TRUE(publish(error)) << error;  // over the first release, whose extra file goes
 
     std::set<std::string> served;
     for (const auto& item : fs::recursive_directory_iterator(out()))
@@ -139,6 +141,7 @@ TEST_F(Publish, RefusesWhatTheProgramCannotInstallAndPublishesNothing) {
         {"bank/download/x.dat", "DownLoad is the installation's staging folder"},
         {"common/Data/deeper/", "only files one folder deep"},
         {"common/digest_166.xml", "Digest*.xml are the manifests themselves"},
+        {"bank/VaultAide_OLD.exe", "the program moves its own file to this name"},
         {"bank/readme.txt", "both sets hold readme.txt", "common/readme.txt"},
         {"bank/README.TXT", "are one name on Windows, letter case aside", "common/readme.txt"},
         {"common/READme.txt", "are one name on Windows", "common/readme.txt"},
@@ -226,6 +229,13 @@ TEST_F(Publish, CommandLinesOutsideTheUsageAreRefusedWithTheUsage) {
                          errors),
               0)
         << errors;
+    const std::string verifyOut = "verify --keys " + std::string(VAULTAIDE_TEST_KEY_DIR) + " " +
+                                  out().string() + " >/dev/null";
+    EXPECT_EQ(runPublish(verifyOut, errors), 0) << errors;
+    fakes::writeHostFile((out() / "readme.txt").string(), "changed after signing");
+    EXPECT_EQ(runPublish(verifyOut, errors), 1);  // the signatures hold, a file does not
+    EXPECT_EQ(runPublish("--help >/dev/null", errors), 0);
+    EXPECT_EQ(errors, "");
 }
 
 }  // namespace

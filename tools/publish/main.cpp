@@ -5,10 +5,14 @@
 //   manifest --common DIR --bank DIR --code HEX --version V --keys DIR --out DIR
 //                         a served release tree: both sets' files and their signed manifests,
 //                         which name the release version and the bank code
-//   verify --keys DIR FILE...   checks the signature of manifests
+//   verify --keys DIR FILE...|FOLDER
+//                         checks the signature of manifests and prints the release they name;
+//                         given a release folder, also every file against its manifest
+//   --help                the usage
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <iterator>
 #include <map>
@@ -19,8 +23,8 @@
 #include "app/system_utils.h"
 #include "keygen.h"
 #include "manifest_writer.h"
-#include "packages/signed_manifests.h"
 #include "protocol/envelope.h"
+#include "release_check.h"
 
 namespace {
 
@@ -36,14 +40,17 @@ const std::map<std::string, std::vector<std::string>> kCommandOptions = {
     {"verify", {"--keys"}},  // and the manifests as further arguments
 };
 
+const char* kUsage =
+    "usage: vaultaide-publish keygen --out DIR\n"
+    "       vaultaide-publish seal --keys DIR   < plaintext\n"
+    "       vaultaide-publish open --keys DIR   < envelope text\n"
+    "       vaultaide-publish manifest --common DIR --bank DIR --code HEX --version V "
+    "--keys DIR --out DIR\n"
+    "       vaultaide-publish verify --keys DIR FILE...|RELEASE_DIR\n"
+    "       vaultaide-publish --help\n";
+
 int usage(const std::string& why) {
-    std::cerr << "vaultaide-publish: " << why << "\n"
-              << "usage: vaultaide-publish keygen --out DIR\n"
-                 "       vaultaide-publish seal --keys DIR   < plaintext\n"
-                 "       vaultaide-publish open --keys DIR   < envelope text\n"
-                 "       vaultaide-publish manifest --common DIR --bank DIR --code HEX "
-                 "--version V --keys DIR --out DIR\n"
-                 "       vaultaide-publish verify --keys DIR FILE...\n";
+    std::cerr << "vaultaide-publish: " << why << "\n" << kUsage;
     return 2;
 }
 
@@ -72,16 +79,6 @@ std::string readArguments(int argc, char** argv, const std::vector<std::string>&
     return "";
 }
 
-// Says why a manifest does not verify, most specific reason first.
-std::string whyUnverified(const std::string& bytes, const std::string& publicKey) {
-    std::string message, signature;
-    if (!vaultaide::signedMessage(bytes, message, signature))
-        return "no signature block (CR LF \"<Sign>\" 273 bytes before the last \"<\")";
-    if (!vaultaide::verifySignedBytes(bytes, publicKey))
-        return "the signature does not match the content or the key";
-    return "";
-}
-
 int verify(const Options& options, const std::vector<std::string>& files) {
     using namespace vaultaide;
     std::string publicKey;
@@ -92,14 +89,10 @@ int verify(const Options& options, const std::vector<std::string>& files) {
     }
     int failures = 0;
     for (const auto& file : files) {
-        std::string bytes, reason;
-        if (!tools::readTextFile(file, bytes))
-            reason = "cannot read the file";
-        else
-            reason = whyUnverified(bytes, publicKey);
-        std::cout << file << ": " << (reason.empty() ? "signature valid" : "FAILED: " + reason)
-                  << "\n";
-        failures += !reason.empty();
+        std::error_code ec;
+        failures += std::filesystem::is_directory(file, ec)
+                        ? tools::checkReleaseFolder(file, publicKey, std::cout)
+                        : tools::checkManifest(file, publicKey, std::cout);
     }
     return failures ? 1 : 0;
 }
@@ -137,6 +130,10 @@ std::string readStdin() {
 int main(int argc, char** argv) {
     using namespace vaultaide;
     const std::string command = argc >= 2 ? argv[1] : "";
+    if (command == "--help" || command == "-h") {
+        std::cout << kUsage;
+        return 0;
+    }
     const auto known = kCommandOptions.find(command);
     if (known == kCommandOptions.end())
         return usage(command.empty() ? "no command" : "unknown command \"" + command + "\"");

@@ -14,12 +14,14 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "../common/key_folder.h"
 #include "app/bank_profile.h"
 #include "app/system_utils.h"
 #include "install/registration.h"
 #include "packages/digest_manifest.h"
+#include "packages/package_download.h"
 #include "packages/release_identity.h"
 #include "packages/signature_block.h"
 #include "protocol/crypto.h"
@@ -163,6 +165,32 @@ bool refuseNameClashes(
 // The folder a release is written in before it moves into place: private to this user, and
 // named with "..", which no published name may hold (nor any name the program takes), so
 // nothing published ever meets it. Removed with whatever is left in it.
+// A release published over an earlier one: once the new manifests are in place, the files of
+// the installation's layout (top level and standard folders) that the new release does not
+// serve go, so the folder holds one release. Manifests of other bank codes stay.
+bool removeEarlierFiles(const std::string& out, const std::vector<std::string>& served,
+                        std::string& error) {
+    const std::set<std::string> kept(served.begin(), served.end());
+    std::vector<std::string> folders = {""};
+    folders.insert(folders.end(), std::begin(kStandardFolders), std::end(kStandardFolders));
+    for (const auto& folder : folders) {
+        std::error_code ec;
+        for (const auto& item : fs::directory_iterator(fs::path(out) / folder, ec)) {
+            const std::string name = item.path().filename().string();
+            const std::string relative = (fs::path(folder) / name).string();
+            if ((!item.is_symlink() && !item.is_regular_file()) || kept.count(relative) ||
+                (folder.empty() && isManifestName(name)))
+                continue;
+            if (!fs::remove(item.path(), ec)) {
+                error = "published, but the earlier release's " + relative +
+                        " could not be removed: " + ec.message();
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 struct WorkFolder {
     std::string path;
     bool create(const std::string& parent) {
@@ -221,6 +249,9 @@ bool collectReleaseFiles(const std::string& folder, std::vector<ManifestFile>& f
                 return refuse(item.path(),
                               "the installation folder's Digest*.xml are the "
                               "manifests themselves");
+            if (windowsNameKey(name) == windowsNameKey(kOldSelfName))
+                return refuse(item.path(),
+                              "the program moves its own file to this name during an update");
             files.push_back({"", name, ""});
             continue;
         }
@@ -275,6 +306,7 @@ bool publishRelease(const std::string& commonFolder, const std::string& bankFold
         return false;
     }
     std::error_code ec;
+    const bool overEarlierRelease = fs::is_regular_file(fs::path(out) / "Digest.xml", ec);
     fs::create_directories(out, ec);
     WorkFolder work;
     if (ec || !work.create(out)) {
@@ -315,7 +347,7 @@ bool publishRelease(const std::string& commonFolder, const std::string& bankFold
             return false;
         }
     }
-    return true;
+    return !overEarlierRelease || removeEarlierFiles(out, served, error);
 }
 
 }  // namespace vaultaide::tools

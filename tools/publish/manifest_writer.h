@@ -30,7 +30,8 @@ bool writeSignedManifest(const std::vector<ManifestFile>& files, const std::stri
 // (empty Path) and files in its sub-folders (Path = folder name), sorted by Path, then FileName.
 // Refused with a reason: deeper files, links, folders other than Data, Plugins, Script and
 // Tools (DownLoad above all), names Windows cannot have (control characters, < > : " / \ | ? *,
-// a trailing dot or space, device names such as CON or com1.txt) and a top-level Digest*.xml.
+// a trailing dot or space, device names such as CON or com1.txt), a top-level Digest*.xml and a
+// top-level vaultaide_old.exe (the name the program moves its own file to during an update).
 bool collectReleaseFiles(const std::string& folder, std::vector<ManifestFile>& files,
                          std::string& error);
 
@@ -41,7 +42,8 @@ bool collectReleaseFiles(const std::string& folder, std::vector<ManifestFile>& f
 // or a sub-folder (letter case aside, the installation's own folders DownLoad, Data, Plugins,
 // Script and Tools among them) and a bank code above 0xFFF. Both manifests name the release
 // version (refused unless four numbers of 1 to 5 digits) and the bank code; without a version
-// they name neither.
+// they name neither. Published over an earlier release (out holds a Digest.xml), the earlier
+// files the new release lacks are removed once its manifests are in place.
 bool publishRelease(const std::string& commonFolder, const std::string& bankFolder, int bankCode,
                     const std::string& keyFolder, const std::string& out, std::string& error,
                     const std::string& version = "");

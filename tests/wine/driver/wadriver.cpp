@@ -29,6 +29,8 @@
 //   ps                                 prints "ID NAME" for every process
 //   temp-folder                        prints the temporary folder
 //   trust-root CERTFILE                adds a DER certificate to the machine's trusted roots
+//   signed-by FILE NAME                prints "trusted" when the program's Authenticode check
+//                                      passes FILE as signed by NAME, else "untrusted"
 //   broadcast WPARAM                   posts the suite's registered message to every window
 //   ui-...                             the UI driver (ui_commands.h)
 #include "platform/win32/win32_platform.h"
@@ -315,6 +317,12 @@ int trustRoot(const Args& a) {
     return added ? 0 : 1;
 }
 
+int signedBy(const Args& a) {
+    const bool trusted = win32Platform().processes.openSigned(a[0], a[1]) != nullptr;
+    std::printf("%s\n", trusted ? "trusted" : "untrusted");
+    return trusted ? 0 : 1;
+}
+
 int ps(const Args&) {
     for (const auto& entry : win32Platform().processes.snapshot())
         std::printf("%u %s\n", entry.id, entry.imageName.c_str());
@@ -360,6 +368,7 @@ int main(int argc, char** argv) {
         {"hold-file", {3, holdFile}},
         {"ps", {0, ps}},
         {"trust-root", {1, trustRoot}},
+        {"signed-by", {2, signedBy}},
         {"temp-folder",
          {0,
           [](const Args&) {
