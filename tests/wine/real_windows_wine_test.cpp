@@ -107,12 +107,16 @@ TEST_F(WineRealWindows, Windows10RunsTheRuntimeStepOncePerMissingRuntime) {
         runProgram("reg", {"add", kDriverDefaults, "/v", "Version", "/d", "win10", "/f"}, dir())
             .exitCode,
         0);
-    const bool system64 = fs::is_directory(hostC("C:\\windows\\syswow64"));
+    // The prefix's registry names the system it plays.
+    const bool system64 =
+        readHostFile(std::string(VAULTAIDE_WINE_DIR) + "/prefix/system.reg").find("#arch=win64") !=
+        std::string::npos;
     const WineRun fresh = sequence(0);
     ASSERT_EQ(fresh.exitCode, 0) << fresh.output;
     const Lines expected = system64 ? Lines{"vcredist_x64.exe [/q]", "vcredist_x86.exe [/q]"}
                                     : Lines{"vcredist_x86.exe [/q]"};
-    EXPECT_TRUE(eventually([&] { return runtimeStarts() == expected; })) << fresh.output;
+    EXPECT_TRUE(eventually([&] { return runtimeStarts() == expected; }))
+        << readHostFile(hostC(tempFolder + "runtime.log").string());
     EXPECT_TRUE(eventually([&] { return marker("32", runtimeX86()) != "absent"; }));
     if (system64) {
         EXPECT_TRUE(eventually([&] { return marker("64", runtimeX64()) != "absent"; }));
