@@ -115,9 +115,14 @@ bool processIsElevated() {
 
 bool startThroughDesktopShell(const std::string& file, const std::string& parameters,
                               WindowShow show) {
-    // No desktop shell in this session (a replacement shell, a service's session): nothing
-    // to ask.
-    if (!GetShellWindow()) return false;
+    // No desktop shell in this session (a replacement shell, a service's session), or one that
+    // does not answer: nothing to ask, since a call into a hung shell would never return.
+    constexpr UINT kShellAnswerMs = 2000;
+    HWND desktop = GetShellWindow();
+    DWORD_PTR answer = 0;
+    if (!desktop ||
+        !SendMessageTimeoutA(desktop, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kShellAnswerMs, &answer))
+        return false;
     ThreadCom com;
     if (!com.usable()) return false;
     const ScopedCom<IShellDispatch2> shell = desktopShell();
