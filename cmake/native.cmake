@@ -93,6 +93,7 @@ add_executable(unit_tests
     tests/unit/server_answer_test.cpp
     tests/unit/package_files_test.cpp
     tests/unit/progress_reporter_test.cpp
+    tests/unit/real_windows_test.cpp
     tests/unit/publish_test.cpp
     tests/unit/release_config_test.cpp
     tests/unit/server_endpoint_test.cpp

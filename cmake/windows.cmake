@@ -31,9 +31,10 @@ add_library(vaultaide_win32 STATIC
     src/platform/win32/win32_system_info.cpp
     src/platform/win32/win32_text_encoding.cpp
     src/platform/win32/win32_ui_services.cpp
+    src/platform/win32/win32_user_start.cpp
 )
-target_link_libraries(vaultaide_win32 PUBLIC vaultaide_base comctl32 wininet ole32 shell32 uuid
-    wintrust crypt32)
+target_link_libraries(vaultaide_win32 PUBLIC vaultaide_base comctl32 wininet ole32 oleaut32
+    shell32 uuid wintrust crypt32)
 
 # The five dialogs and the owner-drawn bars.
 add_library(vaultaide_dialogs STATIC
@@ -82,7 +83,10 @@ add_custom_command(TARGET runtime_installer_stub POST_BUILD
     VERBATIM)
 
 # The end-to-end tests' helper on the Windows side.
-add_executable(wadriver tests/wine/driver/wadriver.cpp tests/wine/driver/ui_commands.cpp)
+add_executable(wadriver tests/wine/driver/wadriver.cpp tests/wine/driver/ui_commands.cpp
+    tests/wine/driver/wadriver.rc)
+set_source_files_properties(tests/wine/driver/wadriver.rc PROPERTIES
+    OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/resources/vaultaide.manifest")
 target_link_libraries(wadriver PRIVATE vaultaide_install vaultaide_win32 gdiplus vaultaide_xp_imports)
 target_include_directories(wadriver PRIVATE tests)
 target_link_options(wadriver PRIVATE ${VAULTAIDE_STATIC_LINK})

@@ -11,6 +11,7 @@ add_executable(wine_tests
     tests/wine/exchange_wine_test.cpp
     tests/wine/install_wine_test.cpp
     tests/wine/packages_wine_test.cpp
+    tests/wine/real_windows_wine_test.cpp
     tests/wine/recovery_wine_test.cpp
     tests/wine/release_wine_test.cpp
     tests/wine/screen.cpp

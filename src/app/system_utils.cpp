@@ -1,6 +1,7 @@
 #include "app/system_utils.h"
 
 #include <cstdlib>
+#include <set>
 
 #include "base/gbk_text.h"
 #include "platform/files.h"
@@ -19,12 +20,19 @@ std::string lowerAscii(std::string text) {
     return text;
 }
 
+namespace {
+
+// Image names are compared as copied into a 260-byte buffer.
+bool hasImageName(const ProcessEntry& entry, const std::string& lowerName) {
+    return lowerAscii(entry.imageName.substr(0, 259)) == lowerName;
+}
+
+}  // namespace
+
 bool findProcessByName(Processes& processes, const std::string& name, uint32_t& processId) {
-    // Image names are compared as copied into a 260-byte buffer.
     const std::string wanted = lowerAscii(name);
     for (const auto& entry : processes.snapshot()) {
-        std::string image = entry.imageName.substr(0, 259);
-        if (lowerAscii(image) == wanted) {
+        if (hasImageName(entry, wanted)) {
             processId = entry.id;
             return true;
         }
@@ -46,6 +54,20 @@ bool terminateProcessByName(Processes& processes, const std::string& name) {
     uint32_t processId = 0;
     if (findProcessByName(processes, name, processId))
         processes.terminate(processId, kTerminatedExitCode);
+    return true;
+}
+
+bool endEveryProcessNamed(Processes& processes, const std::string& name, uint32_t exitCode,
+                          uint32_t waitMs) {
+    const std::string wanted = lowerAscii(name);
+    std::set<uint32_t> refused;
+    for (const auto& entry : processes.snapshot())
+        if (hasImageName(entry, wanted) && !processes.terminateAndWait(entry.id, exitCode, waitMs))
+            refused.insert(entry.id);
+    if (refused.empty()) return true;
+    // One that ended by itself meanwhile can no longer be opened, and is gone all the same.
+    for (const auto& entry : processes.snapshot())
+        if (refused.count(entry.id) && hasImageName(entry, wanted)) return false;
     return true;
 }
 

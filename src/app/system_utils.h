@@ -24,6 +24,11 @@ bool findRunningBrowser(Processes& processes, uint32_t& processId);
 bool terminateBrowser(Processes& processes, uint32_t processId);
 // Terminates the first process of that image name, ignoring case. Always true.
 bool terminateProcessByName(Processes& processes, const std::string& name);
+// Ends every process of that image name, ignoring case, whatever session it runs in, and
+// waits up to waitMs for each to end: a program's file stays in use until its process is
+// gone. False when one of them still runs (it could not be opened or did not end).
+bool endEveryProcessNamed(Processes& processes, const std::string& name, uint32_t exitCode,
+                          uint32_t waitMs);
 
 // False on systems not based on NT or older than NT 5. isWin7or8 tells Windows 6.1/6.2;
 // isX86 is set only for x86 (true) and x64 (false) and otherwise left as the caller set it.

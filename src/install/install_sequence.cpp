@@ -26,13 +26,13 @@ namespace {
 constexpr uint32_t kBeforeLaunchMs = 1000;
 constexpr uint32_t kBetweenStartsMs = 500;
 
-// Starts a program of the installation first with "-t", then plainly; a missing file is
-// passed over.
+// Starts a program of the installation first with "-t", then plainly, as the user who is
+// logged on; a missing file is passed over.
 void startTwice(Platform& platform, const std::string& program) {
     if (!platform.files.exists(program)) return;
-    platform.processes.start(program, "-t", WindowShow::Shown);
+    platform.processes.startForUser(program, "-t", WindowShow::Shown);
     platform.kernel.sleepMs(kBetweenStartsMs);
-    platform.processes.start(program, "", WindowShow::Shown);
+    platform.processes.startForUser(program, "", WindowShow::Shown);
 }
 
 // Ends the process.

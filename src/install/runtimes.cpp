@@ -29,12 +29,20 @@ const RuntimeInstaller& runtimeX64() {
 
 namespace {
 
-// The marker key opens for reading and its "Version" fits a 260-byte buffer; the content does
-// not matter. Read in the view a 32-bit program sees.
-bool installed(Registry& registry, const RuntimeInstaller& runtime) {
-    auto key = registry.openKey(runtime.markerKey, kKeyRead);
+// The marker key opens for reading in the view and its "Version" fits a 260-byte buffer; the
+// content does not matter.
+bool markedIn(Registry& registry, const RuntimeInstaller& runtime, RegistryView view) {
+    auto key = registry.openKey(runtime.markerKey, kKeyRead, view);
     std::string version;
     return key && key->queryString("Version", version, kRegistryValueBytes - 1);
+}
+
+// The 32-bit runtime registers in the view a 32-bit program sees. A 64-bit package writes its
+// uninstall key in the 64-bit view, where this program does not look by default; older
+// packages wrote it in the 32-bit one. Either marks the 64-bit runtime as installed.
+bool installed(Registry& registry, const RuntimeInstaller& runtime) {
+    if (markedIn(registry, runtime, RegistryView::Default)) return true;
+    return &runtime == &runtimeX64() && markedIn(registry, runtime, RegistryView::View64);
 }
 
 void installRuntime(Platform& platform, const AppState& app, InstallJob& job,

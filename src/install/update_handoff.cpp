@@ -4,6 +4,7 @@
 #include "app/bank_profile.h"
 #include "app/system_utils.h"
 #include "app/version_check.h"
+#include "install/file_replacement.h"
 #include "packages/install_job.h"
 #include "platform/platform.h"
 
@@ -23,7 +24,7 @@ bool forcedUpdateHandoff(Platform& platform, const AppState& app, InstallJob& jo
     hideDialog();
     const std::string mainProgram = job.installDir + "\\" + app.mainExeName;
     if (platform.files.exists(mainProgram))
-        platform.processes.start(mainProgram, "-t", WindowShow::Normal);
+        platform.processes.startForUser(mainProgram, "-t", WindowShow::Normal);
     sendPopCommand(platform.kernel, "UpdatePopCmd", "");
     platform.kernel.sleepMs(kHandoffWaitMs);
     return true;
@@ -43,7 +44,14 @@ bool stopAssistant(Platform& platform, const AppState& app, const InstallJob& jo
         const std::string program = job.installDir + "\\" + name;
         if (platform.files.exists(program))
             platform.processes.startAndWait(program, " -t", WindowShow::Hidden, kEndCommandWaitMs);
-        terminateProcessByName(platform.processes, name);
+        // A copy left running (in another user's session, say) keeps its files in use, and
+        // the update would stop halfway: it stops here, before any file is touched.
+        if (!endEveryProcessNamed(platform.processes, name, kTerminatedExitCode,
+                                  kEndProcessWaitMs)) {
+            platform.kernel.trace("cannot be ended(" + name + ")");
+            platform.ui.messageBox(kReplaceFailedText, app.assistantName, kMbOk | kMbIconWarning);
+            platform.kernel.exitOrderly(0);
+        }
     }
     platform.kernel.sleepMs(kAfterStopWaitMs);
     return true;

@@ -24,6 +24,8 @@ std::string popCommandMessage(const std::string& command, const std::string& arg
 // started; one still running after half a minute hangs and is terminated.
 constexpr uint32_t kEndCommandWaitMs = 30000;
 constexpr uint32_t kHandoffWaitMs = 3000;
+// How long a terminated program of the assistant may take to be gone.
+constexpr uint32_t kEndProcessWaitMs = 10000;
 constexpr uint32_t kAfterStopWaitMs = 2000;
 
 // Acts only for a forced update (job mode 1, updateMode 2): calls hideDialog, starts the main
@@ -34,8 +36,9 @@ bool forcedUpdateHandoff(Platform& platform, const AppState& app, InstallJob& jo
 // was written, false when the pipe cannot be opened or the write is short.
 bool sendPopCommand(Kernel& kernel, const std::string& command, const std::string& argument);
 // Asks the main and the pop-up program to end ("-t", waited for with a bound) and terminates
-// what still runs under their names. False only when the download folder is missing and
-// cannot be created.
+// every process still running under their names. False only when the download folder is
+// missing and cannot be created; a process that cannot be ended stops the run with the
+// "file in use" message and ends the program.
 bool stopAssistant(Platform& platform, const AppState& app, const InstallJob& job);
 
 }  // namespace vaultaide

@@ -113,11 +113,22 @@ std::vector<FileEntry> DigestManifest::entries() {
     } walker{fileElements, static_cast<size_t>(count)};
     walker.walk(document_.RootElement());
     std::vector<FileEntry> result(static_cast<size_t>(count));
-    for (size_t i = 0; i < fileElements.size(); ++i)
-        result[i] = {ansiAttribute(fileElements[i], "Path"),
-                     ansiAttribute(fileElements[i], "FileName"),
-                     ansiAttribute(fileElements[i], "Digest")};
+    for (size_t i = 0; i < fileElements.size(); ++i) {
+        FileEntry& entry = result[i];
+        entry.path = nameAttribute(fileElements[i], "Path", entry);
+        entry.fileName = nameAttribute(fileElements[i], "FileName", entry);
+        entry.digest = ansiAttribute(fileElements[i], "Digest");
+    }
     return result;
+}
+
+std::string DigestManifest::nameAttribute(const TiXmlElement* element, const char* attribute,
+                                          FileEntry& entry) {
+    const char* value = element->Attribute(attribute);
+    std::string ansi;
+    if (value && *value && !encoding_.utf8ToAnsiExactly(value, ansi) && entry.unconvertible.empty())
+        entry.unconvertible = value;
+    return ansi;
 }
 
 bool LoadedManifest::hasEntry(const std::string& path, const std::string& fileName,

@@ -29,6 +29,9 @@ struct FileEntry {
     std::string path;      // folder below the installation directory; empty for the directory
     std::string fileName;  // name with extension
     std::string digest;    // 28 Base64 characters
+    // The Path or FileName (as the manifest has it, UTF-8) that the ANSI code page cannot
+    // hold exactly; empty when both convert. Such an entry names no file on this machine.
+    std::string unconvertible;
 };
 
 // One loaded manifest with the system's element searches. Attribute values come out in the
@@ -63,6 +66,9 @@ public:
 private:
     bool search(const TiXmlNode* node, const std::string& name, int n);
     std::string ansiAttribute(const TiXmlElement* element, const std::string& attribute);
+    // The attribute in the ANSI code page; one that does not convert exactly is noted in
+    // entry.unconvertible.
+    std::string nameAttribute(const TiXmlElement* element, const char* attribute, FileEntry& entry);
 
     TiXmlDocument document_;
     TextEncoding& encoding_;

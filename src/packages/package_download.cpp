@@ -25,12 +25,22 @@ std::string relativeUrl(const std::string& base, const std::string& relative) {
     return base + "/" + escapeUrlPath(backslashesToSlashes(relative));
 }
 
+// A name that would lead outside the installation, or that the ANSI code page cannot hold
+// (a Chinese name on a Windows set up for another language), names no file of this machine.
+bool usableEntry(Kernel& kernel, const FileEntry& entry) {
+    if (!entry.unconvertible.empty()) {
+        kernel.trace("name not in the ANSI code page(" + entry.unconvertible + ")");
+        return false;
+    }
+    return isSafeEntry(entry.path, entry.fileName);
+}
+
 bool downloadAllNow(Platform& platform, InstallJob& job, const LoadedManifest& walked,
                     const AppState& state) {
     CBindCallback sink(job.progress());
     for (const auto& entry : walked.entries) {
-        // A name that would lead outside the installation fails the run, like its download.
-        if (!isSafeEntry(entry.path, entry.fileName)) {
+        // An unusable name fails the run, like its download.
+        if (!usableEntry(platform.kernel, entry)) {
             job.progress().downloadFailed(entry.fileName, DownloadKind::Package);
             return false;
         }
@@ -66,8 +76,8 @@ bool downloadAllNow(Platform& platform, InstallJob& job, const LoadedManifest& w
 void collectChanged(Platform& platform, InstallJob& job, const LoadedManifest& walked,
                     const LoadedManifest& reference) {
     for (const auto& entry : walked.entries) {
-        // Unsafe names are not looked up on the machine; the download step refuses them.
-        if (!isSafeEntry(entry.path, entry.fileName)) {
+        // Unusable names are not looked up on the machine; the download step refuses them.
+        if (!usableEntry(platform.kernel, entry)) {
             job.pendingFiles.push_back(relativePath(entry));
             job.pendingDigests.push_back(entry.digest);
             job.pendingSafe.push_back(false);
@@ -135,9 +145,7 @@ bool downloadPackages(Platform& platform, InstallJob& job, int set, const AppSta
 }
 
 void terminateAndWait(Processes& processes, const std::string& imageName) {
-    uint32_t processId = 0;
-    if (findProcessByName(processes, imageName, processId))
-        processes.terminateAndWait(processId, 0, kTerminateWaitMs);
+    endEveryProcessNamed(processes, imageName, 0, kTerminateWaitMs);
 }
 
 void renameOwnProgram(Files& files, const std::string& folder, const std::string& selfExeName) {

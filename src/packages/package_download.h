@@ -28,8 +28,8 @@ constexpr uint64_t kMaxPackageFileBytes = 2ull << 30;
 bool downloadPackages(Platform& platform, InstallJob& job, int set,
                       const AppState& state = g_appState);
 
-// Ends the first running process of that image name (case ignored) and waits for its end,
-// at most kTerminateWaitMs.
+// Ends every running process of that image name (case ignored) and waits for each one's
+// end, at most kTerminateWaitMs.
 void terminateAndWait(Processes& processes, const std::string& imageName);
 // Moves folder\selfExeName aside to folder\vaultaide_old.exe, so a new copy can be written
 // while the old one runs.

@@ -1,6 +1,7 @@
 #pragma once
 // The process list, process termination, and starting programs.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,23 @@ enum class RunEnd {
     Ended,       // it ended by itself within the bound
     Terminated,  // it was still running when the bound passed and was terminated
 };
+
+// How a start for the logged-on user came about.
+enum class StartRoute {
+    NotStarted,
+    UserShell,  // the desktop's shell started it, with the user's own unelevated rights
+    Direct,     // this process started it, with its own rights
+};
+
+// An elevated process hands the start to the shell of the user's session, so the program runs
+// as that user (unelevated, in that user's name even when another administrator elevated this
+// run); where the shell cannot be reached or refuses, and where this process is not elevated
+// (Windows XP, no user account control), the program is started directly.
+inline StartRoute routeUserStart(bool elevated, const std::function<bool()>& throughShell,
+                                 const std::function<bool()>& directly) {
+    if (elevated && throughShell()) return StartRoute::UserShell;
+    return directly() ? StartRoute::Direct : StartRoute::NotStarted;
+}
 
 // A program file whose signature held, kept open against change until it is started.
 class SignedProgram {
@@ -45,14 +63,18 @@ public:
     // Starts a program file (or a program on the search path) with the parameter text, without
     // verb or working folder, and does not wait; false when it could not be started.
     virtual bool start(const std::string& file, const std::string& parameters, WindowShow show) = 0;
-    // Starts it the same way and waits up to timeoutMs for its end; a program still running
-    // then is terminated, so no wait is unbounded.
+    // Starts a program of the assistant for the user who is logged on (routeUserStart), without
+    // verb or working folder, and does not wait.
+    virtual StartRoute startForUser(const std::string& file, const std::string& parameters,
+                                    WindowShow show) = 0;
     // Opens a program file so that no one can change, replace or delete it, and checks its
     // Authenticode signature: valid, from a trusted root, and signed by a certificate whose
     // subject's common name is signerName. Null when the file cannot be opened or the
     // signature does not hold; otherwise the file stays held until the result starts it.
     virtual std::unique_ptr<SignedProgram> openSigned(const std::string& file,
                                                       const std::string& signerName) = 0;
+    // Starts a program the same way as start and waits up to timeoutMs for its end; a program
+    // still running then is terminated, so no wait is unbounded.
     virtual RunEnd startAndWait(const std::string& file, const std::string& parameters,
                                 WindowShow show, uint32_t timeoutMs) = 0;
 };

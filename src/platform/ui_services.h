@@ -1,6 +1,8 @@
 #pragma once
 // User-interface services the steps call directly.
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vaultaide {
 
@@ -15,12 +17,30 @@ constexpr int kIdOk = 1;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
 
+// A top-level window as the window manager stacks it.
+struct StackedWindow {
+    uintptr_t handle = 0;
+    bool ownProcess = false;
+    bool visible = false;
+    bool topMost = false;
+};
+
+// The window a message box belongs to, given the top-level windows from the front: the
+// front-most visible top-most window of this process (an open dialog), so that the box opens
+// above it instead of behind it; 0 when none is up.
+inline uintptr_t messageBoxOwner(const std::vector<StackedWindow>& frontToBack) {
+    for (const StackedWindow& window : frontToBack)
+        if (window.ownProcess && window.visible && window.topMost) return window.handle;
+    return 0;
+}
+
 class UiServices {
 public:
     virtual ~UiServices() = default;
     // Registers the common control classes.
     virtual void initCommonControls() = 0;
-    // A message box without owner window; returns the button pressed.
+    // A message box, owned by the program's top-most dialog while one is up (messageBoxOwner)
+    // and otherwise without owner window; returns the button pressed.
     virtual int messageBox(const std::string& text, const std::string& caption, unsigned style) = 0;
 };
 

@@ -71,6 +71,17 @@ bool FakeProcesses::start(const std::string& file, const std::string& parameters
     return true;
 }
 
+StartRoute FakeProcesses::startForUser(const std::string& file, const std::string& parameters,
+                                       WindowShow show) {
+    const auto throughShell = [&] {
+        if (!userShell || !startable(file)) return false;
+        started.push_back(startLine(file, parameters, show) + " as user");
+        if (onStart) onStart(file, parameters);
+        return true;
+    };
+    return routeUserStart(elevated, throughShell, [&] { return start(file, parameters, show); });
+}
+
 RunEnd FakeProcesses::startAndWait(const std::string& file, const std::string& parameters,
                                    WindowShow show, uint32_t timeoutMs) {
     if (!startable(file)) return RunEnd::NotStarted;

@@ -71,6 +71,10 @@ public:
     bool terminate(uint32_t processId, uint32_t exitCode) override;
     bool terminateAndWait(uint32_t processId, uint32_t exitCode, uint32_t timeoutMs) override;
     bool start(const std::string& file, const std::string& parameters, WindowShow show) override;
+    // Through the user's shell when this process is elevated and the shell is reachable: the
+    // start is recorded with " as user".
+    StartRoute startForUser(const std::string& file, const std::string& parameters,
+                            WindowShow show) override;
     RunEnd startAndWait(const std::string& file, const std::string& parameters, WindowShow show,
                         uint32_t timeoutMs) override;
     // A file's signature holds when its bytes are among signedBy, with that signer's name.
@@ -83,6 +87,8 @@ public:
     std::vector<std::string> started;
     std::set<std::string> systemPrograms = {"C:\\Windows\\system32\\msiexec.exe"};
     std::set<std::string> overdue;  // file names whose runs do not end by themselves
+    bool elevated = true;           // this process runs elevated, as the program asks
+    bool userShell = true;          // the desktop's shell of the session takes starts
 
     struct Termination {
         uint32_t id;

@@ -114,7 +114,10 @@ struct Page : InstallFolderChecks {
     }
     uint32_t driveType(const std::string& component) override {
         drives.push_back(component);
-        return component == "C:" ? 3 : component == "E:" ? 2 : 1;
+        return component == "C:" || component == "D:" ? 3 : component == "E:" ? 2 : 1;
+    }
+    bool keepsAccessLists(const std::string& component) override {
+        return component != "D:";  // D: is a FAT32 disk
     }
     int answer = kIdYes;
     std::vector<std::string> asked, drives;
@@ -148,7 +151,7 @@ TEST(InstallFolder, NextButtonChecks) {
     EXPECT_TRUE(state.installPath.empty());
 
     machine.processes.running.clear();
-    for (const char* refused : {"", "\\Assist", "Assist", "Q:\\Assist"}) {
+    for (const char* refused : {"", "\\Assist", "Assist", "Q:\\Assist", "D:\\Assist"}) {
         page = Page();
         EXPECT_FALSE(confirmInstallFolder(machine.platform, state, page, refused)) << refused;
         EXPECT_EQ(page.asked, std::vector<std::string>{invalidBox});

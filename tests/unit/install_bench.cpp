@@ -63,7 +63,9 @@ InstallBench::InstallBench()
             if (parameters == "/q" && file.size() > std::strlen(runtime->fileName) &&
                 file.compare(file.size() - std::strlen(runtime->fileName), std::string::npos,
                              runtime->fileName) == 0)
-                machine.registry.setValue(runtime->markerKey, "Version", "10.0");
+                machine.registry.setValue(
+                    runtime->markerKey, "Version", "10.0",
+                    runtime == &runtimeX64() ? RegistryView::View64 : RegistryView::View32);
     };
     source("common", "QuorlePop.exe", "pop-up 1");
     source("common", "Data/skin.dat", std::string(5000, 's'));

@@ -24,10 +24,10 @@ using testing::InstallBench;
 const std::string kUninstallKey = std::string(kUninstallKeyBase) + "澜州银行网银助手";
 const Lines kFinalLaunch = {
     "status 完成安装,准备启动助手",
-    "start C:\\Assist\\QuorlePop.exe [-t] shown",
-    "start C:\\Assist\\QuorlePop.exe [] shown",
-    "start C:\\Assist\\Nexio_810.exe [-t] shown",
-    "start C:\\Assist\\Nexio_810.exe [] shown",
+    "start C:\\Assist\\QuorlePop.exe [-t] shown as user",
+    "start C:\\Assist\\QuorlePop.exe [] shown as user",
+    "start C:\\Assist\\Nexio_810.exe [-t] shown as user",
+    "start C:\\Assist\\Nexio_810.exe [] shown as user",
     "ended 0",
 };
 const Lines kStopAssistant = {

@@ -189,7 +189,7 @@ TEST(Handoff, OnlyAForcedUpdateStartsTheMainProgramAndSendsTheCommand) {
         EXPECT_TRUE(forcedUpdateHandoff(m.platform, app, job, [&] { ++hidden; }));
         const bool forced = mode == 1 && updateMode == 2;
         EXPECT_EQ(hidden, forced ? 1 : 0);
-        const Lines started = {"C:\\Assist\\Nexio_810.exe [-t] normal"};
+        const Lines started = {"C:\\Assist\\Nexio_810.exe [-t] normal as user"};
         const Lines sent = {"KORVA_PopUpdatePopCmd||"};
         EXPECT_EQ(m.processes.started, forced ? started : Lines());
         EXPECT_EQ(m.kernel.pipes.begin()->second, forced ? sent : Lines());

@@ -41,20 +41,22 @@ TEST(RenameOwnProgram, OldCopyMakesWayAndCurrentMovesAside) {
     EXPECT_FALSE(m.files.exists("C:\\A\\vaultaide_old.exe"));
 }
 
-TEST(TerminateAndWait, FirstMatchOnlyWithABoundedWait) {
+TEST(TerminateAndWait, EveryMatchWithABoundedWait) {
     fakes::FakeMachine m;
     m.processes.running = {{7, "Other.exe"}, {8, "NEXIO_810.EXE"}, {9, "nexio_810.exe"}};
     terminateAndWait(m.processes, "Nexio_810.exe");
-    ASSERT_EQ(m.processes.terminated.size(), 1u);
+    ASSERT_EQ(m.processes.terminated.size(), 2u);
     EXPECT_EQ(m.processes.terminated[0].id, 8u);
+    EXPECT_EQ(m.processes.terminated[1].id, 9u);
     EXPECT_EQ(m.processes.terminated[0].exitCode, 0u);
-    EXPECT_EQ(m.processes.waitBounds, std::vector<uint32_t>{kTerminateWaitMs});
+    EXPECT_EQ(m.processes.waitBounds, (std::vector<uint32_t>{kTerminateWaitMs, kTerminateWaitMs}));
     // A process that does not end in time is left behind; the run goes on.
-    m.processes.unending = {9};
+    m.processes.running = {{10, "nexio_810.exe"}};
+    m.processes.unending = {10};
     terminateAndWait(m.processes, "Nexio_810.exe");
-    EXPECT_EQ(m.processes.waitBounds.size(), 2u);
+    EXPECT_EQ(m.processes.waitBounds.size(), 3u);
     terminateAndWait(m.processes, "absent.exe");
-    EXPECT_EQ(m.processes.waitBounds.size(), 2u);
+    EXPECT_EQ(m.processes.waitBounds.size(), 3u);
 }
 
 }  // namespace

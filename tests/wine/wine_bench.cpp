@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -18,7 +19,8 @@ namespace {
 
 constexpr const char* kWineLoader = "/usr/lib/wine/wine64";
 
-std::vector<std::string> benchEnvironment(bool traceDebugStrings) {
+std::vector<std::string> benchEnvironment(bool traceDebugStrings,
+                                          const std::vector<std::string>& overrides) {
     const std::string dir = VAULTAIDE_WINE_DIR;
     std::string display = readHostFile(dir + "/display");
     if (display.empty()) throw std::runtime_error("the Wine bench is not up: " + dir);
@@ -32,15 +34,22 @@ std::vector<std::string> benchEnvironment(bool traceDebugStrings) {
         "HOME=" + std::string(getenv("HOME") ? getenv("HOME") : "/root"),
         "PATH=/usr/bin:/bin",
     };
+    for (const std::string& setting : overrides) {
+        const std::string name = setting.substr(0, setting.find('=') + 1);
+        std::replace_if(
+            env.begin(), env.end(), [&](const std::string& e) { return e.rfind(name, 0) == 0; },
+            setting);
+    }
     return env;
 }
 
 // Starts the program; its stdout and stderr go to outputFd (or /dev/null when -1).
 pid_t spawn(const std::string& program, const std::vector<std::string>& arguments,
-            const std::string& workingDirectory, int outputFd, bool traceDebugStrings) {
+            const std::string& workingDirectory, int outputFd, bool traceDebugStrings,
+            const std::vector<std::string>& overrides = {}) {
     std::vector<std::string> args = {kWineLoader, program};
     args.insert(args.end(), arguments.begin(), arguments.end());
-    const auto env = benchEnvironment(traceDebugStrings);
+    const auto env = benchEnvironment(traceDebugStrings, overrides);
     const pid_t pid = fork();
     if (pid != 0) return pid;
     // Own process group, so a bound that ends the run ends everything it started.
@@ -76,10 +85,11 @@ std::string stubProgram(const std::string& name) {
 }
 
 WineRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                   const std::string& workingDirectory, std::chrono::seconds bound) {
+                   const std::string& workingDirectory, std::chrono::seconds bound,
+                   const std::vector<std::string>& environment) {
     int fds[2];
     if (pipe(fds) != 0) throw std::runtime_error("pipe");
-    const pid_t pid = spawn(program, arguments, workingDirectory, fds[1], true);
+    const pid_t pid = spawn(program, arguments, workingDirectory, fds[1], true, environment);
     close(fds[1]);
     WineRun run;
     // Wine may hand the output descriptors on to programs it starts (such as the desktop

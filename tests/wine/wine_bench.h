@@ -26,10 +26,12 @@ struct WineRun {
 std::string windowsProgram(const std::string& name);  // e.g. "vaultaide_810.exe"
 std::string stubProgram(const std::string& name);     // e.g. "Nexio_810.exe"
 
-// Runs a program to its end (or kills it after the bound) in the given host folder.
+// Runs a program to its end (or kills it after the bound) in the given host folder; each
+// "NAME=VALUE" of environment replaces the bench's setting of NAME (LC_ALL, say).
 WineRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
                    const std::string& workingDirectory,
-                   std::chrono::seconds bound = std::chrono::seconds(60));
+                   std::chrono::seconds bound = std::chrono::seconds(60),
+                   const std::vector<std::string>& environment = {});
 
 // A program running in the background until it ends or the object goes.
 class BackgroundProgram {

@@ -8,11 +8,14 @@
 namespace vaultaide {
 
 bool enableTakeOwnershipPrivilege(HANDLE process) {
+    return enablePrivilege(process, "SeTakeOwnershipPrivilege");
+}
+
+bool enablePrivilege(HANDLE process, const char* name) {
     ScopedHandle token;
     if (!OpenProcessToken(process, TOKEN_ALL_ACCESS, token.receive())) return false;
     TOKEN_PRIVILEGES privileges = {};
-    if (!LookupPrivilegeValueA(nullptr, "SeTakeOwnershipPrivilege", &privileges.Privileges[0].Luid))
-        return false;
+    if (!LookupPrivilegeValueA(nullptr, name, &privileges.Privileges[0].Luid)) return false;
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
     return AdjustTokenPrivileges(token.get(), FALSE, &privileges, sizeof privileges, nullptr,

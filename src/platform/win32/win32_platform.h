@@ -8,6 +8,9 @@ namespace vaultaide {
 
 // Enables SeTakeOwnershipPrivilege on the token of the given process.
 bool enableTakeOwnershipPrivilege(HANDLE process);
+// Enables the named privilege on the token of the given process; true when the adjustment
+// call succeeded (also for a privilege the account does not hold).
+bool enablePrivilege(HANDLE process, const char* name);
 
 class Win32Kernel : public Kernel {
 public:
@@ -26,6 +29,12 @@ public:
 
 // The SW_ value of a window show.
 int showCommandOf(WindowShow show);
+// True when this process runs with an elevated token (never before Windows Vista).
+bool processIsElevated();
+// Asks the desktop's shell of this session to start the program; false when there is no such
+// shell or it refused.
+bool startThroughDesktopShell(const std::string& file, const std::string& parameters,
+                              WindowShow show);
 
 class Win32Processes : public Processes {
 public:
@@ -33,6 +42,8 @@ public:
     bool terminate(uint32_t processId, uint32_t exitCode) override;
     bool terminateAndWait(uint32_t processId, uint32_t exitCode, uint32_t timeoutMs) override;
     bool start(const std::string& file, const std::string& parameters, WindowShow show) override;
+    StartRoute startForUser(const std::string& file, const std::string& parameters,
+                            WindowShow show) override;
     std::unique_ptr<SignedProgram> openSigned(const std::string& file,
                                               const std::string& signerName) override;
     RunEnd startAndWait(const std::string& file, const std::string& parameters, WindowShow show,
@@ -94,6 +105,7 @@ public:
 class Win32TextEncoding : public TextEncoding {
 public:
     std::string utf8ToAnsi(const std::string& utf8) override;
+    bool utf8ToAnsiExactly(const std::string& utf8, std::string& ansi) override;
 };
 
 // Special folders, IShellLinkA links and change notifications.

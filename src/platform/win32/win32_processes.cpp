@@ -49,7 +49,13 @@ bool Win32Processes::terminate(uint32_t processId, uint32_t exitCode) {
 }
 
 bool Win32Processes::terminateAndWait(uint32_t processId, uint32_t exitCode, uint32_t timeoutMs) {
-    ScopedHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
+    constexpr DWORD kRights = PROCESS_TERMINATE | SYNCHRONIZE;
+    ScopedHandle process(OpenProcess(kRights, FALSE, processId));
+    // Another user's process opens to an administrator only with the debug privilege, which
+    // is enabled the first time it is needed.
+    if (!process && GetLastError() == ERROR_ACCESS_DENIED &&
+        enablePrivilege(GetCurrentProcess(), "SeDebugPrivilege"))
+        process.reset(OpenProcess(kRights, FALSE, processId));
     if (!process) return false;
     TerminateProcess(process.get(), exitCode);
     return WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0;
@@ -61,6 +67,13 @@ bool Win32Processes::start(const std::string& file, const std::string& parameter
                                                                 parametersOrNull(parameters),
                                                                 nullptr, showCommandOf(show)));
     return result > 32;
+}
+
+StartRoute Win32Processes::startForUser(const std::string& file, const std::string& parameters,
+                                        WindowShow show) {
+    return routeUserStart(
+        processIsElevated(), [&] { return startThroughDesktopShell(file, parameters, show); },
+        [&] { return start(file, parameters, show); });
 }
 
 RunEnd Win32Processes::startAndWait(const std::string& file, const std::string& parameters,

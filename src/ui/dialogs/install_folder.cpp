@@ -41,7 +41,8 @@ bool confirmInstallFolder(Platform& platform, AppState& state, InstallFolderChec
     const AskFunction ask = [&](const std::string& text, const std::string& caption,
                                 unsigned style) { return checks.ask(text, caption, style); };
     if (!closeBrowserWithConsent(platform.processes, state.promptCaption, ask)) return false;
-    if (isRefusedDriveType(checks.driveType(firstPathComponent(folderText)))) {
+    const std::string drive = firstPathComponent(folderText);
+    if (isRefusedDriveType(checks.driveType(drive)) || !checks.keepsAccessLists(drive)) {
         checks.ask(kInvalidFolderText, state.promptCaption, kMbOk);
         return false;
     }

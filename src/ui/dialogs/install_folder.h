@@ -37,11 +37,15 @@ public:
     virtual int ask(const std::string& text, const std::string& caption, unsigned style) = 0;
     // The platform's drive type of a path's first component.
     virtual uint32_t driveType(const std::string& component) = 0;
+    // True when the file system of the drive of a path's first component keeps access lists
+    // (NTFS, not FAT32 or exFAT); false also when the drive cannot tell.
+    virtual bool keepsAccessLists(const std::string& component) = 0;
 };
 
-// "下一步": closes Internet Explorer with consent, checks the drive, stores the folder in
-// installPath and creates it. True when the installation may start; otherwise the user was
-// told (or declined) and the page stays.
+// "下一步": closes Internet Explorer with consent, checks the drive (its type, and access lists,
+// without which no one can keep a standard user from changing the installation), stores the folder
+// in installPath and creates it. True when the installation may start; otherwise the user was told
+// (or declined) and the page stays.
 bool confirmInstallFolder(Platform& platform, AppState& state, InstallFolderChecks& checks,
                           const std::string& folderText);
 

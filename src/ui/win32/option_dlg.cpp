@@ -43,6 +43,12 @@ public:
     uint32_t driveType(const std::string& component) override {
         return GetDriveTypeA(component.c_str());
     }
+    bool keepsAccessLists(const std::string& component) override {
+        DWORD flags = 0;
+        return GetVolumeInformationA((component + "\\").c_str(), nullptr, 0, nullptr, nullptr,
+                                     &flags, nullptr, 0) &&
+               (flags & FILE_PERSISTENT_ACLS) != 0;
+    }
 
 private:
     HWND page_;

@@ -25,6 +25,23 @@ WindowRect windowRectOf(HWND window) {
 
 WindowRect windowRectOf(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
 
+// An elevated window gets no message from a program of a lower integrity level unless it lets
+// that message through: the suite's programs, which post the "end" message, run as the user.
+// Per window from Windows 7 on, for the whole process on Vista; earlier systems drop nothing.
+void letMessageThrough(HWND window, UINT message) {
+    constexpr DWORD kAllow = 1;  // MSGFLT_ALLOW, and MSGFLT_ADD on Vista
+    using FilterEx = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+    using Filter = BOOL(WINAPI*)(UINT, DWORD);
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    if (message == 0 || !user32) return;
+    if (auto ex = reinterpret_cast<FilterEx>(
+            reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilterEx"))))
+        ex(window, message, kAllow, nullptr);
+    else if (auto filter = reinterpret_cast<Filter>(
+                 reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilter"))))
+        filter(message, kAllow);
+}
+
 }  // namespace
 
 void startDetachedThread(std::function<void()> work) {
@@ -57,6 +74,7 @@ INT_PTR CALLBACK SkinnedDialog::dialogProc(HWND window, UINT message, WPARAM wPa
         auto* dialog = reinterpret_cast<SkinnedDialog*>(lParam);
         SetWindowLongPtrA(window, DWLP_USER, lParam);
         dialog->window_ = window;
+        letMessageThrough(window, dialog->context_.detectMessageId);
         return dialog->onInitDialog();
     }
     auto* dialog = reinterpret_cast<SkinnedDialog*>(GetWindowLongPtrA(window, DWLP_USER));

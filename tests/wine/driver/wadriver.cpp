@@ -4,7 +4,7 @@
 //   acp                                prints the ANSI code page
 //   arg-bytes TEXT                     prints the bytes of TEXT as received, in hexadecimal
 //   reg-set KEY NAME VALUE             REG_SZ without terminator, HKLM, 32-bit view
-//   reg-delete KEY                     deletes a key without subkeys, HKLM, 32-bit view
+//   reg-delete KEY                     deletes a key without subkeys, HKLM, in both views
 //   pipe-send PIPE TEXT                writes TEXT to a named pipe
 //   idle SECONDS                       keeps the prefix's desktop process up between runs
 //   verify-manifest FILE               prints "valid" or "invalid" (the program's key)
@@ -100,8 +100,11 @@ int regSet(const Args& a) {
 }
 
 int regDelete(const Args& a) {
-    const LONG rc = RegDeleteKeyExA(HKEY_LOCAL_MACHINE, a[0].c_str(), KEY_WOW64_32KEY, 0);
-    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND ? 0 : 1;
+    for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        const LONG rc = RegDeleteKeyExA(HKEY_LOCAL_MACHINE, a[0].c_str(), view, 0);
+        if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) return 1;
+    }
+    return 0;
 }
 
 int pipeSend(const Args& a) {
