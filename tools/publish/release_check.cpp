@@ -47,7 +47,13 @@ class GbkEncoding : public TextEncoding {
 public:
     std::string utf8ToAnsi(const std::string& utf8) override {
         std::string gbk;
-        return gbkNameOf(utf8, gbk) ? gbk : "?";
+        utf8ToAnsiExactly(utf8, gbk);
+        return gbk;
+    }
+    bool utf8ToAnsiExactly(const std::string& utf8, std::string& ansi) override {
+        if (gbkNameOf(utf8, ansi)) return true;
+        ansi = "?";
+        return false;
     }
 };
 

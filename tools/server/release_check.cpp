@@ -21,6 +21,10 @@ constexpr char kSelf[] = "{self}";
 class AsIs : public TextEncoding {
 public:
     std::string utf8ToAnsi(const std::string& utf8) override { return utf8; }
+    bool utf8ToAnsiExactly(const std::string& utf8, std::string& ansi) override {
+        ansi = utf8;
+        return true;
+    }
 };
 
 // The whole file at path under root, when it is a regular file of a manifest's size at most.
