@@ -119,7 +119,7 @@ TEST_F(WineUi, OptionsPageBackBrowseAndRefusedDrives) {
     options = screen.waitFor("options page again", kOptions);
     EXPECT_EQ(options.find(1016)->checked, 0);
     EXPECT_EQ(options.find(1015)->checked, 1);
-    EXPECT_EQ(options.text(1017), kDefaultFolder);
+    EXPECT_EQ(options.text(1017), defaultFolder());
 
     // Folders on a removable drive and on a CD are refused; the page stays.
     for (const auto& [typed, shown] : {std::pair{u8"E:\\网银助手", "E:\\网银助手"},

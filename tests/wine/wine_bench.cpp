@@ -16,15 +16,16 @@ namespace vaultaide::wine {
 
 namespace {
 
-constexpr const char* kWineLoader = "/usr/lib/wine/wine64";
+// wine64 starts the 32-bit program too in a 64-bit prefix; a 32-bit prefix needs wine32's.
+const char* wineLoader() { return win32Prefix() ? "/usr/lib/wine/wine" : "/usr/lib/wine/wine64"; }
 
 std::vector<std::string> benchEnvironment(bool traceDebugStrings) {
-    const std::string dir = VAULTAIDE_WINE_DIR;
+    const std::string dir = benchDirectory();
     std::string display = readHostFile(dir + "/display");
     if (display.empty()) throw std::runtime_error("the Wine bench is not up: " + dir);
     std::vector<std::string> env = {
         "WINEPREFIX=" + dir + "/prefix",
-        "WINEARCH=win64",
+        std::string("WINEARCH=") + (win32Prefix() ? "win32" : "win64"),
         "LC_ALL=zh_CN.UTF-8",
         "WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=d;mshtml=d",
         std::string("WINEDEBUG=") + (traceDebugStrings ? "-all,+debugstr" : "-all"),
@@ -38,7 +39,8 @@ std::vector<std::string> benchEnvironment(bool traceDebugStrings) {
 // Starts the program; its stdout and stderr go to outputFd (or /dev/null when -1).
 pid_t spawn(const std::string& program, const std::vector<std::string>& arguments,
             const std::string& workingDirectory, int outputFd, bool traceDebugStrings) {
-    std::vector<std::string> args = {kWineLoader, program};
+    const char* loader = wineLoader();
+    std::vector<std::string> args = {loader, program};
     args.insert(args.end(), arguments.begin(), arguments.end());
     const auto env = benchEnvironment(traceDebugStrings);
     const pid_t pid = fork();
@@ -56,7 +58,7 @@ pid_t spawn(const std::string& program, const std::vector<std::string>& argument
     argv.push_back(nullptr);
     for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
-    execve(kWineLoader, argv.data(), envp.data());
+    execve(loader, argv.data(), envp.data());
     _exit(127);
 }
 
@@ -66,6 +68,23 @@ int exitCodeOf(int status) {
 }
 
 }  // namespace
+
+std::string winePrefix() {
+    const char* prefix = getenv("VAULTAIDE_WINE_PREFIX");
+    return prefix && *prefix ? prefix : VAULTAIDE_WINE_FIRST_PREFIX;
+}
+
+bool win32Prefix() { return winePrefix() == "win32"; }
+
+bool wow64Prefix() { return winePrefix() == "wow64"; }
+
+std::string benchDirectory() {
+    return std::string(VAULTAIDE_WINE_DIR) + (win32Prefix() ? "-win32" : "");
+}
+
+std::string screenshotDirectory() {
+    return std::string(VAULTAIDE_SCREENSHOT_DIR) + (win32Prefix() ? "-win32" : "");
+}
 
 std::string windowsProgram(const std::string& name) {
     return std::string(VAULTAIDE_WIN_BUILD_DIR) + "/" + name;
