@@ -52,7 +52,7 @@ void ProgressReporter::fileStarted(const std::string& name, int32_t k, int32_t m
 
 void ProgressReporter::bytes(uint64_t done, uint64_t total) {
     // A new transfer (another length, or a retry starting again) or a complete one shows at once.
-    const bool first = !transferShown_ || total != shownTotal_ || done < shownDone_;
+    const bool first = !transferShown_ || total != shownTotal_ || done <= shownDone_;
     const bool complete = total != 0 && done >= total;
     if (first || complete || clock_() - shownAt_ >= kTransferReportIntervalMs) {
         held_ = false;
