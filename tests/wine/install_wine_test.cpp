@@ -472,7 +472,7 @@ TEST_F(WineInstall, ThirtyTwoBitProgramBesideSixtyFourBitOnes) {
     publish("", "1.0.0.2", "810", stubs64);
     // A stand-in msiexec.exe that logs its start, in the folder the system redirects a 32-bit
     // program's system folder to.
-    const fs::path msiexec = hostC("C:\windows\syswow64\msiexec.exe");
+    const fs::path msiexec = hostC("C:\\windows\\syswow64\\msiexec.exe");
     const std::string systemMsiexec = readHostFile(msiexec.string());
     ASSERT_FALSE(systemMsiexec.empty());
     struct Restore {

@@ -25,10 +25,10 @@ WineRun driver(const std::vector<std::string>& arguments) {
 void removeLeftovers(const fs::path& c) {
     driver({"reg-delete", kOwnKey});
     std::error_code ignored;
-    for (const std::string& place :
-         {defaultFolderHost(), u8"自选目录", "Assist", "Picked", u8"澜州银行网上银行安全组件",
-          u8"users/Public/Desktop/澜州银行网银助手.lnk",
-          u8"ProgramData/Microsoft/Windows/Start Menu/Programs/澜州银行网上银行安全组件"})
+    for (const std::string& place : std::initializer_list<std::string>{
+             defaultFolderHost(), u8"自选目录", "Assist", "Picked", u8"澜州银行网上银行安全组件",
+             u8"users/Public/Desktop/澜州银行网银助手.lnk",
+             u8"ProgramData/Microsoft/Windows/Start Menu/Programs/澜州银行网上银行安全组件"})
         fs::remove_all(c / place, ignored);
 }
 
