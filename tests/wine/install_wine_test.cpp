@@ -467,21 +467,31 @@ TEST_F(WineInstall, ForgedAnswersInstallNothingAndTheGenuineUpdateProceeds) {
 // the system folder a 32-bit program is given, and the pop-up program's pipe and the suite's
 // broadcast reaching 64-bit programs.
 TEST_F(WineInstall, ThirtyTwoBitProgramBesideSixtyFourBitOnes) {
-    if (!wow64Prefix()) GTEST_SKIP() << "a 32-bit program on 64-bit Windows only";
+    // (Where the machine runs no 32-bit program, the x86_64 build goes through the same steps.)
+    if (win32Prefix()) GTEST_SKIP() << "64-bit Windows only";
     const std::string stubs64 = VAULTAIDE_WIN64_BUILD_DIR "/stubs";
     publish("", "1.0.0.2", "810", stubs64);
     // A stand-in msiexec.exe that logs its start, in the folder the system redirects a 32-bit
-    // program's system folder to.
-    const fs::path msiexec = hostC("C:\\windows\\syswow64\\msiexec.exe");
+    // program's system folder to; Wine takes it for its own msiexec when told to.
+    const fs::path msiexec = hostC(wow64Prefix() ? "C:\\windows\\syswow64\\msiexec.exe"
+                                                 : "C:\\windows\\system32\\msiexec.exe");
     const std::string systemMsiexec = readHostFile(msiexec.string());
     ASSERT_FALSE(systemMsiexec.empty());
+    const std::string overrides = "HKCU\\Software\\Wine\\DllOverrides";
     struct Restore {
         fs::path file;
-        std::string bytes;
-        ~Restore() { writeHostFile(file.string(), bytes); }
-    } restore{msiexec, systemMsiexec};
+        std::string bytes, overrides, dir;
+        ~Restore() {
+            writeHostFile(file.string(), bytes);
+            runProgram("reg", {"delete", overrides, "/v", "msiexec.exe", "/f"}, dir);
+        }
+    } restore{msiexec, systemMsiexec, overrides, dir()};
     fs::copy_file(std::string(VAULTAIDE_WIN_BUILD_DIR) + "/stubs/untrusted/unsigned.exe", msiexec,
                   fs::copy_options::overwrite_existing);
+    ASSERT_EQ(
+        runProgram("reg", {"add", overrides, "/v", "msiexec.exe", "/d", "native", "/f"}, dir())
+            .exitCode,
+        0);
 
     ASSERT_EQ(sequence(0, "1.0.0.2", 1, true).exitCode, 0);
     EXPECT_EQ(installedFiles(), releaseFiles());
