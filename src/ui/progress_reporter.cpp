@@ -1,17 +1,10 @@
 #include "ui/progress_reporter.h"
 
-#include <chrono>
 #include <cstdio>
 
 #include "ui/progress_reporting.h"
 
 namespace vaultaide {
-
-uint64_t ProgressReporter::steadyMilliseconds() {
-    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                     std::chrono::steady_clock::now().time_since_epoch())
-                                     .count());
-}
 
 void ProgressReporter::status(const std::string& text) {
     flushBytes();

@@ -5,6 +5,7 @@
 #include <functional>
 #include <utility>
 
+#include "base/monotonic_clock.h"
 #include "ui/progress_events.h"
 #include "ui/progress_view.h"
 
@@ -21,9 +22,8 @@ class ProgressReporter : public ProgressEvents {
 public:
     // Milliseconds from any fixed point, never going back.
     using Clock = std::function<uint64_t()>;
-    static uint64_t steadyMilliseconds();
 
-    explicit ProgressReporter(ProgressView& view, Clock clock = steadyMilliseconds)
+    explicit ProgressReporter(ProgressView& view, Clock clock = monotonicMilliseconds)
         : view_(view), clock_(std::move(clock)) {}
 
     void status(const std::string& text) override;
