@@ -110,13 +110,15 @@ target_compile_definitions(unit_tests PRIVATE VAULTAIDE_TEST_KEY_DIR="${VAULTAID
 add_dependencies(unit_tests vaultaide-publish)
 gtest_discover_tests(unit_tests TEST_PREFIX "unit." DISCOVERY_TIMEOUT 60)
 
-# End-to-end tests of the Windows program under Wine, given the Windows build tree.
-set(VAULTAIDE_WIN_BUILD_DIR "" CACHE PATH "x86_64 Windows build tree whose program the Wine tests run")
-if(VAULTAIDE_WIN_BUILD_DIR)
+# End-to-end tests of the shipping 32-bit program under Wine, given the Windows build trees.
+set(VAULTAIDE_WIN_BUILD_DIR "" CACHE PATH
+    "x86_64 Windows build tree (a compile check; its 64-bit stand-ins serve the WoW64 scenarios)")
+set(VAULTAIDE_WIN_I686_BUILD_DIR "" CACHE PATH
+    "i686 Windows build tree (the shipping program, which the Wine tests run)")
+if(VAULTAIDE_WIN_I686_BUILD_DIR AND VAULTAIDE_WIN_BUILD_DIR)
     include(cmake/wine_tests.cmake)
 endif()
 
-set(VAULTAIDE_WIN_I686_BUILD_DIR "" CACHE PATH "i686 Windows build tree (the shipping program)")
 foreach(tree IN ITEMS x86_64 i686)
     if(tree STREQUAL x86_64)
         set(dir ${VAULTAIDE_WIN_BUILD_DIR})

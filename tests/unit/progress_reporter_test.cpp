@@ -71,7 +71,8 @@ TEST(ProgressReporter, ReportsThatChangeNothingAreSkipped) {
                 shown.sendBarMessage(id, message, wParam, lParam);
         }
     } view;
-    ProgressReporter reporter(view);
+    uint64_t now = 0;  // reports far apart: none is held back
+    ProgressReporter reporter(view, [&] { return now += 1000; });
     reporter.pendingCounted(2);
     reporter.unitsCounted(2);  // the same range and position once more
     reporter.fileStarted("a.dll", 1, 2);
@@ -112,6 +113,49 @@ TEST(ProgressReporter, ReportsThatChangeNothingAreSkipped) {
                                      "text 1020 下载b.dll 失败",
                                      "refresh 1020",
                                      "text 2 下载失败"}));
+}
+
+// Transfer reports reach the dialog at most every 33 ms; the first and the complete one of each
+// transfer at once, and one held back before the next event.
+TEST(ProgressReporter, TransferReportsReachTheDialogAtMostThirtyTimesASecond) {
+    struct Step {
+        uint64_t at;  // ms; a report of done bytes of total, or an event when total is 0
+        uint64_t done, total;
+    };
+    const Step steps[] = {
+        {0, 10, 100},    // first: shown
+        {10, 20, 100},   // held
+        {20, 30, 100},   // held, replacing 20
+        {40, 40, 100},   // 40 ms after the last shown: shown
+        {50, 50, 100},   // held
+        {60, 0, 0},      // the next file starts: 50 is shown first
+        {61, 5, 100},    // a new transfer: shown
+        {62, 100, 100},  // complete: shown
+        {63, 7, 200},    // another length (a retry or another file): shown
+        {64, 8, 200},    // held
+        {65, 9, 200},    // held; shown before the failure
+        {66, 0, 0},
+    };
+    fakes::RecordingProgressView view;
+    uint64_t now = 0;
+    ProgressReporter reporter(view, [&] { return now; });
+    for (const Step& step : steps) {
+        now = step.at;
+        if (step.total)
+            reporter.bytes(step.done, step.total);
+        else if (step.at == 60)
+            reporter.fileStarted("b.dll", 2, 2);
+        else
+            reporter.downloadFailed("b.dll", DownloadKind::Package);
+    }
+    Lines positions;
+    for (const std::string& line : view.log)
+        if (line.rfind("bar 1021 pos ", 0) == 0 || line.rfind("text 1020 ", 0) == 0)
+            positions.push_back(line);
+    EXPECT_EQ(positions,
+              (Lines{"bar 1021 pos 10 0", "bar 1021 pos 40 0", "bar 1021 pos 50 0",
+                     "text 1020 正在下载 b.dll   2/2", "bar 1021 pos 5 0", "bar 1021 pos 100 0",
+                     "bar 1021 pos 7 0", "bar 1021 pos 9 0", "text 1020 下载b.dll 失败"}));
 }
 
 }  // namespace

@@ -102,14 +102,15 @@ protected:
             driver({"reg-delete", key});
     }
 
-    // The sample release as VERSION under releases/FOLDER.
+    // The sample release as VERSION under releases/FOLDER, its programs from STUBS.
     void publish(const std::string& edition, const std::string& version,
-                 const std::string& folder = "810") {
-        const std::string command =
-            std::string(VAULTAIDE_SOURCE_DIR) + "/tests/fixtures/make-sample-release " +
-            VAULTAIDE_PUBLISH_BIN + " " + VAULTAIDE_WIN_BUILD_DIR + "/stubs " +
-            VAULTAIDE_TEST_KEY_DIR + " " + (served.path() / "releases" / folder).string() + " '" +
-            edition + "' " + version + " >/dev/null";
+                 const std::string& folder = "810",
+                 const std::string& stubs = VAULTAIDE_WIN_BUILD_DIR "/stubs") {
+        const std::string command = std::string(VAULTAIDE_SOURCE_DIR) +
+                                    "/tests/fixtures/make-sample-release " + VAULTAIDE_PUBLISH_BIN +
+                                    " " + stubs + " " + VAULTAIDE_TEST_KEY_DIR + " " +
+                                    (served.path() / "releases" / folder).string() + " '" +
+                                    edition + "' " + version + " >/dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0);
     }
 
@@ -135,7 +136,7 @@ protected:
     // The host path of a path on the prefix's drive C:.
     static fs::path hostC(std::string windowsPath) {
         std::replace(windowsPath.begin(), windowsPath.end(), '\\', '/');
-        return fs::path(VAULTAIDE_WINE_DIR) / "prefix" / "drive_c" / windowsPath.substr(3);
+        return fs::path(benchDirectory()) / "prefix" / "drive_c" / windowsPath.substr(3);
     }
 
     WineRun driver(const std::vector<std::string>& arguments) {
@@ -224,31 +225,27 @@ protected:
 TEST_F(WineInstall, FreshInstallationThenUpdateThenRepair) {
     const WineRun fresh = sequence(0, "1.0.0.2", 1, true);
     ASSERT_EQ(fresh.exitCode, 0) << fresh.output;
-    EXPECT_EQ(linesStartingWith(fresh.output, "text 1020 "),
-              (Lines{"卸载Orvel老版助手",
-                     "正在下载 配置文件",
-                     "正在下载 配置文件",
-                     "正在下载 vcredist_x86.exe",
-                     "正在安装 vcredist_x86.exe",
-                     "正在下载 vcredist_x64.exe",
-                     "正在安装 vcredist_x64.exe",
-                     "正在下载 QuorlePop.exe   3/13",
-                     "正在下载 readme.txt   4/13",
-                     "正在下载 skin.dat   5/13",
-                     "正在下载 说明.txt   6/13",
-                     "正在下载 core.ini   7/13",
-                     "正在下载 main.js   8/13",
-                     "正在下载 check.cfg   9/13",
-                     "正在下载 Nexio_810.exe   10/13",
-                     "正在下载 QuorlePop_810.exe   11/13",
-                     "正在下载 uninst_810.exe   12/13",
-                     "正在下载 bank_810.dat   13/13",
-                     "创建桌面快捷方式",
-                     "创建快速启动选项",
-                     "完成安装,准备启动助手"}))
-        << fresh.output;
+    // The runtimes the system's own architecture needs: the 64-bit one only on 64-bit Windows,
+    // whatever the program's own; each is one unit before the release's eleven files.
+    const Lines runtimes =
+        win32Prefix() ? Lines{"vcredist_x86.exe"} : Lines{"vcredist_x86.exe", "vcredist_x64.exe"};
+    const std::string total = std::to_string(runtimes.size() + 11);
+    Lines status = {"卸载Orvel老版助手", "正在下载 配置文件", "正在下载 配置文件"};
+    for (const std::string& runtime : runtimes) {
+        status.push_back("正在下载 " + runtime);
+        status.push_back("正在安装 " + runtime);
+    }
+    int unit = static_cast<int>(runtimes.size());
+    for (const char* file :
+         {"QuorlePop.exe", "readme.txt", "skin.dat", "说明.txt", "core.ini", "main.js", "check.cfg",
+          "Nexio_810.exe", "QuorlePop_810.exe", "uninst_810.exe", "bank_810.dat"})
+        status.push_back("正在下载 " + std::string(file) + "   " + std::to_string(++unit) + "/" +
+                         total);
+    for (const char* text : {"创建桌面快捷方式", "创建快速启动选项", "完成安装,准备启动助手"})
+        status.push_back(text);
+    EXPECT_EQ(linesStartingWith(fresh.output, "text 1020 "), status) << fresh.output;
     EXPECT_EQ(linesStartingWith(fresh.output, "text 2 "), Lines{"下载完成"});
-    EXPECT_EQ(linesStartingWith(fresh.output, "bar 1022 range32 "), Lines{"0 13"});
+    EXPECT_EQ(linesStartingWith(fresh.output, "bar 1022 range32 "), Lines{"0 " + total});
     EXPECT_EQ(linesStartingWith(fresh.output, "text 1024 ").back(), "100.00%");
 
     // The file tree: the release with its manifests, the empty staging folders.
@@ -282,9 +279,11 @@ TEST_F(WineInstall, FreshInstallationThenUpdateThenRepair) {
     // Started: the runtime installers quietly; the programs asked to end before replacement,
     // then the pop-up program and the main program, each with "-t" and then plainly.
     // (The two installers run side by side, so their lines may come in either order.)
-    EXPECT_TRUE(eventually([&] {
-        return runtimeStarts() == Lines{"vcredist_x64.exe [/q]\r", "vcredist_x86.exe [/q]\r"};
-    })) << readHostFile(hostC(tempFolder + "runtime.log").string());
+    Lines quietStarts;
+    for (const std::string& runtime : runtimes) quietStarts.push_back(runtime + " [/q]\r");
+    std::sort(quietStarts.begin(), quietStarts.end());
+    EXPECT_TRUE(eventually([&] { return runtimeStarts() == quietStarts; }))
+        << readHostFile(hostC(tempFolder + "runtime.log").string());
     // The waited "-t" runs come first; the final starts are not waited for, so only each
     // program's own two starts keep their order in the log.
     EXPECT_TRUE(
@@ -461,6 +460,72 @@ TEST_F(WineInstall, ForgedAnswersInstallNothingAndTheGenuineUpdateProceeds) {
     EXPECT_EQ(readHostFile(hostC("C:\\Assist\\readme.txt").string()),
               "vaultaide sample release 3\r\n");
     EXPECT_EQ(value("32", kOwnKeyFolded, "Version"), regSz("1.0.0.4"));
+}
+
+// What only a 32-bit program on 64-bit Windows can get wrong, with 64-bit assistant programs: each
+// registry key in the view it belongs to (read back by the system's 64-bit reg), msiexec.exe from
+// the system folder a 32-bit program is given, and the pop-up program's pipe and the suite's
+// broadcast reaching 64-bit programs.
+TEST_F(WineInstall, ThirtyTwoBitProgramBesideSixtyFourBitOnes) {
+    // (Where the machine runs no 32-bit program, the x86_64 build goes through the same steps.)
+    if (win32Prefix()) GTEST_SKIP() << "64-bit Windows only";
+    const std::string stubs64 = VAULTAIDE_WIN64_BUILD_DIR "/stubs";
+    publish("", "1.0.0.2", "810", stubs64);
+    // A stand-in msiexec.exe that logs its start, in the folder the system redirects a 32-bit
+    // program's system folder to; Wine takes it for its own msiexec when told to.
+    const fs::path msiexec = hostC(wow64Prefix() ? "C:\\windows\\syswow64\\msiexec.exe"
+                                                 : "C:\\windows\\system32\\msiexec.exe");
+    const std::string systemMsiexec = readHostFile(msiexec.string());
+    ASSERT_FALSE(systemMsiexec.empty());
+    const std::string overrides = "HKCU\\Software\\Wine\\DllOverrides";
+    struct Restore {
+        fs::path file;
+        std::string bytes, overrides, dir;
+        ~Restore() {
+            writeHostFile(file.string(), bytes);
+            runProgram("reg", {"delete", overrides, "/v", "msiexec.exe", "/f"}, dir);
+        }
+    } restore{msiexec, systemMsiexec, overrides, dir()};
+    fs::copy_file(std::string(VAULTAIDE_WIN_BUILD_DIR) + "/stubs/untrusted/unsigned.exe", msiexec,
+                  fs::copy_options::overwrite_existing);
+    ASSERT_EQ(
+        runProgram("reg", {"add", overrides, "/v", "msiexec.exe", "/d", "native", "/f"}, dir())
+            .exitCode,
+        0);
+
+    ASSERT_EQ(sequence(0, "1.0.0.2", 1, true).exitCode, 0);
+    EXPECT_EQ(installedFiles(), releaseFiles());
+    const std::string started = readHostFile(hostC(tempFolder + "runtime.log").string());
+    EXPECT_NE(started.find("start msiexec.exe [/X{"), std::string::npos) << started;
+
+    struct Value {
+        std::string key, name;
+        bool in32, in64;
+    };
+    const Value values[] = {{kOwnKeyFolded, "Version", true, false},
+                            {kUninstallKey, "DisplayName", true, false},
+                            {kRunKey, u8"澜州银行网银助手", false, true}};
+    for (const Value& v : values) {
+        const std::pair<const char*, bool> views[] = {{"/reg:32", v.in32}, {"/reg:64", v.in64}};
+        for (const auto& [view, expected] : views)
+            EXPECT_EQ(runProgram("reg", {"query", "HKLM\\" + v.key, "/v", v.name, view}, dir())
+                              .exitCode == 0,
+                      expected)
+                << v.key << " " << v.name << " " << view;
+    }
+
+    // The forced update's command reaches the 64-bit pop-up program's pipe; the suite's broadcast
+    // from the 32-bit program ends both 64-bit programs.
+    ASSERT_TRUE(eventually(
+        [&] { return assistantLog().find("ready QuorlePop.exe") != std::string::npos; }));
+    publish("2", "1.0.0.3", "810", stubs64);
+    ASSERT_EQ(sequence(1, "1.0.0.3", 2, false).exitCode, 0);
+    EXPECT_NE(assistantLog().find("pipe [KORVA_PopUpdatePopCmd||]"), std::string::npos)
+        << assistantLog();
+    ASSERT_TRUE(eventually([&] { return assistantProcesses().size() == 2; }));
+    runProgram(windowsProgram("vaultaide_810.exe"), {"-t"}, dir());
+    EXPECT_TRUE(eventually([&] { return assistantProcesses().empty(); })) << driver({"ps"}).output;
+    EXPECT_NE(assistantLog().find("message 1 0"), std::string::npos) << assistantLog();
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ const std::string kDriverDefaults = "HKCU\\Software\\Wine\\AppDefaults\\wadriver
 // The host path of a path on the prefix's drive C:.
 fs::path hostC(std::string windowsPath) {
     std::replace(windowsPath.begin(), windowsPath.end(), '\\', '/');
-    return fs::path(VAULTAIDE_WINE_DIR) / "prefix" / "drive_c" / windowsPath.substr(3);
+    return fs::path(benchDirectory()) / "prefix" / "drive_c" / windowsPath.substr(3);
 }
 
 // The install sequence through the driver against the sample release and the stand-in runtime
@@ -109,7 +109,7 @@ TEST_F(WineRealWindows, Windows10RunsTheRuntimeStepOncePerMissingRuntime) {
         0);
     // The prefix's registry names the system it plays.
     const bool system64 =
-        readHostFile(std::string(VAULTAIDE_WINE_DIR) + "/prefix/system.reg").find("#arch=win64") !=
+        readHostFile(benchDirectory() + "/prefix/system.reg").find("#arch=win64") !=
         std::string::npos;
     const WineRun fresh = sequence(0);
     ASSERT_EQ(fresh.exitCode, 0) << fresh.output;

@@ -40,7 +40,7 @@ Tree treeOf(const fs::path& root, bool skipDownloadFolder) {
 class WineRecovery : public ::testing::Test {
 protected:
     UiMachine machine;
-    Screen screen{VAULTAIDE_SCREENSHOT_DIR};
+    Screen screen{screenshotDirectory()};
     fakes::TempDir sources;
 
     // Under Wine the stored text carries its terminator.

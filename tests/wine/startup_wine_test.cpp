@@ -35,7 +35,7 @@ protected:
     WineRun runToVersionQuery(const std::vector<std::string>& arguments = {}) {
         WineRun run;
         std::thread program([&] { run = runDownloader(arguments); });
-        const Screen screen(VAULTAIDE_SCREENSHOT_DIR);
+        const Screen screen(screenshotDirectory());
         EXPECT_TRUE(
             bool(screen.waitFor("version query", [](const Dialog& d) { return d.shows(1029); })));
         EXPECT_EQ(runDownloader({"-t"}).exitCode, 0);

@@ -25,10 +25,10 @@ WineRun driver(const std::vector<std::string>& arguments) {
 void removeLeftovers(const fs::path& c) {
     driver({"reg-delete", kOwnKey});
     std::error_code ignored;
-    for (const char* place :
-         {kDefaultFolderHost, u8"自选目录", "Assist", "Picked", u8"澜州银行网上银行安全组件",
-          u8"users/Public/Desktop/澜州银行网银助手.lnk",
-          u8"ProgramData/Microsoft/Windows/Start Menu/Programs/澜州银行网上银行安全组件"})
+    for (const std::string& place : std::initializer_list<std::string>{
+             defaultFolderHost(), u8"自选目录", "Assist", "Picked", u8"澜州银行网上银行安全组件",
+             u8"users/Public/Desktop/澜州银行网银助手.lnk",
+             u8"ProgramData/Microsoft/Windows/Start Menu/Programs/澜州银行网上银行安全组件"})
         fs::remove_all(c / place, ignored);
 }
 
@@ -114,6 +114,16 @@ testing::RawHttpServer::Reply ServerFront::answer(const std::string& head) {
     return {passOn(serverPort_, "127.0.0.1:" + std::to_string(port()), target), false};
 }
 
+std::string defaultFolder() {
+    return std::string(wow64Prefix() ? "C:\\Program Files (x86)" : "C:\\Program Files") +
+           "\\澜州银行网上银行安全组件\\澜州银行网银助手";
+}
+
+std::string defaultFolderHost() {
+    return std::string(wow64Prefix() ? "Program Files (x86)" : "Program Files") +
+           u8"/澜州银行网上银行安全组件/澜州银行网银助手";
+}
+
 UiMachine::UiMachine() : release_(root_.path() / "810") {
     const std::string command = std::string(VAULTAIDE_SOURCE_DIR) +
                                 "/tests/fixtures/make-sample-release " + VAULTAIDE_PUBLISH_BIN +
@@ -138,7 +148,7 @@ UiMachine::~UiMachine() {
 }
 
 fs::path UiMachine::driveC(const std::string& relative) const {
-    return fs::path(VAULTAIDE_WINE_DIR) / "prefix" / "drive_c" / relative;
+    return fs::path(benchDirectory()) / "prefix" / "drive_c" / relative;
 }
 
 void UiMachine::serve(const std::string& version, const std::string& update,

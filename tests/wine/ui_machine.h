@@ -14,11 +14,10 @@
 
 namespace vaultaide::wine {
 
-// Names as the program shows and stores them (GBK) and as the host sees them (UTF-8).
-constexpr const char* kDefaultFolder =
-    "C:\\Program Files\\澜州银行网上银行安全组件\\澜州银行网银助手";
-constexpr const char* kDefaultFolderHost =
-    u8"Program Files/澜州银行网上银行安全组件/澜州银行网银助手";
+// The default installation folder as the program shows and stores it (GBK) and as the host
+// sees it (UTF-8): in the 32-bit program's Program Files, "Program Files (x86)" under WoW64.
+std::string defaultFolder();
+std::string defaultFolderHost();
 constexpr const char* kOwnKey = "Software\\\\Vellumark\\Nexio\\KORVA\\810";
 
 // A front for the update server whose answers the test steers by request path ("/810/Data/

@@ -58,7 +58,7 @@ inline int exitCodeOf(BackgroundProgram& program, std::chrono::seconds bound = 1
 class WineUi : public ::testing::Test {
 protected:
     UiMachine machine;
-    Screen screen{VAULTAIDE_SCREENSHOT_DIR};
+    Screen screen{screenshotDirectory()};
 
     // From the start of a first installation to the options page; the welcome page opens where
     // the version query stood.

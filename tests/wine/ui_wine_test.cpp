@@ -32,7 +32,7 @@ TEST_F(WineUi, FirstInstallationIntoTheDefaultFolderAndIntoATypedOne) {
     EXPECT_FALSE(options.shows(1014));
     EXPECT_FALSE(options.shows(1031));
     EXPECT_TRUE(options.shows(1015) && options.shows(1016));
-    EXPECT_EQ(options.text(1017), kDefaultFolder);
+    EXPECT_EQ(options.text(1017), defaultFolder());
     screen.snap(options, "options");
 
     // The quit confirmation answered No keeps the page as it was.
@@ -55,14 +55,14 @@ TEST_F(WineUi, FirstInstallationIntoTheDefaultFolderAndIntoATypedOne) {
     screen.snap(done, "progress-done");
     EXPECT_EQ(exitCodeOf(*program), 0);
 
-    const fs::path folder = machine.driveC(kDefaultFolderHost);
+    const fs::path folder = machine.driveC(defaultFolderHost());
     for (const char* file : {"readme.txt", "Data/skin.dat", "Nexio_810.exe", "QuorlePop.exe",
                              "uninst_810.exe", "Digest.xml", "Digest_810.xml"})
         EXPECT_TRUE(readHostFile((folder / file).string()) ==
                     readHostFile((machine.release() / file).string()))
             << file;
     EXPECT_EQ(machine.registryValue("Version"), "1.0.0.2");
-    EXPECT_EQ(machine.registryValue("Path"), kDefaultFolder);
+    EXPECT_EQ(machine.registryValue("Path"), defaultFolder());
     const fs::path c = machine.driveC("");
     EXPECT_FALSE(fs::exists(c / u8"users/Public/Desktop/澜州银行网银助手.lnk"));
     EXPECT_TRUE(fs::exists(c / u8"ProgramData/Microsoft/Windows/Start Menu/Programs/"
@@ -154,8 +154,8 @@ TEST_F(WineUi, UpdatePromptInBothVariantsAndAConfirmedUpdate) {
     program = machine.start();
     const Dialog reinstall = screen.waitFor("reinstall prompt", kPrompt);
     screen.snap(reinstall, "reinstall-prompt");
-    EXPECT_NE(readHostFile(VAULTAIDE_SCREENSHOT_DIR "/update-prompt.png"),
-              readHostFile(VAULTAIDE_SCREENSHOT_DIR "/reinstall-prompt.png"));
+    EXPECT_NE(readHostFile(screenshotDirectory() + "/update-prompt.png"),
+              readHostFile(screenshotDirectory() + "/reinstall-prompt.png"));
     screen.click(reinstall, kCancel);
     EXPECT_EQ(exitCodeOf(*program, 30s), 0);
 
@@ -240,8 +240,8 @@ TEST_F(WineUi, CancelDuringARunAndTheEndCommandFromASecondProcess) {
     screen.snap(progress, "progress");
     std::this_thread::sleep_for(4500ms);
     screen.snap(progress, "progress-second-picture");
-    EXPECT_NE(readHostFile(VAULTAIDE_SCREENSHOT_DIR "/progress.png"),
-              readHostFile(VAULTAIDE_SCREENSHOT_DIR "/progress-second-picture.png"));
+    EXPECT_NE(readHostFile(screenshotDirectory() + "/progress.png"),
+              readHostFile(screenshotDirectory() + "/progress-second-picture.png"));
 
     const auto question = messageBox("下载还未完成，确定取消？");
     screen.click(progress, kCancel);

@@ -17,16 +17,17 @@ namespace vaultaide::wine {
 
 namespace {
 
-constexpr const char* kWineLoader = "/usr/lib/wine/wine64";
+// wine64 starts the 32-bit program too in a 64-bit prefix; a 32-bit prefix needs wine32's.
+const char* wineLoader() { return win32Prefix() ? "/usr/lib/wine/wine" : "/usr/lib/wine/wine64"; }
 
 std::vector<std::string> benchEnvironment(bool traceDebugStrings,
                                           const std::vector<std::string>& overrides) {
-    const std::string dir = VAULTAIDE_WINE_DIR;
+    const std::string dir = benchDirectory();
     std::string display = readHostFile(dir + "/display");
     if (display.empty()) throw std::runtime_error("the Wine bench is not up: " + dir);
     std::vector<std::string> env = {
         "WINEPREFIX=" + dir + "/prefix",
-        "WINEARCH=win64",
+        std::string("WINEARCH=") + (win32Prefix() ? "win32" : "win64"),
         "LC_ALL=zh_CN.UTF-8",
         "WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=d;mshtml=d",
         std::string("WINEDEBUG=") + (traceDebugStrings ? "-all,+debugstr" : "-all"),
@@ -47,7 +48,7 @@ std::vector<std::string> benchEnvironment(bool traceDebugStrings,
 pid_t spawn(const std::string& program, const std::vector<std::string>& arguments,
             const std::string& workingDirectory, int outputFd, bool traceDebugStrings,
             const std::vector<std::string>& overrides = {}) {
-    std::vector<std::string> args = {kWineLoader, program};
+    std::vector<std::string> args = {wineLoader(), program};
     args.insert(args.end(), arguments.begin(), arguments.end());
     const auto env = benchEnvironment(traceDebugStrings, overrides);
     const pid_t pid = fork();
@@ -65,7 +66,7 @@ pid_t spawn(const std::string& program, const std::vector<std::string>& argument
     argv.push_back(nullptr);
     for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
-    execve(kWineLoader, argv.data(), envp.data());
+    execve(argv[0], argv.data(), envp.data());
     _exit(127);
 }
 
@@ -75,6 +76,23 @@ int exitCodeOf(int status) {
 }
 
 }  // namespace
+
+std::string winePrefix() {
+    const char* prefix = getenv("VAULTAIDE_WINE_PREFIX");
+    return prefix && *prefix ? prefix : VAULTAIDE_WINE_FIRST_PREFIX;
+}
+
+bool win32Prefix() { return winePrefix() == "win32"; }
+
+bool wow64Prefix() { return winePrefix() == "wow64"; }
+
+std::string benchDirectory() {
+    return std::string(VAULTAIDE_WINE_DIR) + (win32Prefix() ? "-win32" : "");
+}
+
+std::string screenshotDirectory() {
+    return std::string(VAULTAIDE_SCREENSHOT_DIR) + (win32Prefix() ? "-win32" : "");
+}
 
 std::string windowsProgram(const std::string& name) {
     return std::string(VAULTAIDE_WIN_BUILD_DIR) + "/" + name;

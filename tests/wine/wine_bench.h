@@ -22,7 +22,19 @@ struct WineRun {
     std::string output;               // everything the program and Wine wrote
 };
 
-// The Windows build's program and helpers.
+// The prefix of this test run, named by VAULTAIDE_WINE_PREFIX (by default the first this machine
+// runs): "wow64", a 64-bit prefix where the 32-bit program runs as on 64-bit Windows; "win32",
+// a 32-bit prefix, as 32-bit Windows; "win64", the x86_64 build in a 64-bit prefix, where the
+// machine starts no 32-bit program. Each prefix has its bench folder (see tests/wine/bench).
+std::string winePrefix();
+bool win32Prefix();
+// A 32-bit program on 64-bit Windows.
+bool wow64Prefix();
+std::string benchDirectory();
+// Where the dialogs' screenshots go: one folder per prefix.
+std::string screenshotDirectory();
+
+// The program and helpers of the build under test (the shipping 32-bit one where it runs).
 std::string windowsProgram(const std::string& name);  // e.g. "vaultaide_810.exe"
 std::string stubProgram(const std::string& name);     // e.g. "Nexio_810.exe"
 
