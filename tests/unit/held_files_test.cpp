@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fakes/fake_platform.h"
+#include "platform/download_rate.h"
 #include "platform/sharing_retry.h"
 
 namespace vaultaide {
@@ -62,6 +63,30 @@ TEST(HeldFiles, ACappedReadStopsNearItsCap) {
             "C:\\serverip.dat", 4096, [&](const char*, size_t size) { passed += size; }, cap));
         EXPECT_GT(passed, cap);
         EXPECT_LE(passed, cap + 4096);
+    }
+}
+
+// A download gives up when a minute carried less than 1 KiB/s on average, however the bytes
+// came; the millisecond count may wrap in between.
+TEST(HeldFiles, ADownloadThatTricklesGivesUp) {
+    const struct {
+        const char* name;
+        uint32_t start, every, bytes;  // a read of bytes every `every` ms from start
+        int readsUntilGivenUp;         // 0: it never gives up
+    } cases[] = {
+        {"a byte inside every per-read time-out", 0, 29000, 1, 3},
+        {"just over the floor", 0, 1000, 1025, 0},
+        {"just under it", 0, 1000, 1000, 60},
+        {"fast, over a wrap", 0xFFFF0000u, 200, 65536, 0},
+        {"a trickle over a wrap", 0xFFFFF000u, 20000, 100, 3},
+    };
+    for (const auto& c : cases) {
+        DownloadRateFloor floor(c.start);
+        int gaveUpAt = 0;
+        for (uint32_t read = 1; read <= 600 && !gaveUpAt; ++read)
+            if (!floor.keepsUp(c.start + read * c.every, c.bytes))
+                gaveUpAt = static_cast<int>(read);
+        EXPECT_EQ(gaveUpAt, c.readsUntilGivenUp) << c.name;
     }
 }
 
