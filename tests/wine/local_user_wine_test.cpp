@@ -1,0 +1,141 @@
+// The elevated program under Wine against what a standard user or a forged answer may set up:
+// a planted journal behind a linked Data folder, and a forged answer whose manifests' signature
+// holds while their text does not parse. Nothing outside the installation changes, and the
+// installation stays the release it was.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "protocol/crypto.h"
+#include "wine/screen.h"
+#include "wine/ui_machine.h"
+
+namespace vaultaide::wine {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Tree = std::map<std::string, std::string>;  // relative path -> content
+
+constexpr int kCancel = 2;
+
+Tree treeOf(const fs::path& root) {
+    Tree tree;
+    for (const auto& item : fs::recursive_directory_iterator(root))
+        if (item.is_regular_file())
+            tree[fs::relative(item.path(), root).string()] = readHostFile(item.path().string());
+    return tree;
+}
+
+class WineLocalUser : public ::testing::Test {
+protected:
+    UiMachine machine;
+    Screen screen{VAULTAIDE_SCREENSHOT_DIR};
+    fakes::TempDir sources;
+
+    fs::path installation() const { return machine.driveC("Assist"); }
+    fs::path served(const std::string& name) const {
+        return machine.release().parent_path() / name;
+    }
+    std::string version() const {
+        const std::string text = machine.registryValue("Version");
+        return text.substr(0, text.find('\0'));
+    }
+
+    // Release NAME ("rN", version 1.0.0.N): the stub programs and Data/skin.dat.
+    void publish(const std::string& name) {
+        const fs::path common = sources.path() / name / "common";
+        const fs::path bank = sources.path() / name / "bank";
+        fs::create_directories(common / "Data");
+        fs::create_directories(bank);
+        fs::copy_file(stubProgram("QuorlePop.exe"), common / "QuorlePop.exe");
+        for (const char* program : {"Nexio_810.exe", "QuorlePop_810.exe", "uninst_810.exe"})
+            fs::copy_file(stubProgram(program), bank / program);
+        writeHostFile((common / "Data" / "skin.dat").string(), "skin " + name);
+        const std::string command =
+            std::string(VAULTAIDE_PUBLISH_BIN) + " manifest --common " + common.string() +
+            " --bank " + bank.string() + " --code 810 --version 1.0.0." + name.substr(1) +
+            " --keys " + VAULTAIDE_TEST_KEY_DIR + " --out " + served(name).string() + " >/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+
+    // Release r1 installed in C:\Assist with 1.0.0.1 registered.
+    void installFirstRelease() {
+        publish("r1");
+        fs::create_directories(installation());
+        fs::copy(served("r1"), installation(), fs::copy_options::recursive);
+        for (const auto& [name, value] : {std::pair<const char*, const char*>{"Version", "1.0.0.1"},
+                                          {"Path", "C:\\Assist"}})
+            ASSERT_EQ(runProgram(windowsProgram("wadriver.exe"), {"reg-set", kOwnKey, name, value},
+                                 machine.work())
+                          .exitCode,
+                      0);
+    }
+
+    void runToItsEnd() {
+        auto program = machine.start();
+        int code = -1;
+        ASSERT_TRUE(program->waitForExit(120s, code));
+    }
+};
+
+// Data replaced by a link to another folder, a backup and a journal naming Data\evil.dll (kept)
+// and Data\victim.dll (added) with version 9.9.9.9: the next start, with no server to reach,
+// neither writes nor deletes in the linked folder and registers no 9.9.9.9.
+TEST_F(WineLocalUser, APlantedJournalChangesNothingOutsideTheInstallation) {
+    installFirstRelease();
+    const fs::path outside = machine.driveC("Outside");
+    fs::create_directories(outside);
+    writeHostFile((outside / "victim.dll").string(), "system");
+    fs::remove_all(installation() / "Data");
+    fs::create_directory_symlink(outside, installation() / "Data");
+    const fs::path backup = installation() / "DownLoad" / ".backup";
+    fs::create_directories(backup);
+    writeHostFile((backup / "0").string(), "evil");
+    const auto line = [](const std::string& tag, const std::string& value) {
+        return tag + " " + hexEncode(value) + "\r\n";
+    };
+    writeHostFile((backup / "journal").string(),
+                  "vaultaide replacement journal 1\r\n" + line("version", "9.9.9.9") +
+                      line("display", "9.9.9.9") + line("kept", "Data\\evil.dll") +
+                      line("added", "Data\\victim.dll") + "end\r\n");
+    writeHostFile(machine.work() + "/serverip.dat",
+                  "http://127.0.0.1\n:1\n/assist/server?reqtype=1&data=\n");
+
+    runToItsEnd();
+    EXPECT_EQ(treeOf(outside), (Tree{{"victim.dll", "system"}}));
+    EXPECT_EQ(version(), "1.0.0.1");
+}
+
+// A forged answer (99999.0.0.0, update 2) pointing at another release whose manifests keep
+// their signature but have the bytes after it changed, so they no longer parse: the run fails
+// as for a bad signature, and the files, manifests and registered version stay as they were.
+TEST_F(WineLocalUser, AForgedAnswerWithManifestsThatDoNotParseChangesNothing) {
+    installFirstRelease();
+    publish("r2");
+    for (const char* manifest : {"Digest.xml", "Digest_810.xml"}) {
+        const std::string path = (served("r2") / manifest).string();
+        std::string bytes = readHostFile(path);
+        bytes.replace(bytes.find("</Sign>"), 9, "xxxxxxxxx");
+        writeHostFile(path, bytes);
+    }
+    const Tree before = treeOf(installation());
+    machine.serve("99999.0.0.0", "2", "{self}/r2");
+    auto program = machine.start();
+    const Dialog failed = screen.waitFor("the failed run", showing(kCancel, "下载失败"), 120s);
+    ASSERT_TRUE(failed);
+    screen.click(failed, kCancel);
+    int code = -1;
+    ASSERT_TRUE(program->waitForExit(60s, code));
+    Tree after = treeOf(installation());
+    for (auto item = after.begin(); item != after.end();)
+        item = item->first.rfind("DownLoad", 0) == 0 || item->first == "assistant.log"
+                   ? after.erase(item)
+                   : std::next(item);
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(version(), "1.0.0.1");
+}
+
+}  // namespace
+}  // namespace vaultaide::wine
