@@ -97,6 +97,46 @@ private:
     RootedFiles& files_;
 };
 
+// The machine's registry, with the same call before every value it changes.
+class WatchedRegistry : public Registry {
+public:
+    WatchedRegistry(Registry& registry, WatchedFiles& files) : registry_(registry), files_(files) {}
+    std::unique_ptr<RegistryKey> openKey(const std::string& path, uint32_t access,
+                                         RegistryView view) override {
+        return watch(registry_.openKey(path, access, view));
+    }
+    std::unique_ptr<RegistryKey> createKey(const std::string& path, uint32_t access,
+                                           RegistryView view) override {
+        return watch(registry_.createKey(path, access, view));
+    }
+
+private:
+    class Key : public RegistryKey {
+    public:
+        Key(std::unique_ptr<RegistryKey> key, WatchedFiles& files)
+            : key_(std::move(key)), files_(files) {}
+        bool queryString(const std::string& n, std::string& v, size_t m) override {
+            return key_->queryString(n, v, m);
+        }
+        bool setString(const std::string& n, const std::string& v) override {
+            return files_.beforeChange("set " + n), key_->setString(n, v);
+        }
+        bool deleteValue(const std::string& n) override {
+            return files_.beforeChange("unset " + n), key_->deleteValue(n);
+        }
+        bool flush() override { return key_->flush(); }
+
+    private:
+        std::unique_ptr<RegistryKey> key_;
+        WatchedFiles& files_;
+    };
+    std::unique_ptr<RegistryKey> watch(std::unique_ptr<RegistryKey> key) {
+        return key ? std::make_unique<Key>(std::move(key), files_) : nullptr;
+    }
+    Registry& registry_;
+    WatchedFiles& files_;
+};
+
 // Release 1 installed, release 2 (three changed files, one of them new, and with ownProgram
 // the program's own file) published.
 struct Updating {
@@ -115,7 +155,7 @@ struct Updating {
     // An update through the watched files: "returned", "ended" or "killed".
     std::string update() {
         Platform platform{b.machine.kernel, b.machine.processes, watched,
-                          b.machine.system, b.machine.ui,        b.machine.registry,
+                          b.machine.system, b.machine.ui,        registry,
                           b.http,           b.machine.text,      b.machine.shell};
         auto* job = new InstallJob(&b.view, b.app.channelCode, kModeUpdate, b.app.downloadUrl, 1,
                                    b.app.serverVersion, b.app.installPath, b.app.bankCode,
@@ -138,14 +178,16 @@ struct Updating {
 
     InstallBench b;
     WatchedFiles watched{b.machine.files};
+    WatchedRegistry registry{b.machine.registry, watched};
     Tree before;
 };
 
-// A run killed at any change it makes on disk (the program's own file among them) leaves,
-// after the next start (which needs no server), either release 1 with version 1.0.0.2 or
-// release 2 with 1.0.0.3; a run to the end then gives release 2 and a download folder without
-// files. Each target is always whole under its name, but for the instant between the old
-// file's rename into the backup and the new one's into place.
+// A run killed at any change it makes on disk or in the registry (the program's own file among
+// them; a copy killed half way leaves a truncated file) leaves, after the next start (which needs
+// no server), either release 1 with version 1.0.0.2 or release 2 with 1.0.0.3; a run to the end
+// then gives release 2 and a download folder without files. Each target is always whole under its
+// name, but for the instant between the old file's rename into the backup and the new one's into
+// place.
 TEST(Replacement, AKillAtAnyPointIsUndoneAtTheNextStart) {
     Tree release2;
     int changes = 0;
@@ -157,12 +199,16 @@ TEST(Replacement, AKillAtAnyPointIsUndoneAtTheNextStart) {
         ASSERT_NE(release2, u.before);
         ASSERT_EQ(release2.at("Plugins/new.dll"), "new plug-in");
     }
-    int undone = 0, ownFileMissing = 0;
+    int undone = 0, ownFileMissing = 0, kills = 0;
     for (int killAt = 1; killAt <= changes; ++killAt) {
         Updating u(true);
-        int change = 0;
-        u.watched.beforeChange = [&](const std::string&) {
-            if (++change == killAt) throw Killed{};
+        int change = 0, registryKills = 0;
+        u.watched.beforeChange = [&](const std::string& what) {
+            if (++change != killAt) return;
+            if (what.rfind("copy ", 0) == 0)
+                fakes::writeHostFile(u.b.machine.files.hostPath(what.substr(5)), "trunc");
+            registryKills += what.rfind("set ", 0) == 0;
+            throw Killed{};
         };
         ASSERT_EQ(u.update(), "killed") << killAt;
         const bool midway = u.journalLeft();
@@ -185,6 +231,7 @@ TEST(Replacement, AKillAtAnyPointIsUndoneAtTheNextStart) {
             EXPECT_EQ(u.version(), "1.0.0.3") << killAt;
         }
         undone += midway;
+        kills += registryKills;
 
         u.watched.beforeChange = [](const std::string&) {};
         EXPECT_EQ(u.update(), "ended") << killAt;
@@ -196,6 +243,7 @@ TEST(Replacement, AKillAtAnyPointIsUndoneAtTheNextStart) {
     }
     EXPECT_GT(undone, 5);  // the kills inside the replacement were undone, not just avoided
     EXPECT_LE(ownFileMissing, 1);
+    EXPECT_GE(kills, 5);  // at each registration write
 }
 
 // A restore that fails keeps the journal and every backup for the next start, says so, and

@@ -1,14 +1,12 @@
-// The elevated program under Wine against what a standard user or a forged answer may set up:
-// a planted journal behind a linked Data folder, and a forged answer whose manifests' signature
-// holds while their text does not parse. Nothing outside the installation changes, and the
-// installation stays the release it was.
+// The elevated program under Wine against what a standard user may plant in an installation
+// folder open to them: nothing outside the installation changes, and the installation stays
+// the release it was.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <map>
 
 #include "protocol/crypto.h"
-#include "wine/screen.h"
 #include "wine/ui_machine.h"
 
 namespace vaultaide::wine {
@@ -17,8 +15,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Tree = std::map<std::string, std::string>;  // relative path -> content
-
-constexpr int kCancel = 2;
 
 Tree treeOf(const fs::path& root) {
     Tree tree;
@@ -31,16 +27,11 @@ Tree treeOf(const fs::path& root) {
 class WineLocalUser : public ::testing::Test {
 protected:
     UiMachine machine;
-    Screen screen{VAULTAIDE_SCREENSHOT_DIR};
     fakes::TempDir sources;
 
     fs::path installation() const { return machine.driveC("Assist"); }
     fs::path served(const std::string& name) const {
         return machine.release().parent_path() / name;
-    }
-    std::string version() const {
-        const std::string text = machine.registryValue("Version");
-        return text.substr(0, text.find('\0'));
     }
 
     // Release NAME ("rN", version 1.0.0.N): the stub programs and Data/skin.dat.
@@ -65,8 +56,8 @@ protected:
         publish("r1");
         fs::create_directories(installation());
         fs::copy(served("r1"), installation(), fs::copy_options::recursive);
-        for (const auto& [name, value] : {std::pair<const char*, const char*>{"Version", "1.0.0.1"},
-                                          {"Path", "C:\\Assist"}})
+        for (const auto& [name, value] :
+             {std::pair<const char*, const char*>{"Version", "1.0.0.1"}, {"Path", "C:\\Assist"}})
             ASSERT_EQ(runProgram(windowsProgram("wadriver.exe"), {"reg-set", kOwnKey, name, value},
                                  machine.work())
                           .exitCode,
@@ -81,8 +72,10 @@ protected:
 };
 
 // Data replaced by a link to another folder, a backup and a journal naming Data\evil.dll (kept)
-// and Data\victim.dll (added) with version 9.9.9.9: the next start, with no server to reach,
-// neither writes nor deletes in the linked folder and registers no 9.9.9.9.
+// and Data\victim.dll (added): the next start, with no server to reach, neither writes nor
+// deletes in the linked folder, and Data is a real folder again. (Wine reports every folder as
+// the running account's, so it cannot show a folder open to others, whose journal is discarded
+// unread; the native tests do.)
 TEST_F(WineLocalUser, APlantedJournalChangesNothingOutsideTheInstallation) {
     installFirstRelease();
     const fs::path outside = machine.driveC("Outside");
@@ -105,36 +98,7 @@ TEST_F(WineLocalUser, APlantedJournalChangesNothingOutsideTheInstallation) {
 
     runToItsEnd();
     EXPECT_EQ(treeOf(outside), (Tree{{"victim.dll", "system"}}));
-    EXPECT_EQ(version(), "1.0.0.1");
-}
-
-// A forged answer (99999.0.0.0, update 2) pointing at another release whose manifests keep
-// their signature but have the bytes after it changed, so they no longer parse: the run fails
-// as for a bad signature, and the files, manifests and registered version stay as they were.
-TEST_F(WineLocalUser, AForgedAnswerWithManifestsThatDoNotParseChangesNothing) {
-    installFirstRelease();
-    publish("r2");
-    for (const char* manifest : {"Digest.xml", "Digest_810.xml"}) {
-        const std::string path = (served("r2") / manifest).string();
-        std::string bytes = readHostFile(path);
-        bytes.replace(bytes.find("</Sign>"), 9, "xxxxxxxxx");
-        writeHostFile(path, bytes);
-    }
-    const Tree before = treeOf(installation());
-    machine.serve("99999.0.0.0", "2", "{self}/r2");
-    auto program = machine.start();
-    const Dialog failed = screen.waitFor("the failed run", showing(kCancel, "下载失败"), 120s);
-    ASSERT_TRUE(failed);
-    screen.click(failed, kCancel);
-    int code = -1;
-    ASSERT_TRUE(program->waitForExit(60s, code));
-    Tree after = treeOf(installation());
-    for (auto item = after.begin(); item != after.end();)
-        item = item->first.rfind("DownLoad", 0) == 0 || item->first == "assistant.log"
-                   ? after.erase(item)
-                   : std::next(item);
-    EXPECT_EQ(after, before);
-    EXPECT_EQ(version(), "1.0.0.1");
+    EXPECT_FALSE(fs::is_symlink(installation() / "Data"));
 }
 
 }  // namespace

@@ -51,11 +51,25 @@ HANDLE openShared(const std::string& path, DWORD access, DWORD share, DWORD crea
     return handle;
 }
 
-// Administrators, the system, the installer service, and the creator-owner entry (which
-// grants only what its creator could create anyway).
+// The account this elevated program runs as: an administrator, who owns what it creates where
+// the system makes the creator the owner.
+bool isRunningAccount(PSID sid) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    alignas(TOKEN_USER) char buffer[256];
+    DWORD size = 0;
+    const bool same = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+                      EqualSid(sid, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
+    CloseHandle(token);
+    return same;
+}
+
+// Administrators, the system, the installer service, the running administrator, and the
+// creator-owner entry (which grants only what its creator could create anyway).
 bool isTrustedSid(PSID sid) {
     if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
-        IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinCreatorOwnerSid))
+        IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinCreatorOwnerSid) ||
+        isRunningAccount(sid))
         return true;
     PSID installer = nullptr;
     if (!ConvertStringSidToSidA("S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",
