@@ -140,12 +140,16 @@ bool readJournal(Files& files, const std::string& backupFolder, ReplacementJourn
     if (!file && !files.isLink(path)) return false;  // held elsewhere: it stays for later
     std::string text;
     bool tooLarge = false;
+    // Read by name while the held handle keeps it from being written or renamed, so the read
+    // stops at the cap.
     if (file &&
-        file->readAll(4096,
-                      [&](const char* data, size_t size) {
-                          tooLarge = tooLarge || text.size() + size > kMaxJournalBytes;
-                          if (!tooLarge) text.append(data, size);
-                      }) &&
+        files.readChunks(
+            path, 4096,
+            [&](const char* data, size_t size) {
+                tooLarge = tooLarge || text.size() + size > kMaxJournalBytes;
+                if (!tooLarge) text.append(data, size);
+            },
+            kMaxJournalBytes) &&
         !tooLarge && parseJournal(text, journal))
         return true;
     // Every journal of this program is written whole and renamed into place: this one is not
