@@ -1,6 +1,6 @@
-// The elevated program under Wine against what a standard user may plant in an installation
-// folder open to them: nothing outside the installation changes, and the installation stays
-// the release it was.
+// The elevated program under Wine against what others may do to an installation: a journal
+// planted behind a linked folder changes nothing outside it, and a file a scanner holds does
+// not roll an update back.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -97,6 +97,22 @@ TEST_F(WineLocalUser, APlantedJournalChangesNothingOutsideTheInstallation) {
 
     runToItsEnd();
     EXPECT_EQ(treeOf(outside), (Tree{{"victim.dll", "system"}}));
+}
+
+// An installed file that another program holds open for reading with every sharing, as a
+// virus scanner does, all through an update: the update goes on and installs the new release.
+TEST_F(WineLocalUser, AFileAScannerHoldsDoesNotRollTheUpdateBack) {
+    installFirstRelease();
+    publish("r2");
+    BackgroundProgram scanner(windowsProgram("wadriver.exe"),
+                              {"scan-file", "C:\\Assist\\Data\\skin.dat", "60", "scanning"},
+                              machine.work());
+    ASSERT_TRUE(eventually([&] { return fs::exists(machine.work() + "/scanning"); }));
+    machine.serve("1.0.0.2", "2", "{self}/r2");
+    runToItsEnd();
+    EXPECT_EQ(readHostFile((installation() / "Data" / "skin.dat").string()), "skin r2");
+    const std::string text = machine.registryValue("Version");
+    EXPECT_EQ(text.substr(0, text.find('\0')), "1.0.0.2");
 }
 
 }  // namespace
