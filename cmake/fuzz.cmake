@@ -50,10 +50,10 @@ target_include_directories(fuzz_support PUBLIC tests)
 # fuzz_all: the targets and their seeds, without the rest of the tree.
 add_custom_target(fuzz_all)
 set(VAULTAIDE_FUZZ_TARGETS envelope server_answer manifest signed_manifest server_endpoint
-    version_text request_head)
+    version_text request_head journal)
 foreach(target IN LISTS VAULTAIDE_FUZZ_TARGETS)
     add_executable(fuzz_${target} tests/fuzz/${target}_fuzz.cpp)
-    target_link_libraries(fuzz_${target} PRIVATE fuzz_support vaultaide_keys)
+    target_link_libraries(fuzz_${target} PRIVATE fuzz_support vaultaide_install)
     target_link_options(fuzz_${target} PRIVATE -fsanitize=fuzzer)
     add_dependencies(fuzz_${target} fuzz_tinyxml fuzz_jsoncpp)
     add_dependencies(fuzz_all fuzz_${target})

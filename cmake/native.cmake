@@ -84,6 +84,7 @@ add_executable(unit_tests
     tests/unit/digest_manifest_test.cpp
     tests/unit/entry_names_test.cpp
     tests/unit/file_digest_test.cpp
+    tests/unit/held_files_test.cpp
     tests/unit/hostile_input_test.cpp
     tests/unit/install_bench.cpp
     tests/unit/install_sequence_test.cpp

@@ -37,6 +37,7 @@ add_executable(wine_tests
     tests/wine/downloads_wine_test.cpp
     tests/wine/exchange_wine_test.cpp
     tests/wine/install_wine_test.cpp
+    tests/wine/local_user_wine_test.cpp
     tests/wine/packages_wine_test.cpp
     tests/wine/real_windows_wine_test.cpp
     tests/wine/recovery_wine_test.cpp

@@ -36,29 +36,18 @@ bool prepareFolders(Platform& platform, const InstallJob& job) {
     return true;
 }
 
-// Backs the target up (complete under its final name, or not at all) and installs the source
-// over it from the locked handle whose content was just checked.
+// Installs the source over the target from the locked handle whose content was just checked:
+// staged beside it, the old file renamed into the backup, the staged one renamed into place.
 bool replaceOne(Platform& platform, const AppState& app, const InstallJob& job,
-                const ReplacementFile& file, const ReplacementJournal::Target& entry,
-                const std::string& backup) {
+                const ReplacementFile& file, const ReplacementJournal& journal, size_t index) {
     const auto source = platform.files.openLocked(job.downloadDir + "\\" + file.relative);
     std::string digest;
     if (!source || !lockedDigest(*source, digest) || digest != file.digest) {
         platform.kernel.trace("changed since it was checked(" + file.relative + ")");
         return false;
     }
-    const std::string target = job.installDir + "\\" + file.relative;
-    if (entry.existed) {
-        const auto old = platform.files.openLocked(target);
-        const std::string part = backup + ".part";
-        if (!old || !old->copyTo(part) || !platform.files.moveFile(part, backup, true))
-            return false;
-    } else if (platform.files.isLink(target) && !platform.files.removeLink(target)) {
-        return false;
-    }
-    if (file.relative == app.selfExeName)
-        renameOwnProgram(platform.files, job.installDir, app.selfExeName);
-    return source->copyTo(target);
+    FileMove move = fileMoveOf(platform, app, job.installDir, journal, index);
+    return move.stage(*source) && move.backUp() && move.place();
 }
 
 // Puts the installation back as the journal says and ends the process; a failed restore keeps
@@ -91,9 +80,8 @@ std::vector<ReplacementFile> replacementPlan(const InstallJob& job) {
 }
 
 bool replaceInstalledFiles(Platform& platform, const AppState& app, InstallJob& job,
-                           RunControl& control) {
+                           RunControl& control, ReplacementJournal& journal) {
     if (job.mode == kModeInstall) return true;
-    ReplacementJournal journal;
     const auto fail = [&](bool tellUser) { undoAndEnd(platform, app, job, journal, tellUser); };
     // An earlier run's replacement that could not be undone keeps its backups: nothing may
     // overwrite them.
@@ -110,7 +98,7 @@ bool replaceInstalledFiles(Platform& platform, const AppState& app, InstallJob& 
     // at the next start and put over a file this run never touched.
     for (size_t index = 0; index < plan.size(); ++index) {
         const std::string backup = backupPathOf(backupFolder, index);
-        if (platform.files.exists(backup) || platform.files.exists(backup + ".part")) {
+        if (platform.files.exists(backup) || platform.files.isLink(backup)) {
             platform.ui.messageBox(kReplaceFailedText, app.assistantName, kMbOk | kMbIconWarning);
             platform.kernel.exitOrderly(0);
         }
@@ -126,9 +114,7 @@ bool replaceInstalledFiles(Platform& platform, const AppState& app, InstallJob& 
     if (!writeJournal(platform.files, backupFolder, journal)) fail(true);
 
     for (size_t index = 0; index < plan.size(); ++index) {
-        if (!replaceOne(platform, app, job, plan[index], journal.targets[index],
-                        backupPathOf(backupFolder, index)))
-            fail(true);
+        if (!replaceOne(platform, app, job, plan[index], journal, index)) fail(true);
         if (control.undoRequested()) fail(false);
     }
     job.manifests.clear();
@@ -136,14 +122,17 @@ bool replaceInstalledFiles(Platform& platform, const AppState& app, InstallJob& 
 }
 
 bool finishReplacement(Platform& platform, const AppState& app, InstallJob& job,
-                       RunControl& control) {
-    const std::string backupFolder = backupFolderOf(job.installDir);
-    ReplacementJournal journal;
-    const bool journaled =
-        job.mode != kModeInstall && readJournal(platform.files, backupFolder, journal);
+                       RunControl& control, const ReplacementJournal& journal, bool registered) {
+    const bool journaled = job.mode != kModeInstall;
+    if (!registered) {
+        platform.kernel.trace("registration failed(" + job.installDir + ")");
+        if (journaled) undoAndEnd(platform, app, job, journal, true);
+        return false;
+    }
     if (control.succeed()) {
-        if (journaled) dropJournal(platform.files, backupFolder, journal);
-        return true;
+        if (!journaled || dropJournal(platform, app, job.installDir, journal)) return true;
+        // A journal left behind would undo this update at the next start.
+        undoAndEnd(platform, app, job, journal, true);
     }
     if (journaled) undoAndEnd(platform, app, job, journal, false);
     if (control.undoRequested()) platform.kernel.exitProcess(0);

@@ -8,6 +8,7 @@
 #include "install/file_replacement.h"
 #include "install/legacy_removal.h"
 #include "install/registration.h"
+#include "install/replacement_journal.h"
 #include "install/run_control.h"
 #include "install/runtimes.h"
 #include "install/shortcuts.h"
@@ -58,6 +59,8 @@ Outcome runSteps(InstallRun& run) {
     run.workerFinished = 0;
     if (job->mode == kModeInstall) removeLegacyAssistant(platform, app, progress);
     if (!createInstallationFolder(platform, app.installPath)) return Outcome::Stopped;
+    if (job->mode == kModeInstall && !settleJournalBeforeInstalling(platform, app, job->installDir))
+        return Outcome::Stopped;
     createStandardFolders(platform, *job);
     // Updates and repairs install only what this run fetches and verifies: nothing an earlier
     // run left in the download folder (its backups aside) may be taken for it.
@@ -81,10 +84,12 @@ Outcome runSteps(InstallRun& run) {
     if (!stopAssistant(platform, app, *job)) return Outcome::Stopped;
 
     if (job->mode != kModeInstall && !run.control.beginReplacement()) return Outcome::EndedByUser;
-    replaceInstalledFiles(platform, app, *job, run.control);
+    ReplacementJournal journal;
+    replaceInstalledFiles(platform, app, *job, run.control, journal);
     emptyFolderTree(platform.files, job->downloadDir);
-    registerInstallation(platform, app, *job);
-    if (!finishReplacement(platform, app, *job, run.control)) return Outcome::EndedByUser;
+    const bool registered = registerInstallation(platform, app, *job);
+    if (!finishReplacement(platform, app, *job, run.control, journal, registered))
+        return registered ? Outcome::EndedByUser : Outcome::Stopped;
     const int mode = job->mode;
     job.reset();
 

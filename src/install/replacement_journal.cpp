@@ -20,8 +20,6 @@ namespace {
 constexpr const char* kJournalHeader = "vaultaide replacement journal 1";
 constexpr const char* kJournalEnd = "end";
 constexpr const char* kPartSuffix = ".part";
-// The registry values a start reads back are taken up to 260 bytes.
-constexpr size_t kMaxVersionBytes = 260;
 
 // Fields are written in hexadecimal: versions come from the server and may hold anything.
 bool strictHexDecode(const std::string& text, std::string& bytes) {
@@ -43,37 +41,21 @@ std::string journalPathOf(const std::string& backupFolder) {
     return backupFolder + "\\" + kJournalName;
 }
 
-// Writes back what registration changed: the version the installation had.
-void restoreVersion(Platform& platform, const AppState& app, const ReplacementJournal& journal) {
-    if (!journal.version.empty())
-        if (auto own = platform.registry.createKey(ownRegistryKeyPath(app), kKeyAllAccess))
-            own->setString("Version", journal.version);
-    if (!journal.displayVersion.empty())
-        if (auto uninstall =
-                platform.registry.createKey(kUninstallKeyBase + app.assistantName, kKeyAllAccess))
-            uninstall->setString("DisplayVersion", journal.displayVersion);
+// Writes back what registration changed, the version the installation had, and flushes it.
+bool restoreVersion(Platform& platform, const AppState& app, const ReplacementJournal& journal) {
+    const auto restore = [&](const std::string& key, const char* name, const std::string& value) {
+        if (value.empty()) return true;
+        auto opened = platform.registry.createKey(key, kKeyAllAccess);
+        return opened && opened->setString(name, value) && opened->flush();
+    };
+    const bool own = restore(ownRegistryKeyPath(app), "Version", journal.version);
+    return restore(kUninstallKeyBase + app.assistantName, "DisplayVersion",
+                   journal.displayVersion) &&
+           own;
 }
 
-// Copies the backup over target; the program's own file may be running, so it is moved
-// aside first when it cannot be overwritten.
-bool putBack(Platform& platform, const AppState& app, const std::string& installDir,
-             const std::string& relative, const std::string& target, const std::string& backup) {
-    const auto saved = platform.files.openLocked(backup);
-    if (!saved) return false;
-    if (platform.files.isLink(target)) platform.files.removeLink(target);
-    if (saved->copyTo(target)) return true;
-    if (relative != app.selfExeName) return false;
-    renameOwnProgram(platform.files, installDir, app.selfExeName);
-    return saved->copyTo(target);
-}
-
-bool removeAdded(Platform& platform, const AppState& app, const std::string& installDir,
-                 const std::string& relative, const std::string& target) {
-    if (platform.files.isLink(target)) return platform.files.removeLink(target);
-    if (!platform.files.exists(target) || platform.files.deleteFile(target)) return true;
-    if (relative != app.selfExeName) return false;
-    renameOwnProgram(platform.files, installDir, app.selfExeName);
-    return !platform.files.exists(target);
+std::string backupRelativeOf(size_t index) {
+    return std::string("DownLoad\\") + kBackupFolderName + "\\" + std::to_string(index);
 }
 
 }  // namespace
@@ -85,6 +67,15 @@ std::string backupFolderOf(const std::string& installDir) {
 std::string backupPathOf(const std::string& backupFolder, size_t index) {
     return backupFolder + "\\" + std::to_string(index);
 }
+
+FileMove fileMoveOf(Platform& platform, const AppState& app, const std::string& installDir,
+                    const ReplacementJournal& journal, size_t index) {
+    const auto& target = journal.targets[index];
+    return FileMove(platform, app, installDir, target.relative, backupRelativeOf(index),
+                    target.existed);
+}
+
+bool isJournalVersion(const std::string& version) { return version.size() <= kRegistryValueBytes; }
 
 std::string journalText(const ReplacementJournal& journal) {
     std::string text = std::string(kJournalHeader) + "\r\n";
@@ -112,8 +103,8 @@ bool parseJournal(const std::string& text, ReplacementJournal& journal) {
             ended = true;
         } else if (space == std::string::npos || !strictHexDecode(line.substr(space + 1), value)) {
             return false;
-        } else if ((tag == "version" || tag == "display") && value.size() >= kMaxVersionBytes) {
-            return false;  // the registry's readers take at most that much
+        } else if ((tag == "version" || tag == "display") && !isJournalVersion(value)) {
+            return false;
         } else if (tag == "version") {
             journal.version = value;
         } else if (tag == "display") {
@@ -133,7 +124,8 @@ bool writeJournal(Files& files, const std::string& backupFolder,
     const std::string temporary = path + kPartSuffix;
     const std::string text = journalText(journal);
     // The next start refuses a larger one and would undo nothing.
-    return text.size() <= kMaxJournalBytes && files.writeFileDurably(temporary, text) &&
+    return text.size() <= kMaxJournalBytes && isJournalVersion(journal.version) &&
+           isJournalVersion(journal.displayVersion) && files.writeFileDurably(temporary, text) &&
            files.moveFile(temporary, path, true);
 }
 
@@ -148,12 +140,16 @@ bool readJournal(Files& files, const std::string& backupFolder, ReplacementJourn
     if (!file && !files.isLink(path)) return false;  // held elsewhere: it stays for later
     std::string text;
     bool tooLarge = false;
+    // Read by name while the held handle keeps it from being written or renamed, so the read
+    // stops at the cap.
     if (file &&
-        file->readAll(4096,
-                      [&](const char* data, size_t size) {
-                          tooLarge = tooLarge || text.size() + size > kMaxJournalBytes;
-                          if (!tooLarge) text.append(data, size);
-                      }) &&
+        files.readChunks(
+            path, 4096,
+            [&](const char* data, size_t size) {
+                tooLarge = tooLarge || text.size() + size > kMaxJournalBytes;
+                if (!tooLarge) text.append(data, size);
+            },
+            kMaxJournalBytes) &&
         !tooLarge && parseJournal(text, journal))
         return true;
     // Every journal of this program is written whole and renamed into place: this one is not
@@ -168,41 +164,35 @@ bool readJournal(Files& files, const std::string& backupFolder, ReplacementJourn
 
 bool undoReplacement(Platform& platform, const AppState& app, const std::string& installDir,
                      const ReplacementJournal& journal) {
-    const std::string backupFolder = backupFolderOf(installDir);
     bool complete = true;
     for (size_t index = journal.targets.size(); index-- > 0;) {
-        const auto& entry = journal.targets[index];
-        const std::string target = installDir + "\\" + entry.relative;
-        const std::string backup = backupPathOf(backupFolder, index);
-        bool back = true;
-        if (!entry.existed)
-            back = removeAdded(platform, app, installDir, entry.relative, target);
-        else if (platform.files.exists(backup))  // without a backup the target was not touched
-            back = putBack(platform, app, installDir, entry.relative, target, backup);
-        if (!back) platform.kernel.trace("restore failed(" + target + ")");
+        FileMove move = fileMoveOf(platform, app, installDir, journal, index);
+        const bool back = move.undo();
+        if (!back) platform.kernel.trace("restore failed(" + move.target() + ")");
         complete = complete && back;
     }
-    if (complete) restoreVersion(platform, app, journal);
-    return complete;
+    return complete && restoreVersion(platform, app, journal);
 }
 
-void dropJournal(Files& files, const std::string& backupFolder, const ReplacementJournal& journal) {
-    files.deleteFile(journalPathOf(backupFolder));
-    for (size_t index = 0; index < journal.targets.size(); ++index) {
-        const std::string backup = backupPathOf(backupFolder, index);
-        if (files.exists(backup)) files.deleteFile(backup);
-    }
+bool dropJournal(Platform& platform, const AppState& app, const std::string& installDir,
+                 const ReplacementJournal& journal) {
+    const std::string path = journalPathOf(backupFolderOf(installDir));
+    platform.files.deleteFile(path);
+    if (platform.files.exists(path)) return false;
+    for (size_t index = 0; index < journal.targets.size(); ++index)
+        fileMoveOf(platform, app, installDir, journal, index).dropBackup();
+    return true;
 }
 
 bool undoAndDropJournal(Platform& platform, const AppState& app, const std::string& installDir,
                         const ReplacementJournal& journal) {
-    const std::string backupFolder = backupFolderOf(installDir);
     if (!undoReplacement(platform, app, installDir, journal)) {
         platform.kernel.trace("replacement not undone, journal kept(" +
-                              journalPathOf(backupFolder) + ")");
+                              journalPathOf(backupFolderOf(installDir)) + ")");
         return false;
     }
-    dropJournal(platform.files, backupFolder, journal);
+    // A journal that stays is undone again at the next start, which changes nothing now.
+    dropJournal(platform, app, installDir, journal);
     return true;
 }
 
@@ -217,17 +207,49 @@ bool undoUnfinishedReplacement(Platform& platform, const AppState& app,
     return true;
 }
 
-void recoverInterruptedReplacement(Platform& platform, const AppState& app) {
+namespace {
+
+std::string registeredInstallation(Platform& platform, const AppState& app) {
     std::string installDir;
-    {
-        auto key = platform.registry.openKey(ownRegistryKeyPath(app), kKeyRead);
-        if (!key || !key->queryString("Path", installDir) || installDir.empty()) return;
-    }
-    const std::string downloadDir = installDir + "\\DownLoad";
+    auto key = platform.registry.openKey(ownRegistryKeyPath(app), kKeyRead);
+    if (!key || !key->queryString("Path", installDir)) return std::string();
+    return installDir;
+}
+
+}  // namespace
+
+bool settleJournalBeforeInstalling(Platform& platform, const AppState& app,
+                                   const std::string& installDir) {
+    const std::string backupFolder = backupFolderOf(installDir);
+    if (!reachThroughRealFolders(platform.files, installDir, "DownLoad\\.backup\\journal") ||
+        !journalExists(platform.files, backupFolder))
+        return !journalExists(platform.files, backupFolder);
+    const std::string registered = registeredInstallation(platform, app);
+    if (!registered.empty() && lowerAscii(registered) == lowerAscii(installDir))
+        return undoUnfinishedReplacement(platform, app, installDir);
+    ReplacementJournal journal;
+    if (readJournal(platform.files, backupFolder, journal))
+        dropJournal(platform, app, installDir, journal);
+    return !journalExists(platform.files, backupFolder);
+}
+
+void recoverInterruptedReplacement(Platform& platform, const AppState& app) {
+    const std::string installDir = registeredInstallation(platform, app);
+    if (installDir.empty() || !platform.files.isDirectory(installDir)) return;
+    const FolderGuard guard = protectInstallationFolder(platform, installDir);
     // A journal reached through a link is not this installation's.
-    if (platform.files.isLink(installDir) || platform.files.isLink(downloadDir) ||
+    if (guard == FolderGuard::Failed || platform.files.isLink(installDir) ||
+        !reachThroughRealFolders(platform.files, installDir, "DownLoad\\.backup\\journal") ||
         !journalExists(platform.files, backupFolderOf(installDir)))
         return;
+    if (guard == FolderGuard::Protected) {
+        // Any user could have written this journal and its backups: nothing is undone by them.
+        ReplacementJournal journal;
+        if (readJournal(platform.files, backupFolderOf(installDir), journal))
+            dropJournal(platform, app, installDir, journal);
+        platform.kernel.trace("journal of an open folder discarded(" + installDir + ")");
+        return;
+    }
     terminateAndWait(platform.processes, app.mainExeName);
     terminateAndWait(platform.processes, "QuorlePop_" + hexTag(app.bankCode) + ".exe");
     terminateAndWait(platform.processes, "QuorlePop.exe");

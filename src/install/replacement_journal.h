@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "install/file_moves.h"
+
 namespace vaultaide {
 
 struct AppState;
@@ -36,6 +38,11 @@ struct ReplacementJournal {
 std::string backupFolderOf(const std::string& installDir);
 // The backup of target number index.
 std::string backupPathOf(const std::string& backupFolder, size_t index);
+// Target number index of the journal with its steps and their undo.
+FileMove fileMoveOf(Platform& platform, const AppState& app, const std::string& installDir,
+                    const ReplacementJournal& journal, size_t index);
+// A version the journal can carry: what the registry's readers take back.
+bool isJournalVersion(const std::string& version);
 
 std::string journalText(const ReplacementJournal& journal);
 // False for a text this program did not write whole: unknown lines, no end line, or a target
@@ -54,8 +61,9 @@ bool readJournal(Files& files, const std::string& backupFolder, ReplacementJourn
 // it is back; the journal and backups are then no longer needed.
 bool undoReplacement(Platform& platform, const AppState& app, const std::string& installDir,
                      const ReplacementJournal& journal);
-// Deletes the journal and then the backups.
-void dropJournal(Files& files, const std::string& backupFolder, const ReplacementJournal& journal);
+// Deletes the journal and then the backups; false when the journal is still there.
+bool dropJournal(Platform& platform, const AppState& app, const std::string& installDir,
+                 const ReplacementJournal& journal);
 // Undoes the replacement and then drops the journal and the backups; when the undo fails, they
 // are kept for the next attempt and the trace says so. True when it was undone.
 bool undoAndDropJournal(Platform& platform, const AppState& app, const std::string& installDir,
@@ -65,8 +73,15 @@ bool undoAndDropJournal(Platform& platform, const AppState& app, const std::stri
 bool undoUnfinishedReplacement(Platform& platform, const AppState& app,
                                const std::string& installDir);
 
-// At start, before the version check: a replacement of the registered installation that was
-// cut off is undone, the assistant's programs ended first so that their files can be put back.
+// A first installation into a folder holding a journal: the journal of the registered
+// installation is undone; one in any other folder describes nothing this machine knows, so it
+// and its backups are removed without undoing anything. True when no journal is left.
+bool settleJournalBeforeInstalling(Platform& platform, const AppState& app,
+                                   const std::string& installDir);
+
+// At start, before the version check: the registered installation folder is protected when
+// others may change it, then a replacement of it that was cut off is undone, the assistant's
+// programs ended first so that their files can be put back.
 void recoverInterruptedReplacement(Platform& platform, const AppState& app);
 
 }  // namespace vaultaide

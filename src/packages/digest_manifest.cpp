@@ -23,11 +23,13 @@ bool DigestManifest::loadManifest(Files& files, const std::string& path) {
     std::string bytes;
     bool tooLarge = false;
     if (!files.exists(path) ||
-        !files.readChunks(path, 4096,
-                          [&](const char* data, size_t size) {
-                              if (bytes.size() + size > kMaxManifestBytes) tooLarge = true;
-                              if (!tooLarge) bytes.append(data, size);
-                          }) ||
+        !files.readChunks(
+            path, 4096,
+            [&](const char* data, size_t size) {
+                if (bytes.size() + size > kMaxManifestBytes) tooLarge = true;
+                if (!tooLarge) bytes.append(data, size);
+            },
+            kMaxManifestBytes) ||
         tooLarge)
         return false;
     return loadText(bytes);

@@ -6,6 +6,7 @@
 #include <openssl/rsa.h>
 
 #include <memory>
+#include <utility>
 
 #include "packages/install_job.h"
 #include "packages/release_identity.h"
@@ -71,10 +72,13 @@ bool verifySignedBytes(const std::string& bytes, const std::string& publicKeyPem
 bool readManifestBytes(Files& files, const std::string& path, std::string& bytes) {
     bytes.clear();
     bool tooLarge = false;
-    const bool read = files.readChunks(path, 4096, [&](const char* data, size_t size) {
-        if (bytes.size() + size > kMaxManifestBytes) tooLarge = true;
-        if (!tooLarge) bytes.append(data, size);
-    });
+    const bool read = files.readChunks(
+        path, 4096,
+        [&](const char* data, size_t size) {
+            if (bytes.size() + size > kMaxManifestBytes) tooLarge = true;
+            if (!tooLarge) bytes.append(data, size);
+        },
+        kMaxManifestBytes);
     return read && !tooLarge;
 }
 
@@ -97,19 +101,22 @@ bool fetchSignedManifests(Platform& platform, InstallJob& job, const std::string
         // the target; an error answer never lets an older copy stand in for it. The release it
         // names must be the one the answer announced, for this bank: a forged answer cannot
         // register a version the files are not. The run reads the bytes that were checked,
-        // never the file again.
+        // never the file again. Signed bytes that do not parse fail as a bad signature does: the
+        // signature leaves some bytes unexamined, and an unparsed manifest lists nothing.
         std::string signedBytes;
+        LoadedManifest parsed;
         if (!downloadAccepted(
                 platform.http, platform.files, job.manifestUrlOf(set), target, nullptr,
                 [&](const std::string& staged) {
                     return readManifestBytes(platform.files, staged, signedBytes) &&
                            verifySignedBytes(signedBytes, publicKeyPem) &&
+                           (parsed = manifestEntriesOfText(platform.text, signedBytes)).exists &&
                            releaseIdentityMatches(signedBytes, platform.text, job.serverVersion,
                                                   job.bankCode);
                 },
                 kMaxManifestBytes))
             return false;
-        job.manifests.put(target, manifestEntriesOfText(platform.text, signedBytes));
+        job.manifests.put(target, std::move(parsed));
         job.manifestDigest[set - 1] = base64Digest(sha1Digest(signedBytes));
     }
     return true;

@@ -16,8 +16,9 @@ public:
     // a read fails.
     virtual bool readAll(size_t chunkSize,
                          const std::function<void(const char*, size_t)>& piece) = 0;
-    // Writes the whole content to target (created or replaced; a running program's file cannot
-    // be replaced) and flushes it to the disk; false when that could not be done.
+    // Writes the whole content to target, a new file (false when the name is taken: nothing is
+    // ever written through an existing file), and flushes it to the disk; false when that could
+    // not be done.
     virtual bool copyTo(const std::string& target) = 0;
 };
 
@@ -31,9 +32,11 @@ public:
     // Reads the whole file's bytes; false when it cannot be opened or read.
     virtual bool readFile(const std::string& path, std::string& bytes) = 0;
     // Streams the file in pieces of at most chunkSize bytes; false when it cannot be opened.
-    // A read that fails part way ends the stream early.
+    // A read that fails part way ends the stream early, and so does the piece that takes what
+    // was passed on past limit: a caller learns that a file exceeds its cap without reading it.
     virtual bool readChunks(const std::string& path, size_t chunkSize,
-                            const std::function<void(const char*, size_t)>& piece) = 0;
+                            const std::function<void(const char*, size_t)>& piece,
+                            size_t limit) = 0;
     // Creates or truncates the file and writes the bytes.
     virtual bool writeFile(const std::string& path, const std::string& bytes) = 0;
     virtual bool deleteFile(const std::string& path) = 0;
@@ -54,8 +57,11 @@ public:
     // link, or open for writing elsewhere.
     virtual std::unique_ptr<LockedFile> openLocked(const std::string& path) = 0;
     // Gives a folder the access list installers give theirs, nothing inherited from above:
-    // administrators and SYSTEM full control, users read and execute.
+    // administrators and SYSTEM full control, users read and execute; administrators own it.
     virtual bool protectFolder(const std::string& path) = 0;
+    // Someone other than administrators and the system may write or delete in the folder or
+    // change its access list (or its access list cannot be read).
+    virtual bool othersMayChange(const std::string& path) = 0;
     // The user's folder for temporary files, ending with "\".
     virtual std::string tempFolder() = 0;
     // Creates a folder under a name of its own, in the system's temporary folder, that only

@@ -22,6 +22,8 @@ public:
     // Writes REG_SZ without a terminating zero.
     virtual bool setString(const std::string& name, const std::string& value) = 0;
     virtual bool deleteValue(const std::string& name) = 0;
+    // Writes the key's changes to the disk before returning.
+    virtual bool flush() = 0;
 };
 
 class Registry {

@@ -27,10 +27,13 @@ bool loadServerEndpoint(Files& files, DownloadPath& endpoint) {
     // Three short lines: a larger file is no endpoint and is never held in memory.
     std::string bytes;
     bool tooLarge = false;
-    const bool read = files.readChunks(kServerIpFileName, 4096, [&](const char* data, size_t size) {
-        tooLarge = tooLarge || bytes.size() + size > kMaxServerIpBytes;
-        if (!tooLarge) bytes.append(data, size);
-    });
+    const bool read = files.readChunks(
+        kServerIpFileName, 4096,
+        [&](const char* data, size_t size) {
+            tooLarge = tooLarge || bytes.size() + size > kMaxServerIpBytes;
+            if (!tooLarge) bytes.append(data, size);
+        },
+        kMaxServerIpBytes);
     if (!read || tooLarge) {
         endpoint.path = kDefaultRequestPath;
         endpoint.port.clear();

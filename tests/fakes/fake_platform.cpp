@@ -162,6 +162,8 @@ public:
         return true;
     }
     bool deleteValue(const std::string& name) override { return values_.erase(lower(name)) > 0; }
+    // The fake's values are durable once set.
+    bool flush() override { return true; }
 
 private:
     FakeRegistry::Values& values_;

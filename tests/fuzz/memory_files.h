@@ -21,9 +21,9 @@ public:
         return true;
     }
     bool readChunks(const std::string& path, size_t chunkSize,
-                    const std::function<void(const char*, size_t)>& piece) override {
+                    const std::function<void(const char*, size_t)>& piece, size_t limit) override {
         if (path != path_) return false;
-        for (size_t at = 0; at < bytes_.size(); at += chunkSize)
+        for (size_t at = 0; at < bytes_.size() && at <= limit; at += chunkSize)
             piece(bytes_.data() + at, std::min(chunkSize, bytes_.size() - at));
         return true;
     }
@@ -40,6 +40,7 @@ public:
         return std::make_unique<Held>(bytes_);
     }
     bool protectFolder(const std::string&) override { return false; }
+    bool othersMayChange(const std::string&) override { return true; }
     std::string tempFolder() override { return "C:\\Temp\\"; }
     bool createPrivateFolder(std::string&) override { return false; }
     bool listDirectory(const std::string&, std::vector<Entry>&) override { return false; }

@@ -137,6 +137,14 @@ TEST(InstallSequence, FailuresOfTheStoppingStepsEndTheRun) {
              std::filesystem::remove(b.served.path() / "releases" / "810" / "Digest_810.xml");
          },
          {"status 正在下载 配置文件", "status 正在下载 配置文件", "returned 0"}},
+        {"signed bytes that do not parse",
+         [](InstallBench& b) {
+             const auto path = b.served.path() / "releases" / "810" / "Digest_810.xml";
+             std::string bytes = fakes::readHostFile(path);
+             bytes.replace(bytes.find("</Sign>"), 9, "xxxxxxxxx");  // outside the signed bytes
+             fakes::writeHostFile(path, bytes);
+         },
+         {"status 正在下载 配置文件", "status 正在下载 配置文件", "returned 0"}},
         {"an older release under a forged version",
          [](InstallBench& b) {
              b.publish("1.0.0.1");
@@ -313,9 +321,9 @@ TEST(InstallSequence, RegistrationWritesEveryValueAndFollowsTheAutostartChoice) 
     EXPECT_TRUE(b.values(kRunKey, RegistryView::View64).empty());
 }
 
-// Whichever staged file cannot be replaced, the installation stays wholly as it was: the files
-// replaced before it are restored, the user is told, the process ends, and the old version
-// stays registered.
+// Whichever installed file another program holds (so it cannot be renamed), the installation
+// stays wholly as it was: the files replaced before it are restored, the user is told, the
+// process ends, and the old version stays registered.
 TEST(InstallSequence, AFileInUseLeavesTheWholeInstallationAsItWas) {
     const char* staged[] = {"Digest.xml", "Digest_810.xml", "QuorlePop.exe", "Data\\skin.dat",
                             "Nexio_810.exe"};
@@ -328,7 +336,8 @@ TEST(InstallSequence, AFileInUseLeavesTheWholeInstallationAsItWas) {
         b.source("bank", "Nexio_810.exe", "main 2");
         b.publish();
         b.app.serverVersion = "1.0.0.3";
-        b.machine.files.markInUse(std::string("C:\\Assist\\") + held);
+        const auto hold = b.machine.files.openLocked(std::string("C:\\Assist\\") + held);
+        ASSERT_TRUE(hold) << held;
         b.journal.clear();
         b.run(kModeUpdate);
 

@@ -7,11 +7,14 @@
 #include <functional>
 
 #include "app/version_check.h"
+#include "install/file_moves.h"
 #include "install/file_replacement.h"
 #include "install/install_sequence.h"
+#include "install/registration.h"
 #include "install/replacement_journal.h"
 #include "install/run_control.h"
 #include "packages/install_job.h"
+#include "ui/dialogs/install_folder.h"
 #include "unit/install_bench.h"
 
 namespace vaultaide {
@@ -28,6 +31,7 @@ class WatchedFiles : public Files {
 public:
     explicit WatchedFiles(RootedFiles& files) : files_(files) {}
     std::function<void(const std::string& change)> beforeChange = [](const std::string&) {};
+    bool refuseProtection = false;  // as a drive without access lists refuses them
 
     bool isDirectory(const std::string& p) override { return files_.isDirectory(p); }
     bool exists(const std::string& p) override { return files_.exists(p); }
@@ -36,8 +40,8 @@ public:
     }
     bool readFile(const std::string& p, std::string& b) override { return files_.readFile(p, b); }
     bool readChunks(const std::string& p, size_t s,
-                    const std::function<void(const char*, size_t)>& f) override {
-        return files_.readChunks(p, s, f);
+                    const std::function<void(const char*, size_t)>& f, size_t l) override {
+        return files_.readChunks(p, s, f, l);
     }
     bool writeFile(const std::string& p, const std::string& b) override {
         return change("write " + p), files_.writeFile(p, b);
@@ -62,7 +66,10 @@ public:
         auto file = files_.openLocked(p);
         return file ? std::make_unique<Watched>(*this, std::move(file)) : nullptr;
     }
-    bool protectFolder(const std::string& p) override { return files_.protectFolder(p); }
+    bool protectFolder(const std::string& p) override {
+        return !refuseProtection && files_.protectFolder(p);
+    }
+    bool othersMayChange(const std::string& p) override { return files_.othersMayChange(p); }
     bool createPrivateFolder(std::string& p) override { return files_.createPrivateFolder(p); }
     std::string tempFolder() override { return files_.tempFolder(); }
     bool listDirectory(const std::string& p, std::vector<Entry>& e) override {
@@ -90,11 +97,54 @@ private:
     RootedFiles& files_;
 };
 
-// Release 1 installed, release 2 (three changed files, one of them new) published.
+// The machine's registry, with the same call before every value it changes.
+class WatchedRegistry : public Registry {
+public:
+    WatchedRegistry(Registry& registry, WatchedFiles& files) : registry_(registry), files_(files) {}
+    std::unique_ptr<RegistryKey> openKey(const std::string& path, uint32_t access,
+                                         RegistryView view) override {
+        return watch(registry_.openKey(path, access, view));
+    }
+    std::unique_ptr<RegistryKey> createKey(const std::string& path, uint32_t access,
+                                           RegistryView view) override {
+        return watch(registry_.createKey(path, access, view));
+    }
+
+private:
+    class Key : public RegistryKey {
+    public:
+        Key(std::unique_ptr<RegistryKey> key, WatchedFiles& files)
+            : key_(std::move(key)), files_(files) {}
+        bool queryString(const std::string& n, std::string& v, size_t m) override {
+            return key_->queryString(n, v, m);
+        }
+        bool setString(const std::string& n, const std::string& v) override {
+            return files_.beforeChange("set " + n), key_->setString(n, v);
+        }
+        bool deleteValue(const std::string& n) override {
+            return files_.beforeChange("unset " + n), key_->deleteValue(n);
+        }
+        bool flush() override { return key_->flush(); }
+
+    private:
+        std::unique_ptr<RegistryKey> key_;
+        WatchedFiles& files_;
+    };
+    std::unique_ptr<RegistryKey> watch(std::unique_ptr<RegistryKey> key) {
+        return key ? std::make_unique<Key>(std::move(key), files_) : nullptr;
+    }
+    Registry& registry_;
+    WatchedFiles& files_;
+};
+
+// Release 1 installed, release 2 (three changed files, one of them new, and with ownProgram
+// the program's own file) published.
 struct Updating {
-    Updating() {
+    explicit Updating(bool ownProgram = false) {
+        if (ownProgram) b.source("common", "vaultaide_810.exe", "self 1"), b.publish();
         b.run(kModeInstall);
         before = b.installedFiles();
+        if (ownProgram) b.source("common", "vaultaide_810.exe", "self 2");
         b.source("common", "QuorlePop.exe", "pop-up 2");
         b.source("common", "Data/skin.dat", "new skin");
         b.source("bank", "Plugins/new.dll", "new plug-in");
@@ -105,7 +155,7 @@ struct Updating {
     // An update through the watched files: "returned", "ended" or "killed".
     std::string update() {
         Platform platform{b.machine.kernel, b.machine.processes, watched,
-                          b.machine.system, b.machine.ui,        b.machine.registry,
+                          b.machine.system, b.machine.ui,        registry,
                           b.http,           b.machine.text,      b.machine.shell};
         auto* job = new InstallJob(&b.view, b.app.channelCode, kModeUpdate, b.app.downloadUrl, 1,
                                    b.app.serverVersion, b.app.installPath, b.app.bankCode,
@@ -128,32 +178,49 @@ struct Updating {
 
     InstallBench b;
     WatchedFiles watched{b.machine.files};
+    WatchedRegistry registry{b.machine.registry, watched};
     Tree before;
 };
 
-// A run killed at any change it makes on disk leaves, after the next start (which needs no
-// server), either release 1 with version 1.0.0.2 or release 2 with 1.0.0.3; a run to the end
-// then gives release 2 and a download folder without files.
+// A run killed at any change it makes on disk or in the registry (the program's own file among
+// them; a copy killed half way leaves a truncated file) leaves, after the next start (which needs
+// no server), either release 1 with version 1.0.0.2 or release 2 with 1.0.0.3; a run to the end
+// then gives release 2 and a download folder without files. Each target is always whole under its
+// name, but for the instant between the old file's rename into the backup and the new one's into
+// place.
 TEST(Replacement, AKillAtAnyPointIsUndoneAtTheNextStart) {
     Tree release2;
     int changes = 0;
     {
-        Updating u;
+        Updating u(true);
         u.watched.beforeChange = [&](const std::string&) { ++changes; };
         ASSERT_EQ(u.update(), "ended");
         release2 = u.b.installedFiles();
         ASSERT_NE(release2, u.before);
         ASSERT_EQ(release2.at("Plugins/new.dll"), "new plug-in");
     }
-    int undone = 0;
+    int undone = 0, ownFileMissing = 0, kills = 0;
     for (int killAt = 1; killAt <= changes; ++killAt) {
-        Updating u;
-        int change = 0;
-        u.watched.beforeChange = [&](const std::string&) {
-            if (++change == killAt) throw Killed{};
+        Updating u(true);
+        int change = 0, registryKills = 0;
+        u.watched.beforeChange = [&](const std::string& what) {
+            if (++change != killAt) return;
+            if (what.rfind("copy ", 0) == 0)
+                fakes::writeHostFile(u.b.machine.files.hostPath(what.substr(5)), "trunc");
+            registryKills += what.rfind("set ", 0) == 0;
+            throw Killed{};
         };
         ASSERT_EQ(u.update(), "killed") << killAt;
         const bool midway = u.journalLeft();
+        ownFileMissing += !u.b.machine.files.exists("C:\\Assist\\vaultaide_810.exe");
+        const auto either = [&](const std::string& relative, const std::string& bytes) {
+            const auto old = u.before.find(relative), fresh = release2.find(relative);
+            return (old != u.before.end() && old->second == bytes) ||
+                   (fresh != release2.end() && fresh->second == bytes) ||
+                   relative.find(kStagingSuffix) != std::string::npos;
+        };
+        for (const auto& [relative, bytes] : u.b.installedFiles())
+            EXPECT_TRUE(either(relative, bytes)) << killAt << " " << relative;
         recoverInterruptedReplacement(u.b.platform, u.b.app);
         EXPECT_FALSE(u.journalLeft()) << killAt;
         const Tree now = u.b.installedFiles();
@@ -164,6 +231,7 @@ TEST(Replacement, AKillAtAnyPointIsUndoneAtTheNextStart) {
             EXPECT_EQ(u.version(), "1.0.0.3") << killAt;
         }
         undone += midway;
+        kills += registryKills;
 
         u.watched.beforeChange = [](const std::string&) {};
         EXPECT_EQ(u.update(), "ended") << killAt;
@@ -174,6 +242,8 @@ TEST(Replacement, AKillAtAnyPointIsUndoneAtTheNextStart) {
             EXPECT_FALSE(item.is_regular_file()) << killAt << " " << item.path();
     }
     EXPECT_GT(undone, 5);  // the kills inside the replacement were undone, not just avoided
+    EXPECT_LE(ownFileMissing, 1);
+    EXPECT_GE(kills, 5);  // at each registration write
 }
 
 // A restore that fails keeps the journal and every backup for the next start, says so, and
@@ -182,7 +252,7 @@ TEST(Replacement, AFailedRestoreKeepsItsBackups) {
     Updating u;
     int change = 0;
     u.watched.beforeChange = [&](const std::string& what) {
-        if (what == "copy C:\\Assist\\Data\\skin.dat") ++change;
+        if (what == std::string("copy C:\\Assist\\Data\\skin.dat") + kStagingSuffix) ++change;
         if (what.rfind("copy C:\\Assist\\Plugins\\new.dll", 0) == 0) throw Killed{};
     };
     ASSERT_EQ(u.update(), "killed");
@@ -213,7 +283,8 @@ TEST(Replacement, CancelWhileReplacingUndoesTheReplacement) {
     Updating u;
     RunControl::CancelStep answer = RunControl::CancelStep::Ask;
     u.watched.beforeChange = [&](const std::string& what) {
-        if (what == "copy C:\\Assist\\Data\\skin.dat" && answer == RunControl::CancelStep::Ask) {
+        if (what == std::string("copy C:\\Assist\\Data\\skin.dat") + kStagingSuffix &&
+            answer == RunControl::CancelStep::Ask) {
             EXPECT_EQ(u.b.control->cancelPressed(), RunControl::CancelStep::Ask);
             answer = u.b.control->cancelConfirmed();
         }
@@ -327,23 +398,6 @@ TEST(Replacement, LinksNeverLeadOutOfTheInstallation) {
     }
 }
 
-TEST(Replacement, NewFoldersOutsideProgramFilesAreProtected) {
-    InstallBench outside;
-    outside.app.installPath = "C:\\Assist\\Bank";
-    outside.run(kModeInstall);
-    EXPECT_TRUE(outside.machine.files.isProtected("C:\\Assist"));
-    InstallBench programs;
-    programs.app.installPath = "C:\\Program Files\\Bank";
-    programs.machine.writeFile("C:\\Program Files\\other.txt", "");
-    programs.run(kModeInstall);
-    EXPECT_FALSE(programs.machine.files.isProtected("C:\\Program Files\\Bank"));
-    // A folder that was there before keeps its own list.
-    InstallBench existing;
-    existing.machine.writeFile("C:\\Assist\\other.txt", "");
-    existing.run(kModeInstall);
-    EXPECT_FALSE(existing.machine.files.isProtected("C:\\Assist"));
-}
-
 TEST(Replacement, OnlyJournalsThisProgramWroteAreUndone) {
     ReplacementJournal journal;
     journal.version = "1.0.0.2\r\nend";
@@ -373,6 +427,176 @@ TEST(Replacement, OnlyJournalsThisProgramWroteAreUndone) {
           head + line("kept", "Data\\..") + "end\r\n", head + "kept 4G\r\nend\r\n",
           text + "more\r\n"})
         EXPECT_FALSE(parseJournal(bad, read)) << bad;
+}
+
+// The installation folder is closed to standard users on every path: made by the options page
+// or by the installation, or found open at a start or a run; a folder that cannot be protected
+// stops the run before anything in it is replaced.
+TEST(Replacement, TheInstallationFolderIsProtectedOnEveryPath) {
+    struct PageChecks : InstallFolderChecks {
+        int ask(const std::string&, const std::string&, unsigned) override { return kIdYes; }
+        uint32_t driveType(const std::string&) override { return 3; }
+    };
+    const struct {
+        const char* folder;
+        bool throughPage;
+        const char* existing;  // a file put there first, or ""
+        const char* closed;    // the folder that carries the protected list, or ""
+    } cases[] = {
+        {"C:\\Assist\\Bank", true, "", "C:\\Assist"},
+        {"C:\\Assist\\Bank", false, "", "C:\\Assist"},
+        {"C:\\Assist", false, "C:\\Assist\\other.txt", "C:\\Assist"},
+        {"C:\\Program Files\\Bank", true, "C:\\Program Files\\other.txt", ""},
+    };
+    for (const auto& c : cases) {
+        InstallBench b;
+        if (*c.existing) b.machine.writeFile(c.existing, "");
+        PageChecks page;
+        if (c.throughPage)
+            ASSERT_TRUE(confirmInstallFolder(b.platform, b.app, page, c.folder)) << c.folder;
+        else
+            b.app.installPath = c.folder;
+        b.run(kModeInstall);
+        EXPECT_EQ(b.journal.back(), "ended 0") << c.folder;
+        if (*c.closed) {
+            EXPECT_TRUE(b.machine.files.isProtected(c.closed)) << c.folder;
+        }
+        EXPECT_EQ(b.machine.files.isProtected(c.folder), std::string(c.closed) == c.folder)
+            << c.folder;
+    }
+    // Opened later (a standard user's own folder): closed again at the next start, before the
+    // recovery reads anything in it.
+    Updating u;
+    u.b.machine.files.openToUsers("C:\\Assist");
+    recoverInterruptedReplacement(u.b.platform, u.b.app);
+    EXPECT_TRUE(u.b.machine.files.isProtected("C:\\Assist"));
+    // A folder that refuses the list: the update stops with nothing replaced.
+    u.b.machine.files.openToUsers("C:\\Assist");
+    u.watched.refuseProtection = true;
+    EXPECT_EQ(u.update(), "returned");
+    EXPECT_EQ(u.b.installedFiles(), u.before);
+    EXPECT_EQ(u.version(), "1.0.0.2");
+}
+
+// A standard user's journal, backup and linked Data folder, planted while the folder was open
+// to them: the next start closes the folder and undoes nothing by that journal; in a folder
+// that was closed, the journal's own files are reached through real folders only. Nothing
+// outside the installation changes either way.
+TEST(Replacement, APlantedJournalChangesNothingOutsideTheInstallation) {
+    for (const bool wasOpen : {true, false}) {
+        Updating u;
+        auto& files = u.b.machine.files;
+        u.b.machine.writeFile("C:\\Outside\\victim.dll", "system");
+        const fs::path data = files.hostPath("C:\\Assist\\Data");
+        fs::remove_all(data);
+        fs::create_directory_symlink(files.hostPath("C:\\Outside"), data);
+        ReplacementJournal planted;
+        planted.version = "9.9.9.9";
+        planted.targets = {{"Data\\evil.dll", true}, {"Data\\victim.dll", false}};
+        u.b.machine.writeFile("C:\\Assist\\DownLoad\\.backup\\0", "evil");
+        u.b.machine.writeFile("C:\\Assist\\DownLoad\\.backup\\journal", journalText(planted));
+        if (wasOpen) files.openToUsers("C:\\Assist");
+
+        recoverInterruptedReplacement(u.b.platform, u.b.app);
+        EXPECT_EQ(fakes::readHostFile(files.hostPath("C:\\Outside\\victim.dll")), "system");
+        EXPECT_FALSE(files.exists("C:\\Outside\\evil.dll"));
+        EXPECT_FALSE(u.journalLeft()) << wasOpen;
+        EXPECT_EQ(u.version(), wasOpen ? "1.0.0.2" : "9.9.9.9");
+        EXPECT_EQ(files.exists("C:\\Assist\\Data\\evil.dll"), !wasOpen);
+        EXPECT_EQ(fs::is_symlink(data), wasOpen);
+    }
+}
+
+// Files are replaced by rename: a target that is a hard link to a file elsewhere is replaced
+// and the other name keeps its content; the program's own running file is renamed into the
+// backup and the new one takes its name.
+TEST(Replacement, TargetsAreReplacedNeverWrittenThrough) {
+    Updating u(true);
+    auto& files = u.b.machine.files;
+    u.b.machine.writeFile("C:\\Outside\\skin.dat", "outside");
+    const std::string target = files.hostPath("C:\\Assist\\Data\\skin.dat");
+    fs::remove(target);
+    fs::create_hard_link(files.hostPath("C:\\Outside\\skin.dat"), target);
+    files.markInUse("C:\\Assist\\vaultaide_810.exe");
+    EXPECT_EQ(u.update(), "ended");
+    EXPECT_EQ(fakes::readHostFile(files.hostPath("C:\\Outside\\skin.dat")), "outside");
+    EXPECT_EQ(u.b.installed("Data\\skin.dat"), "new skin");
+    EXPECT_EQ(u.b.installed("vaultaide_810.exe"), "self 2");
+    EXPECT_EQ(u.version(), "1.0.0.3");
+}
+
+// The journal goes only once the run has succeeded, the registry flushed: a journal that cannot
+// be removed or a registration that fails undoes the update with the message; a first
+// installation settles a journal in its folder before it writes there; the version bounds of
+// writing and reading agree.
+TEST(Replacement, TheJournalLastsExactlyAsLongAsTheReplacement) {
+    const struct {
+        const char* fault;
+        std::function<void(Updating&, std::unique_ptr<LockedFile>&)> prepare;
+    } faults[] = {
+        {"journal held at the end",
+         [](Updating& u, std::unique_ptr<LockedFile>& hold) {
+             u.watched.beforeChange = [&u, &hold](const std::string& what) {
+                 if (what == "delete C:\\Assist\\DownLoad\\.backup\\journal" && !hold)
+                     hold = u.b.machine.files.openLocked("C:\\Assist\\DownLoad\\.backup\\journal");
+             };
+         }},
+        {"registration refused",
+         [](Updating& u, std::unique_ptr<LockedFile>&) {
+             u.b.machine.registry.deniedFullAccess.insert(std::string(kUninstallKeyBase) +
+                                                          u.b.app.assistantName);
+         }},
+    };
+    for (const auto& f : faults) {
+        Updating u;
+        std::unique_ptr<LockedFile> hold;
+        f.prepare(u, hold);
+        EXPECT_EQ(u.update(), "ended") << f.fault;
+        ASSERT_EQ(u.b.machine.ui.boxes.size(), 1u) << f.fault;
+        EXPECT_EQ(u.b.machine.ui.boxes[0].text, kReplaceFailedText);
+        EXPECT_EQ(u.b.installedFiles(), u.before) << f.fault;
+        EXPECT_EQ(u.version(), "1.0.0.2") << f.fault;
+        hold.reset();
+        u.b.machine.registry.deniedFullAccess.clear();
+        recoverInterruptedReplacement(u.b.platform, u.b.app);
+        EXPECT_FALSE(u.journalLeft()) << f.fault;
+        EXPECT_EQ(u.b.installedFiles(), u.before) << f.fault;
+    }
+
+    // Killed inside the replacement, then installed afresh over the same folder: the journal
+    // is undone first, so no later start undoes the new installation.
+    Updating u;
+    u.watched.beforeChange = [](const std::string& what) {
+        if (what.rfind("move C:\\Assist\\Plugins\\new.dll", 0) == 0) throw Killed{};
+    };
+    ASSERT_EQ(u.update(), "killed");
+    ASSERT_TRUE(u.journalLeft());
+    u.b.run(kModeInstall);
+    EXPECT_FALSE(u.journalLeft());
+    const Tree installed = u.b.installedFiles();
+    EXPECT_EQ(installed.at("Plugins/new.dll"), "new plug-in");
+    recoverInterruptedReplacement(u.b.platform, u.b.app);
+    EXPECT_EQ(u.b.installedFiles(), installed);
+    // In a folder this machine has not registered, it is discarded, undoing nothing.
+    u.b.machine.writeFile("C:\\Other\\DownLoad\\.backup\\0", "old");
+    u.b.machine.writeFile("C:\\Other\\DownLoad\\.backup\\journal", [] {
+        ReplacementJournal other;
+        other.targets = {{"QuorlePop.exe", true}};
+        return journalText(other);
+    }());
+    u.b.app.installPath = "C:\\Other";
+    u.b.run(kModeInstall);
+    EXPECT_FALSE(u.b.machine.files.exists("C:\\Other\\DownLoad\\.backup\\journal"));
+    EXPECT_EQ(u.b.installed("QuorlePop.exe"), "pop-up 2");
+
+    for (const size_t size : {kRegistryValueBytes, kRegistryValueBytes + 1}) {
+        ReplacementJournal journal, read;
+        journal.version.assign(size, '1');
+        const bool fits = size <= kRegistryValueBytes;
+        EXPECT_EQ(writeJournal(u.b.machine.files, "C:\\Other", journal), fits) << size;
+        u.b.machine.writeFile("C:\\Other\\journal", journalText(journal));
+        EXPECT_EQ(readJournal(u.b.machine.files, "C:\\Other", read), fits) << size;
+    }
 }
 
 }  // namespace

@@ -417,8 +417,10 @@ TEST_F(WineInstall, RuntimeInstallersWithoutTheVendorsSignatureNeverRun) {
 }
 
 // A forged answer cannot install another release than it announces, nor another bank's: an
-// older signed release announced as 999.0.0.0, and a release whose bank manifest was signed for
-// bank 811, install and register nothing. The genuine update afterwards proceeds.
+// older signed release announced as 999.0.0.0, a release whose bank manifest was signed for
+// bank 811, and one announced as 99999.0.0.0 whose manifests keep their signature with the
+// bytes after it changed (so they no longer parse) install and register nothing. The genuine
+// update afterwards proceeds.
 TEST_F(WineInstall, ForgedAnswersInstallNothingAndTheGenuineUpdateProceeds) {
     publish("2", "1.0.0.3");
     ASSERT_EQ(sequence(0, "1.0.0.3", 1, false).exitCode, 0);
@@ -439,13 +441,21 @@ TEST_F(WineInstall, ForgedAnswersInstallNothingAndTheGenuineUpdateProceeds) {
     fs::copy(served.path() / "releases" / "next", other, fs::copy_options::recursive);
     fs::copy_file(sources.path() / "811" / "Digest_811.xml", other / "Digest_810.xml",
                   fs::copy_options::overwrite_existing);
+    const fs::path broken = served.path() / "releases" / "broken";
+    fs::copy(served.path() / "releases" / "next", broken, fs::copy_options::recursive);
+    for (const char* manifest : {"Digest.xml", "Digest_810.xml"}) {
+        std::string bytes = readHostFile((broken / manifest).string());
+        bytes.replace(bytes.find("</Sign>"), 9, "xxxxxxxxx");  // not covered by the signature
+        writeHostFile((broken / manifest).string(), bytes);
+    }
 
     struct Forged {
         const char* release;
         const char* version;
         int updateMode;
     };
-    for (const Forged& f : {Forged{"old", "999.0.0.0", 2}, Forged{"other", "1.0.0.4", 1}}) {
+    for (const Forged& f : {Forged{"old", "999.0.0.0", 2}, Forged{"other", "1.0.0.4", 1},
+                            Forged{"broken", "99999.0.0.0", 2}}) {
         const WineRun run = sequence(1, f.version, f.updateMode, false, f.release);
         EXPECT_NE(run.output.find("stopped "), std::string::npos) << f.release << run.output;
         EXPECT_EQ(installedFiles(), installed) << f.release;

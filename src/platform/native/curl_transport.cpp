@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <memory>
+
+#include "platform/download_rate.h"
 
 namespace vaultaide {
 
@@ -82,6 +85,12 @@ private:
     HttpSettings settings_;
 };
 
+uint32_t steadyMs() {
+    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
 struct DownloadState {
     CURL* easy = nullptr;
     std::string path;
@@ -93,6 +102,7 @@ struct DownloadState {
     uint64_t expected = 0;
     uint64_t maxBytes = 0;  // 0: any length
     DownloadSink* sink = nullptr;
+    DownloadRateFloor floor{steadyMs()};
 };
 
 void readStatus(DownloadState& state) {
@@ -118,6 +128,10 @@ size_t writeDownload(char* data, size_t size, size_t count, void* target) {
     // Another status: nothing is read or written.
     if (!state.accepted || state.writeFailed) return 0;
     const size_t bytes = size * count;
+    if (!state.floor.keepsUp(steadyMs(), bytes)) {
+        state.writeFailed = true;
+        return 0;
+    }
     // Progress is reported per piece of at most 4096 bytes, however the data arrived. More
     // than was announced can never be accepted: the transfer stops before it fills the disk.
     for (size_t done = 0; done < bytes;) {

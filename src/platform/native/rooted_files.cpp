@@ -39,9 +39,11 @@ public:
     }
 
     bool copyTo(const std::string& target) override {
-        if (files_.isDirectory(target) || files_.unwritable(target)) return false;
-        std::FILE* out = std::fopen(files_.hostPath(target).c_str(), "wb");
-        if (!out) return false;
+        const int created =
+            open(files_.hostPath(target).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
+        if (created < 0) return false;
+        std::FILE* out = fdopen(created, "wb");
+        if (!out) return close(created), false;
         bool written = readAll(65536, [&](const char* data, size_t size) {
             if (std::fwrite(data, 1, size, out) != size) written = false;
         });
@@ -105,13 +107,16 @@ bool RootedFiles::readFile(const std::string& path, std::string& bytes) {
 }
 
 bool RootedFiles::readChunks(const std::string& path, size_t chunkSize,
-                             const std::function<void(const char*, size_t)>& piece) {
+                             const std::function<void(const char*, size_t)>& piece, size_t limit) {
     if (isDirectory(path)) return false;
     std::FILE* file = std::fopen(hostPath(path).c_str(), "rb");
     if (!file) return false;
     std::string buffer(chunkSize, '\0');
-    size_t got;
-    while ((got = std::fread(buffer.data(), 1, chunkSize, file)) > 0) piece(buffer.data(), got);
+    size_t got, passed = 0;
+    while (passed <= limit && (got = std::fread(buffer.data(), 1, chunkSize, file)) > 0) {
+        piece(buffer.data(), got);
+        passed += got;
+    }
     std::fclose(file);
     return true;
 }
@@ -174,6 +179,13 @@ std::unique_ptr<LockedFile> RootedFiles::openLocked(const std::string& path) {
 bool RootedFiles::protectFolder(const std::string& path) {
     if (!isDirectory(path) || isLink(path)) return false;
     protected_.insert(hostPath(path));
+    return true;
+}
+
+bool RootedFiles::othersMayChange(const std::string& path) {
+    for (std::string host = hostPath(path); host.size() > root_.size();
+         host = host.substr(0, host.rfind('/')))
+        if (protected_.count(host)) return false;
     return true;
 }
 

@@ -28,7 +28,7 @@ public:
     bool createDirectory(const std::string& path) override;
     bool readFile(const std::string& path, std::string& bytes) override;
     bool readChunks(const std::string& path, size_t chunkSize,
-                    const std::function<void(const char*, size_t)>& piece) override;
+                    const std::function<void(const char*, size_t)>& piece, size_t limit) override;
     bool writeFile(const std::string& path, const std::string& bytes) override;
     bool deleteFile(const std::string& path) override;
     bool moveFile(const std::string& from, const std::string& to, bool replaceExisting) override;
@@ -39,6 +39,10 @@ public:
     std::unique_ptr<LockedFile> openLocked(const std::string& path) override;
     bool protectFolder(const std::string& path) override;
     bool isProtected(const std::string& path) const { return protected_.count(hostPath(path)); }
+    // The folder's list is opened to users again, as a standard user's own folder's is.
+    void openToUsers(const std::string& path) { protected_.erase(hostPath(path)); }
+    // Unless the folder or one above it was protected: every folder starts open to users.
+    bool othersMayChange(const std::string& path) override;
     // C:\Temp\, which the machine's set-up creates.
     std::string tempFolder() override { return "C:\\Temp\\"; }
     // A new folder C:\Windows\Temp\vaultaide-N\ that only the owner may use.

@@ -2,9 +2,13 @@
 
 #include <aclapi.h>
 #include <sddl.h>
+// RtlGenRandom, after windows.h.
+#include <ntsecapi.h>
 
+#include <cstdint>
 #include <cstdio>
 
+#include "platform/sharing_retry.h"
 #include "platform/win32/scoped_handle.h"
 
 namespace vaultaide {
@@ -13,9 +17,68 @@ namespace {
 
 // Administrators and SYSTEM full control, users read and execute, for the folder and
 // everything below it; "P": nothing inherited from the folders above.
-constexpr const char* kProtectedFolderAcl = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FRFX;;;BU)";
+// Administrators own it, so no user who created it keeps the owner's right to change the list.
+constexpr const char* kProtectedFolderAcl =
+    "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FRFX;;;BU)";
 // Administrators and the system only, nothing inherited from the parent.
 constexpr const char* kPrivateFolderAcl = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+
+// Rights that let a holder change what the folder holds or who may.
+constexpr DWORD kChangingRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
+                                  FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER |
+                                  GENERIC_WRITE | GENERIC_ALL;
+
+// Repeats a call that failed on another program's hold of the file.
+template <class Call>
+bool sharedRetry(Call call) {
+    return retryWhileShared(
+        [&] {
+            if (call()) return Attempt::Done;
+            const DWORD error = GetLastError();
+            return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+                       ? Attempt::Shared
+                       : Attempt::Failed;
+        },
+        [](uint32_t ms) { Sleep(ms); });
+}
+
+HANDLE openShared(const std::string& path, DWORD access, DWORD share, DWORD creation, DWORD flags) {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    sharedRetry([&] {
+        handle = CreateFileA(path.c_str(), access, share, nullptr, creation, flags, nullptr);
+        return handle != INVALID_HANDLE_VALUE;
+    });
+    return handle;
+}
+
+// The account this elevated program runs as: an administrator, who owns what it creates where
+// the system makes the creator the owner.
+bool isRunningAccount(PSID sid) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    alignas(TOKEN_USER) char buffer[256];
+    DWORD size = 0;
+    const bool same = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+                      EqualSid(sid, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
+    CloseHandle(token);
+    return same;
+}
+
+// Administrators, the system, the installer service, the running administrator, and the
+// creator-owner entry (which grants only what its creator could create anyway).
+bool isTrustedSid(PSID sid) {
+    if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
+        IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinCreatorOwnerSid) ||
+        isRunningAccount(sid))
+        return true;
+    PSID installer = nullptr;
+    if (!ConvertStringSidToSidA("S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",
+                                &installer))
+        return false;
+    const bool same = EqualSid(sid, installer);
+    LocalFree(installer);
+    return same;
+}
 
 bool writeAll(HANDLE file, const char* data, size_t size) {
     DWORD written = 0;
@@ -42,7 +105,8 @@ public:
     }
 
     bool copyTo(const std::string& target) override {
-        ScopedHandle out(CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        // A new file only: whatever holds the name is never written through.
+        ScopedHandle out(CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!out) return false;
         bool written = true;
@@ -73,22 +137,28 @@ bool Win32Files::createDirectory(const std::string& path) {
 
 bool Win32Files::readFile(const std::string& path, std::string& bytes) {
     std::string content;
-    if (!readChunks(path, 4096, [&](const char* data, size_t size) { content.append(data, size); }))
+    if (!readChunks(
+            path, 4096, [&](const char* data, size_t size) { content.append(data, size); },
+            SIZE_MAX))
         return false;
     bytes.swap(content);
     return true;
 }
 
 bool Win32Files::readChunks(const std::string& path, size_t chunkSize,
-                            const std::function<void(const char*, size_t)>& piece) {
-    ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                            const std::function<void(const char*, size_t)>& piece, size_t limit) {
+    ScopedHandle file(openShared(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
     if (!file) return false;
     std::string buffer(chunkSize, '\0');
     DWORD got = 0;
-    while (ReadFile(file.get(), buffer.data(), static_cast<DWORD>(chunkSize), &got, nullptr) &&
-           got > 0)
+    size_t passed = 0;
+    while (passed <= limit &&
+           ReadFile(file.get(), buffer.data(), static_cast<DWORD>(chunkSize), &got, nullptr) &&
+           got > 0) {
         piece(buffer.data(), got);
+        passed += got;
+    }
     return true;
 }
 
@@ -125,9 +195,8 @@ bool Win32Files::removeLink(const std::string& path) {
 }
 
 std::unique_ptr<LockedFile> Win32Files::openLocked(const std::string& path) {
-    ScopedHandle file(
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    ScopedHandle file(openShared(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN));
     BY_HANDLE_FILE_INFORMATION information;
     if (!file || !GetFileInformationByHandle(file.get(), &information) ||
         (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
@@ -142,21 +211,49 @@ bool Win32Files::protectFolder(const std::string& path) {
         return false;
     BOOL present = FALSE, defaulted = FALSE;
     PACL acl = nullptr;
-    const bool done =
-        GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) && present &&
-        SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT,
-                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                              nullptr, nullptr, acl, nullptr) == ERROR_SUCCESS;
+    PSID owner = nullptr;
+    const bool done = GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) &&
+                      present && GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) &&
+                      owner &&
+                      SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT,
+                                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                                PROTECTED_DACL_SECURITY_INFORMATION,
+                                            owner, nullptr, acl, nullptr) == ERROR_SUCCESS;
     LocalFree(descriptor);
     return done;
 }
 
-bool Win32Files::deleteFile(const std::string& path) { return DeleteFileA(path.c_str()); }
+bool Win32Files::othersMayChange(const std::string& path) {
+    PSID owner = nullptr;
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT,
+                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                              nullptr, &acl, nullptr, &descriptor) != ERROR_SUCCESS)
+        return true;
+    // No list lets everyone in; an owner may always change the list.
+    bool open = !acl || !owner || !isTrustedSid(owner);
+    for (DWORD index = 0; !open && index < acl->AceCount; ++index) {
+        void* entry = nullptr;
+        if (!GetAce(acl, index, &entry)) {
+            open = true;
+        } else if (static_cast<ACE_HEADER*>(entry)->AceType == ACCESS_ALLOWED_ACE_TYPE) {
+            auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+            open = (allowed->Mask & kChangingRights) && !isTrustedSid(&allowed->SidStart);
+        }
+    }
+    LocalFree(descriptor);
+    return open;
+}
+
+bool Win32Files::deleteFile(const std::string& path) {
+    return sharedRetry([&] { return DeleteFileA(path.c_str()) != FALSE; });
+}
 
 bool Win32Files::moveFile(const std::string& from, const std::string& to, bool replaceExisting) {
     // Write-through: a rename that completes a journal or a backup is on the disk on return.
-    return MoveFileExA(from.c_str(), to.c_str(),
-                       MOVEFILE_WRITE_THROUGH | (replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0));
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
+    return sharedRetry([&] { return MoveFileExA(from.c_str(), to.c_str(), flags) != FALSE; });
 }
 
 bool Win32Files::copyFile(const std::string& from, const std::string& to, bool overwrite) {
@@ -181,12 +278,14 @@ bool Win32Files::createPrivateFolder(std::string& path) {
         return false;
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
     const std::string parent = std::string(windows, length) + "\\Temp\\vaultaide-";
-    const DWORD tag = GetCurrentProcessId() ^ GetTickCount();
     bool made = false;
-    // A name someone else took makes the creation fail: take the next one.
-    for (DWORD attempt = 0; attempt < 64 && !made; ++attempt) {
-        char name[16];
-        std::snprintf(name, sizeof name, "%08lx", static_cast<unsigned long>(tag + attempt));
+    // Names from the system's random source, so nobody can create them beforehand; a name
+    // someone else took makes the creation fail: draw another.
+    for (int attempt = 0; attempt < 64 && !made; ++attempt) {
+        unsigned long long tag = 0;
+        if (!RtlGenRandom(&tag, sizeof tag)) break;
+        char name[24];
+        std::snprintf(name, sizeof name, "%016llx", tag);
         path = parent + name;
         made = CreateDirectoryA(path.c_str(), &attributes) != FALSE;
     }

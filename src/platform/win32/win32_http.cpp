@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/download_rate.h"
 #include "platform/win32/scoped_handle.h"
 
 namespace vaultaide {
@@ -209,9 +210,11 @@ int Win32HttpTransport::downloadOnce(const std::string& url, const std::string& 
     uint64_t received = 0;
     std::vector<char> piece(downloadPieceBytes(length));
     DWORD got = 0;
+    DownloadRateFloor floor(GetTickCount());
     for (;;) {
         if (!InternetReadFile(request.get(), piece.data(), static_cast<DWORD>(piece.size()), &got))
             return failed(failureResult(GetLastError()));
+        if (!floor.keepsUp(GetTickCount(), got)) return failed(kHttpTimeout);
         if (got == 0) break;
         received += got;
         if (sink) sink->onProgress(received, length);

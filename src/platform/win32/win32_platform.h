@@ -57,7 +57,7 @@ public:
     bool createDirectory(const std::string& path) override;
     bool readFile(const std::string& path, std::string& bytes) override;
     bool readChunks(const std::string& path, size_t chunkSize,
-                    const std::function<void(const char*, size_t)>& piece) override;
+                    const std::function<void(const char*, size_t)>& piece, size_t limit) override;
     bool writeFile(const std::string& path, const std::string& bytes) override;
     bool deleteFile(const std::string& path) override;
     bool moveFile(const std::string& from, const std::string& to, bool replaceExisting) override;
@@ -67,6 +67,7 @@ public:
     bool removeLink(const std::string& path) override;
     std::unique_ptr<LockedFile> openLocked(const std::string& path) override;
     bool protectFolder(const std::string& path) override;
+    bool othersMayChange(const std::string& path) override;
     std::string tempFolder() override;
     bool createPrivateFolder(std::string& path) override;
     bool listDirectory(const std::string& path, std::vector<Entry>& entries) override;

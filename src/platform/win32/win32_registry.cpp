@@ -46,6 +46,8 @@ public:
         return RegDeleteValueA(key_.get(), name.c_str()) == ERROR_SUCCESS;
     }
 
+    bool flush() override { return RegFlushKey(key_.get()) == ERROR_SUCCESS; }
+
 private:
     ScopedKey key_;
 };

@@ -1,5 +1,6 @@
 #include "ui/dialogs/install_folder.h"
 
+#include "app/installation_folder.h"
 #include "app/system_utils.h"
 #include "base/gbk_text.h"
 #include "platform/platform.h"
@@ -47,7 +48,8 @@ bool confirmInstallFolder(Platform& platform, AppState& state, InstallFolderChec
         return false;
     }
     state.installPath = foldDoubleBackslashes(folderText);
-    if (!createDirectoryTree(platform.files, state.installPath)) {
+    // Made and protected here, so the installation step finds it ready and protected.
+    if (!createInstallationFolder(platform, state.installPath)) {
         checks.ask(kInvalidFolderText, state.promptCaption, kMbOk);
         return false;
     }

@@ -26,6 +26,8 @@
 //   special-folder CSIDL               prints the folder's path
 //   link-target LINK                   prints the target path a shell link holds
 //   hold-file PATH SECONDS READYFILE   holds a file open without sharing
+//   scan-file PATH SECONDS READYFILE   holds a file open for reading with every sharing, as a
+//                                      virus scanner does
 //   ps                                 prints "ID NAME" for every process
 //   temp-folder                        prints the temporary folder
 //   trust-root CERTFILE                adds a DER certificate to the machine's trusted roots
@@ -296,8 +298,8 @@ int linkTarget(const Args& a) {
     return 0;
 }
 
-int holdFile(const Args& a) {
-    HANDLE file = CreateFileA(a[0].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+int holdFileSharing(const Args& a, DWORD access, DWORD sharing) {
+    HANDLE file = CreateFileA(a[0].c_str(), access, sharing, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 2;
     CloseHandle(CreateFileA(a[2].c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -305,6 +307,12 @@ int holdFile(const Args& a) {
     Sleep(static_cast<DWORD>(std::atoi(a[1].c_str())) * 1000);
     CloseHandle(file);
     return 0;
+}
+
+int holdFile(const Args& a) { return holdFileSharing(a, GENERIC_READ | GENERIC_WRITE, 0); }
+
+int scanFile(const Args& a) {
+    return holdFileSharing(a, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
 }
 
 int trustRoot(const Args& a) {
@@ -369,6 +377,7 @@ int main(int argc, char** argv) {
         {"special-folder", {1, specialFolder}},
         {"link-target", {1, linkTarget}},
         {"hold-file", {3, holdFile}},
+        {"scan-file", {3, scanFile}},
         {"ps", {0, ps}},
         {"trust-root", {1, trustRoot}},
         {"signed-by", {2, signedBy}},

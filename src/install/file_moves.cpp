@@ -1,0 +1,97 @@
+#include "install/file_moves.h"
+
+#include "app/app_state.h"
+#include "app/system_utils.h"
+#include "base/gbk_text.h"
+#include "platform/platform.h"
+
+namespace vaultaide {
+
+bool reachThroughRealFolders(Files& files, const std::string& installDir,
+                             const std::string& relative) {
+    if (files.isLink(installDir) || !files.isDirectory(installDir)) return false;
+    std::string folder = installDir;
+    for (size_t start = 0, slash; (slash = findBackslash(relative, start)) != std::string::npos;
+         start = slash + 1) {
+        folder += "\\" + relative.substr(start, slash - start);
+        if (!ensureRealFolder(files, folder)) return false;
+    }
+    return true;
+}
+
+FileMove::FileMove(Platform& platform, const AppState& app, std::string installDir,
+                   std::string relative, std::string backupRelative, bool keepsOld)
+    : platform_(platform),
+      app_(app),
+      installDir_(std::move(installDir)),
+      relative_(std::move(relative)),
+      backupRelative_(std::move(backupRelative)),
+      target_(installDir_ + "\\" + relative_),
+      staging_(target_ + kStagingSuffix),
+      backup_(installDir_ + "\\" + backupRelative_),
+      keepsOld_(keepsOld) {}
+
+bool FileMove::reach(const std::string& relative) {
+    return reachThroughRealFolders(platform_.files, installDir_, relative);
+}
+
+bool FileMove::stage(LockedFile& source) {
+    Files& files = platform_.files;
+    if (!reach(relative_)) return false;
+    // Whatever holds the staging name is an earlier run's leftover: it goes, never written
+    // through.
+    if (files.isLink(staging_) ? !files.removeLink(staging_)
+                               : files.exists(staging_) && !files.deleteFile(staging_))
+        return false;
+    return source.copyTo(staging_);
+}
+
+bool FileMove::backUp() {
+    return !keepsOld_ || (reach(relative_) && reach(backupRelative_) &&
+                          platform_.files.moveFile(target_, backup_, false));
+}
+
+bool FileMove::place() { return moveOver(staging_, target_); }
+
+bool FileMove::moveOver(const std::string& from, const std::string& to) {
+    Files& files = platform_.files;
+    if (!reach(relative_) || !reach(backupRelative_)) return false;
+    if (files.moveFile(from, to, true)) return true;
+    if (lowerAscii(relative_) != lowerAscii(app_.selfExeName) || !files.exists(to)) return false;
+    const std::string aside = installDir_ + "\\" + kOwnProgramAside;
+    if (files.exists(aside)) files.deleteFile(aside);
+    return files.moveFile(to, aside, false) && files.moveFile(from, to, true);
+}
+
+bool FileMove::removeTarget() {
+    Files& files = platform_.files;
+    if (!reach(relative_)) return false;
+    if (files.isLink(target_)) return files.removeLink(target_);
+    if (!files.exists(target_) || files.deleteFile(target_)) return true;
+    if (lowerAscii(relative_) != lowerAscii(app_.selfExeName)) return false;
+    const std::string aside = installDir_ + "\\" + kOwnProgramAside;
+    if (files.exists(aside)) files.deleteFile(aside);
+    return files.moveFile(target_, aside, false);
+}
+
+bool FileMove::undo() {
+    Files& files = platform_.files;
+    bool back = true;
+    if (files.isLink(staging_) || files.exists(staging_))
+        back = reach(relative_) &&
+               (files.isLink(staging_) ? files.removeLink(staging_) : files.deleteFile(staging_));
+    if (!keepsOld_) return removeTarget() && back;
+    // A kept file is never a link, so a link in the backup's place is not this program's.
+    if (files.isLink(backup_)) return reach(backupRelative_) && files.removeLink(backup_) && back;
+    // Without a backup the target was never moved.
+    if (files.exists(backup_) && !moveOver(backup_, target_)) return false;
+    return back;
+}
+
+bool FileMove::dropBackup() {
+    Files& files = platform_.files;
+    if (!files.exists(backup_)) return true;
+    return reach(backupRelative_) && files.deleteFile(backup_);
+}
+
+}  // namespace vaultaide

@@ -1,0 +1,61 @@
+#pragma once
+// The one way this program moves an installed file into place and back. Every file is reached
+// through real folders below the installation folder, checked just before it is used; new
+// content is written under a staging name in the target's own folder, flushed, and renamed over
+// the target; an old file kept for the undo goes into the backup folder by rename and comes
+// back the same way. Nothing is written through an existing file: a link at a target (hard or
+// symbolic) is replaced, never followed, and a kill leaves whole files only.
+#include <string>
+
+namespace vaultaide {
+
+struct AppState;
+class Files;
+class LockedFile;
+struct Platform;
+
+// The program's own file moved aside when a running copy keeps it from being replaced.
+constexpr const char* kOwnProgramAside = "vaultaide_old.exe";
+// Appended to a target's name while its new content is written.
+constexpr const char* kStagingSuffix = ".vaultaide~";
+
+// Every folder from installDir down to the one holding relative (NAME or FOLDER\...\NAME) is a
+// real folder now: a link in the way is removed, never followed, and a folder made in its
+// place. False when installDir itself is a link or a level cannot be made real.
+bool reachThroughRealFolders(Files& files, const std::string& installDir,
+                             const std::string& relative);
+
+// One target and its undo. Steps: stage (the new content under the staging name), backUp (the
+// old file, when one is kept, renamed into the backup), place (the staged file renamed over the
+// target). undo() judges from what is on disk which steps were done, so it also serves a run
+// that was killed at any point of them.
+class FileMove {
+public:
+    FileMove(Platform& platform, const AppState& app, std::string installDir, std::string relative,
+             std::string backupRelative, bool keepsOld);
+
+    bool stage(LockedFile& source);
+    bool backUp();
+    bool place();
+    // Puts the target back as it was before stage; true when it is.
+    bool undo();
+    // After success: the backup goes.
+    bool dropBackup();
+
+    const std::string& target() const { return target_; }
+
+private:
+    bool reach(const std::string& relative);
+    // Renames from over to; the program's own file, when it runs and so cannot be replaced or
+    // deleted, is renamed aside first.
+    bool moveOver(const std::string& from, const std::string& to);
+    bool removeTarget();
+
+    Platform& platform_;
+    const AppState& app_;
+    std::string installDir_, relative_, backupRelative_;
+    std::string target_, staging_, backup_;
+    bool keepsOld_;
+};
+
+}  // namespace vaultaide
