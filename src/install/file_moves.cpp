@@ -47,8 +47,12 @@ bool FileMove::stage(LockedFile& source) {
 }
 
 bool FileMove::backUp() {
-    return !keepsOld_ || (reach(relative_) && reach(backupRelative_) &&
-                          platform_.files.moveFile(target_, backup_, false));
+    if (!keepsOld_) return true;
+    if (!reach(relative_) || !reach(backupRelative_)) return false;
+    // A second name keeps the old file under the target's name too, so place() swaps old for
+    // new in one rename; a file system without such names gets the backup by rename.
+    return platform_.files.linkFile(target_, backup_) ||
+           platform_.files.moveFile(target_, backup_, false);
 }
 
 bool FileMove::place() { return moveOver(staging_, target_); }

@@ -2,9 +2,10 @@
 // The one way this program moves an installed file into place and back. Every file is reached
 // through real folders below the installation folder, checked just before it is used; new
 // content is written under a staging name in the target's own folder, flushed, and renamed over
-// the target; an old file kept for the undo goes into the backup folder by rename and comes
-// back the same way. Nothing is written through an existing file: a link at a target (hard or
-// symbolic) is replaced, never followed, and a kill leaves whole files only.
+// the target; an old file kept for the undo gets a second name in the backup folder (or goes
+// there by rename where the file system keeps one name per file) and comes back by rename, so
+// the target's name never stands empty. Nothing is written through an existing file: a link at a
+// target (hard or symbolic) is replaced, never followed, and a kill leaves whole files only.
 #include <string>
 
 namespace vaultaide {
@@ -26,7 +27,7 @@ bool reachThroughRealFolders(Files& files, const std::string& installDir,
                              const std::string& relative);
 
 // One target and its undo. Steps: stage (the new content under the staging name), backUp (the
-// old file, when one is kept, renamed into the backup), place (the staged file renamed over the
+// old file, when one is kept, linked into the backup), place (the staged file renamed over the
 // target). undo() judges from what is on disk which steps were done, so it also serves a run
 // that was killed at any point of them.
 class FileMove {

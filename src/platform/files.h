@@ -44,6 +44,9 @@ public:
     // file can be renamed but not replaced.
     virtual bool moveFile(const std::string& from, const std::string& to,
                           bool replaceExisting = false) = 0;
+    // Gives an existing file a second name (a hard link) in the same volume; false when the name
+    // is taken, the file is no plain file or the file system keeps one name per file.
+    virtual bool linkFile(const std::string& existing, const std::string& link) = 0;
     // Copies a file's bytes; with overwrite an existing target is replaced. False when it could
     // not be done; a file in use cannot be replaced.
     virtual bool copyFile(const std::string& from, const std::string& to, bool overwrite) = 0;

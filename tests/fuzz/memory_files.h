@@ -30,6 +30,7 @@ public:
     bool writeFile(const std::string&, const std::string&) override { return false; }
     bool deleteFile(const std::string&) override { return false; }
     bool moveFile(const std::string&, const std::string&, bool) override { return false; }
+    bool linkFile(const std::string&, const std::string&) override { return false; }
     bool copyFile(const std::string&, const std::string&, bool) override { return false; }
     bool writeFileDurably(const std::string&, const std::string&) override { return false; }
     bool isLink(const std::string&) override { return false; }

@@ -141,6 +141,11 @@ bool RootedFiles::moveFile(const std::string& from, const std::string& to, bool 
     return true;
 }
 
+bool RootedFiles::linkFile(const std::string& existing, const std::string& link) {
+    if (isLink(existing) || isDirectory(existing) || unwritable(link)) return false;
+    return ::link(hostPath(existing).c_str(), hostPath(link).c_str()) == 0;
+}
+
 bool RootedFiles::copyFile(const std::string& from, const std::string& to, bool overwrite) {
     std::string bytes;
     if (!readFile(from, bytes) || isDirectory(to) || (!overwrite && exists(to))) return false;

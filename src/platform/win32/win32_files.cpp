@@ -256,6 +256,11 @@ bool Win32Files::moveFile(const std::string& from, const std::string& to, bool r
     return sharedRetry([&] { return MoveFileExA(from.c_str(), to.c_str(), flags) != FALSE; });
 }
 
+bool Win32Files::linkFile(const std::string& existing, const std::string& link) {
+    return sharedRetry(
+        [&] { return CreateHardLinkA(link.c_str(), existing.c_str(), nullptr) != FALSE; });
+}
+
 bool Win32Files::copyFile(const std::string& from, const std::string& to, bool overwrite) {
     return CopyFileA(from.c_str(), to.c_str(), overwrite ? FALSE : TRUE);
 }

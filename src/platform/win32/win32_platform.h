@@ -61,6 +61,7 @@ public:
     bool writeFile(const std::string& path, const std::string& bytes) override;
     bool deleteFile(const std::string& path) override;
     bool moveFile(const std::string& from, const std::string& to, bool replaceExisting) override;
+    bool linkFile(const std::string& existing, const std::string& link) override;
     bool copyFile(const std::string& from, const std::string& to, bool overwrite) override;
     bool writeFileDurably(const std::string& path, const std::string& bytes) override;
     bool isLink(const std::string& path) override;
