@@ -61,10 +61,7 @@ bool FileMove::moveOver(const std::string& from, const std::string& to) {
     Files& files = platform_.files;
     if (!reach(relative_) || !reach(backupRelative_)) return false;
     if (files.moveFile(from, to, true)) return true;
-    if (lowerAscii(relative_) != lowerAscii(app_.selfExeName) || !files.exists(to)) return false;
-    const std::string aside = installDir_ + "\\" + kOwnProgramAside;
-    if (files.exists(aside)) files.deleteFile(aside);
-    return files.moveFile(to, aside, false) && files.moveFile(from, to, true);
+    return files.exists(to) && stepAside(to) && files.moveFile(from, to, true);
 }
 
 bool FileMove::removeTarget() {
@@ -72,10 +69,20 @@ bool FileMove::removeTarget() {
     if (!reach(relative_)) return false;
     if (files.isLink(target_)) return files.removeLink(target_);
     if (!files.exists(target_) || files.deleteFile(target_)) return true;
-    if (lowerAscii(relative_) != lowerAscii(app_.selfExeName)) return false;
-    const std::string aside = installDir_ + "\\" + kOwnProgramAside;
+    return reach(backupRelative_) && stepAside(target_);
+}
+
+std::string FileMove::asideName() const {
+    return lowerAscii(relative_) == lowerAscii(app_.selfExeName)
+               ? installDir_ + "\\" + kOwnProgramAside
+               : backup_ + kAsideSuffix;
+}
+
+bool FileMove::stepAside(const std::string& path) {
+    Files& files = platform_.files;
+    const std::string aside = asideName();
     if (files.exists(aside)) files.deleteFile(aside);
-    return files.moveFile(target_, aside, false);
+    return files.moveFile(path, aside, false);
 }
 
 bool FileMove::undo() {
@@ -94,8 +101,10 @@ bool FileMove::undo() {
 
 bool FileMove::dropBackup() {
     Files& files = platform_.files;
-    if (!files.exists(backup_)) return true;
-    return reach(backupRelative_) && files.deleteFile(backup_);
+    if (!reach(backupRelative_)) return false;
+    // An old file still held where it stepped aside goes with the next replacement's clean-up.
+    if (files.exists(backup_ + kAsideSuffix)) files.deleteFile(backup_ + kAsideSuffix);
+    return !files.exists(backup_) || files.deleteFile(backup_);
 }
 
 }  // namespace vaultaide

@@ -19,6 +19,8 @@ struct Platform;
 constexpr const char* kOwnProgramAside = "vaultaide_old.exe";
 // Appended to a target's name while its new content is written.
 constexpr const char* kStagingSuffix = ".vaultaide~";
+// Appended to a backup's name for the old file that stepped aside for the new one.
+constexpr const char* kAsideSuffix = ".aside";
 
 // Every folder from installDir down to the one holding relative (NAME or FOLDER\...\NAME) is a
 // real folder now: a link in the way is removed, never followed, and a folder made in its
@@ -47,10 +49,14 @@ public:
 
 private:
     bool reach(const std::string& relative);
-    // Renames from over to; the program's own file, when it runs and so cannot be replaced or
-    // deleted, is renamed aside first.
+    // Renames from over to. A file that cannot be replaced or deleted but can be renamed (a
+    // running program or a mapped library, a file another process holds with delete sharing)
+    // steps aside first: the program's own file to its old name beside it, any other into the
+    // backup folder.
     bool moveOver(const std::string& from, const std::string& to);
     bool removeTarget();
+    std::string asideName() const;
+    bool stepAside(const std::string& path);
 
     Platform& platform_;
     const AppState& app_;

@@ -265,8 +265,10 @@ TEST(Replacement, AFailedRestoreKeepsItsBackups) {
     };
     ASSERT_EQ(u.update(), "killed");
     ASSERT_EQ(change, 1);
-    // The replaced file cannot be written back now.
-    u.b.machine.files.markInUse("C:\\Assist\\Data\\skin.dat");
+    // The replaced file cannot be written back now: held without delete sharing, it can be
+    // neither replaced nor renamed.
+    auto held = u.b.machine.files.openLocked("C:\\Assist\\Data\\skin.dat");
+    ASSERT_TRUE(held);
     recoverInterruptedReplacement(u.b.platform, u.b.app);
     EXPECT_TRUE(u.journalLeft());
     const auto& traces = u.b.machine.kernel.traces;
@@ -277,8 +279,8 @@ TEST(Replacement, AFailedRestoreKeepsItsBackups) {
                   "replacement not undone, journal kept(C:\\Assist\\DownLoad\\.backup\\journal)"),
         traces.end());
 
-    // The program holding the file has gone (moved aside as a running program can be).
-    ASSERT_TRUE(u.b.machine.files.moveFile("C:\\Assist\\Data\\skin.dat", "C:\\held", false));
+    // The program holding the file has let go.
+    held.reset();
     recoverInterruptedReplacement(u.b.platform, u.b.app);
     EXPECT_FALSE(u.journalLeft());
     EXPECT_EQ(u.b.installedFiles(), u.before);
@@ -517,8 +519,8 @@ TEST(Replacement, APlantedJournalChangesNothingOutsideTheInstallation) {
 }
 
 // Files are replaced by rename: a target that is a hard link to a file elsewhere is replaced
-// and the other name keeps its content; the program's own running file is renamed into the
-// backup and the new one takes its name.
+// and the other name keeps its content; the program's own running file and a library another
+// process maps step aside, and the new ones take their names.
 TEST(Replacement, TargetsAreReplacedNeverWrittenThrough) {
     Updating u(true);
     auto& files = u.b.machine.files;
@@ -527,7 +529,9 @@ TEST(Replacement, TargetsAreReplacedNeverWrittenThrough) {
     fs::remove(target);
     fs::create_hard_link(files.hostPath("C:\\Outside\\skin.dat"), target);
     files.markInUse("C:\\Assist\\vaultaide_810.exe");
+    files.markInUse("C:\\Assist\\QuorlePop.exe");
     EXPECT_EQ(u.update(), "ended");
+    EXPECT_EQ(u.b.installed("QuorlePop.exe"), "pop-up 2");
     EXPECT_EQ(fakes::readHostFile(files.hostPath("C:\\Outside\\skin.dat")), "outside");
     EXPECT_EQ(u.b.installed("Data\\skin.dat"), "new skin");
     EXPECT_EQ(u.b.installed("vaultaide_810.exe"), "self 2");
