@@ -25,6 +25,11 @@ bool inProgramFiles(Platform& platform, const std::string& path) {
 }  // namespace
 
 FolderGuard protectInstallationFolder(Platform& platform, const std::string& path) {
+    // Access lists are set through the name: a link there would carry them to its target.
+    if (platform.files.isLink(path)) {
+        platform.kernel.trace("folder not protected(" + path + ")");
+        return FolderGuard::Failed;
+    }
     // Below Program Files the folder inherits that protected list already.
     if (inProgramFiles(platform, path) || !platform.files.othersMayChange(path))
         return FolderGuard::Closed;

@@ -103,6 +103,11 @@ TEST_F(Publish, ChineseNamesAreServedUnderTheirGbkBytesAndManifestsVerify) {
     EXPECT_EQ(fakes::readHostFile((out() / "Nexio_810.exe").string()), "main, second release");
     EXPECT_EQ(fakes::readHostFile((out() / "Nexio_810.exe.publishing").string()), "common file");
     EXPECT_EQ(fakes::readHostFile((out() / "Digest.xml.publishing").string()), "bank file");
+    // Beside another bank's manifest, which may list it, an earlier file stays.
+    fakes::writeHostFile((out() / "Digest_811.xml").string(), "another bank");
+    fakes::writeHostFile((out() / "Data" / "other bank.dat").string(), "listed there");
+    ASSERT_TRUE(publish(error)) << error;
+    EXPECT_TRUE(fs::exists(out() / "Data" / "other bank.dat"));
     for (const char* name : {"Digest.xml", "Digest_810.xml"}) {
         const std::string manifest = fakes::readHostFile((out() / name).string());
         EXPECT_TRUE(verifySignedBytes(manifest, builtInManifestPublicKey())) << name;

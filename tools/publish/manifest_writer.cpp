@@ -167,10 +167,16 @@ bool refuseNameClashes(
 // nothing published ever meets it. Removed with whatever is left in it.
 // A release published over an earlier one: once the new manifests are in place, the files of
 // the installation's layout (top level and standard folders) that the new release does not
-// serve go, so the folder holds one release. Manifests of other bank codes stay.
+// serve go, so the folder holds one release. A folder that also serves another bank's manifest
+// keeps every file, as that manifest may list them.
 bool removeEarlierFiles(const std::string& out, const std::vector<std::string>& served,
                         std::string& error) {
     const std::set<std::string> kept(served.begin(), served.end());
+    std::error_code listing;
+    for (const auto& item : fs::directory_iterator(fs::path(out), listing)) {
+        const std::string name = item.path().filename().string();
+        if (isManifestName(name) && !kept.count(name)) return true;
+    }
     std::vector<std::string> folders = {""};
     folders.insert(folders.end(), std::begin(kStandardFolders), std::end(kStandardFolders));
     for (const auto& folder : folders) {

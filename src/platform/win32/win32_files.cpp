@@ -204,7 +204,43 @@ std::unique_ptr<LockedFile> Win32Files::openLocked(const std::string& path) {
     return std::make_unique<Win32LockedFile>(std::move(file));
 }
 
+// Everything below folder gets owner as its owner and only the entries it inherits, so nothing a
+// user made or closed while the folder was open keeps a way for that user to change it. Links
+// are not entered: the installation steps remove them.
+namespace {
+bool inheritBelow(Files& files, const std::string& folder, PSID owner, int depth) {
+    if (depth > 32) return false;
+    ACL empty;
+    if (!InitializeAcl(&empty, sizeof empty, ACL_REVISION)) return false;
+    std::vector<Files::Entry> entries;
+    if (!files.listDirectory(folder, entries)) return false;
+    bool done = true;
+    for (const auto& entry : entries) {
+        if (entry.isLink) continue;
+        const std::string path = folder + "\\" + entry.name;
+        done = SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT,
+                                     OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                         UNPROTECTED_DACL_SECURITY_INFORMATION,
+                                     owner, nullptr, &empty, nullptr) == ERROR_SUCCESS &&
+               done;
+        if (entry.isDirectory) done = inheritBelow(files, path, owner, depth + 1) && done;
+    }
+    return done;
+}
+}  // namespace
+
 bool Win32Files::protectFolder(const std::string& path) {
+    // Set through a handle on the folder itself: a link put in its place would carry the list
+    // and the owner to whatever it names.
+    ScopedHandle folder(openShared(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!folder || !GetFileInformationByHandle(folder.get(), &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kProtectedFolderAcl, SDDL_REVISION_1,
                                                               &descriptor, nullptr))
@@ -215,10 +251,11 @@ bool Win32Files::protectFolder(const std::string& path) {
     const bool done = GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) &&
                       present && GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) &&
                       owner &&
-                      SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT,
-                                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                                                PROTECTED_DACL_SECURITY_INFORMATION,
-                                            owner, nullptr, acl, nullptr) == ERROR_SUCCESS;
+                      SetSecurityInfo(folder.get(), SE_FILE_OBJECT,
+                                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                          PROTECTED_DACL_SECURITY_INFORMATION,
+                                      owner, nullptr, acl, nullptr) == ERROR_SUCCESS &&
+                      inheritBelow(*this, path, owner, 0);
     LocalFree(descriptor);
     return done;
 }
