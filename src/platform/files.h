@@ -50,7 +50,8 @@ public:
     // Copies a file's bytes; with overwrite an existing target is replaced. False when it could
     // not be done; a file in use cannot be replaced.
     virtual bool copyFile(const std::string& from, const std::string& to, bool overwrite) = 0;
-    // Writes like writeFile and flushes the bytes to the disk before returning.
+    // Writes the bytes to a new file at path, flushed to the disk before returning; a file or
+    // link already there is removed first, never written through.
     virtual bool writeFileDurably(const std::string& path, const std::string& bytes) = 0;
     // The path itself is a symbolic link or junction: what it names may lie anywhere.
     virtual bool isLink(const std::string& path) = 0;

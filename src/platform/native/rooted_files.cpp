@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <cstdio>
 
@@ -153,7 +154,10 @@ bool RootedFiles::copyFile(const std::string& from, const std::string& to, bool 
 }
 
 bool RootedFiles::writeFileDurably(const std::string& path, const std::string& bytes) {
-    if (!writeFile(path, bytes)) return false;
+    // A file or link already there loses its name; its content is never written through.
+    if (unwritable(path) || (unlink(hostPath(path).c_str()) != 0 && errno != ENOENT) ||
+        !writeFile(path, bytes))
+        return false;
     const int descriptor = open(hostPath(path).c_str(), O_RDONLY);
     const bool synced = descriptor >= 0 && fsync(descriptor) == 0;
     if (descriptor >= 0) close(descriptor);

@@ -173,7 +173,10 @@ bool Win32Files::writeFile(const std::string& path, const std::string& bytes) {
 }
 
 bool Win32Files::writeFileDurably(const std::string& path, const std::string& bytes) {
-    ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    // A file or link already there loses its name; its content is never written through.
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES && !deleteFile(path))
+        return false;
+    ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     return file && writeAll(file.get(), bytes.data(), bytes.size()) && FlushFileBuffers(file.get());
 }

@@ -214,8 +214,8 @@ int Win32HttpTransport::downloadOnce(const std::string& url, const std::string& 
     for (;;) {
         if (!InternetReadFile(request.get(), piece.data(), static_cast<DWORD>(piece.size()), &got))
             return failed(failureResult(GetLastError()));
-        if (!floor.keepsUp(GetTickCount(), got)) return failed(kHttpTimeout);
         if (got == 0) break;
+        if (!floor.keepsUp(GetTickCount(), got)) return failed(kHttpTimeout);
         received += got;
         if (sink) sink->onProgress(received, length);
         // More than was announced can never be accepted: stop before it fills the disk.
