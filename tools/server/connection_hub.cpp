@@ -1,5 +1,7 @@
 #include "connection_hub.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <sys/epoll.h>
@@ -12,6 +14,12 @@
 #include "listen_address.h"
 
 namespace vaultaide::tools {
+
+namespace {
+
+constexpr int kUnsentBytes = 128 * 1024;
+
+}  // namespace
 
 size_t reservedConnections(size_t maxConnections) {
     return std::min((maxConnections + 7) / 8, maxConnections - 1);
@@ -59,6 +67,12 @@ int ConnectionHub::listen(const std::string& host, int port, std::string& error)
     int boundPort = -1;
     listener_ = openListener(host, port, boundPort, error);
     if (listener_ < 0) return -1;
+    // Accepted connections take these from the listener, which saves two calls on each.
+    const int on = 1;
+    setsockopt(listener_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    // What waits unsent in the kernel stays small, so hundreds of clients that stop reading
+    // do not pin megabytes each.
+    setsockopt(listener_, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &kUnsentBytes, sizeof kUnsentBytes);
     for (auto& loop : loops_) {
         epoll_event event{};
         // Each new connection wakes one thread, which takes it.
@@ -113,6 +127,7 @@ void ConnectionHub::runLoop(Loop& loop) {
             nextSweep = Clock::now() + std::chrono::milliseconds(100);
         }
         const bool done = stopping_ && stopStep(loop, stopBegun, stopDeadline);
+        applyWatches(loop);
         source_.flushLog();
         if (done) return;
     }
@@ -145,13 +160,27 @@ bool ConnectionHub::stopStep(Loop& loop, bool& stopBegun, Clock::time_point& dea
     return loop.connections.empty();
 }
 
+// The change reaches epoll at the end of the batch of events: a connection answered and closed
+// within the batch (most that ask for the close) never costs a call.
 void ConnectionHub::watch(Loop& loop, Connection& conn, uint32_t events) {
-    if (conn.watched == events) return;
-    epoll_event event{};
-    event.events = events;
-    event.data.fd = conn.fd;
-    epoll_ctl(loop.epoll, conn.watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, conn.fd, &event);
-    conn.watched = events;
+    if (conn.wanted == events) return;
+    if (conn.wanted == conn.watched) loop.rewatch.push_back(conn.fd);
+    conn.wanted = events;
+}
+
+void ConnectionHub::applyWatches(Loop& loop) {
+    for (const int fd : loop.rewatch) {
+        const auto found = loop.connections.find(fd);
+        if (found == loop.connections.end()) continue;
+        Connection& conn = *found->second;
+        if (conn.wanted == conn.watched) continue;
+        epoll_event event{};
+        event.events = conn.wanted;
+        event.data.fd = fd;
+        epoll_ctl(loop.epoll, conn.watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &event);
+        conn.watched = conn.wanted;
+    }
+    loop.rewatch.clear();
 }
 
 void ConnectionHub::closeConnection(Loop& loop, Connection& conn) {

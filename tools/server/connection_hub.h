@@ -96,6 +96,7 @@ private:
     void logHandshakeFailure(const Connection& conn, const char* reason = nullptr);
     void awaitRequest(Loop& loop, Connection& conn);
     void watch(Loop& loop, Connection& conn, uint32_t events);
+    void applyWatches(Loop& loop);
     void closeConnection(Loop& loop, Connection& conn);
     void sweep(Loop& loop);
     void logEvent(int status, const std::string& note);

@@ -1,5 +1,5 @@
 #pragma once
-// The server's half of the envelope: the private-key step done with OpenSSL (the program
+// The server's half of the envelope: the RSA steps done with OpenSSL's arithmetic (the program
 // itself uses Mbed TLS), the key built once rather than for every request.
 #include <memory>
 #include <string>
@@ -29,7 +29,9 @@ public:
     MessageKeyDecryptor decryptor() const;
 
 private:
+    struct PrivateHalf;
     std::unique_ptr<evp_pkey_st, void (*)(evp_pkey_st*)> key_;
+    std::unique_ptr<PrivateHalf> private_;
 };
 
 }  // namespace vaultaide::tools

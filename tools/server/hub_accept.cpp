@@ -1,7 +1,6 @@
 // Accepting connections, and room for them at the connection limit.
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <openssl/ssl.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
@@ -14,8 +13,6 @@
 namespace vaultaide::tools {
 
 namespace {
-
-constexpr int kUnsentBytes = 128 * 1024;
 
 void addressOf(const sockaddr_storage& address, std::string& text, int& port) {
     char buffer[INET6_ADDRSTRLEN] = "";
@@ -71,11 +68,6 @@ void ConnectionHub::acceptAll(Loop& loop) {
         conn.fd = fd;
         int port = 0;
         addressOf(peer, conn.peer, port);
-        const int on = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        // What waits unsent in the kernel stays small, so hundreds of clients that stop
-        // reading do not pin megabytes each.
-        setsockopt(fd, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &kUnsentBytes, sizeof kUnsentBytes);
         if (secure_) {
             conn.ssl = newTlsSession();
             if (!conn.ssl || SSL_set_fd(conn.ssl, fd) != 1) {

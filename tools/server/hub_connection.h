@@ -28,6 +28,7 @@ struct ConnectionHub::Connection {
     std::string peer;
     State state = State::Reading;
     uint32_t watched = 0;      // the epoll events asked for
+    uint32_t wanted = 0;       // and those to ask for at the end of the batch
     std::string in;            // received and not yet taken as a head
     size_t searched = 0;       // how much of in is known to hold no blank line
     bool headStarted = false;  // bytes of a request (or a handshake) have arrived
@@ -60,7 +61,8 @@ struct ConnectionHub::Loop {
     bool accepting = true;
     Clock::time_point acceptAgain;
     std::thread thread;
-    std::vector<int> unsent;  // answers made in this batch of events, sent at its end
+    std::vector<int> unsent;   // answers made in this batch of events, sent at its end
+    std::vector<int> rewatch;  // connections whose epoll events change at its end
 };
 
 // The method, target and version of a head that never became a whole request.
