@@ -103,7 +103,7 @@ void ConnectionHub::runLoop(Loop& loop) {
     epoll_event events[64];
     for (;;) {
         const int count = epoll_wait(loop.epoll, events, 64, 100);
-        std::lock_guard<std::mutex> lock(loop.mutex);
+        std::lock_guard<std::timed_mutex> lock(loop.mutex);
         for (int i = 0; i < count; ++i) {
             const int fd = events[i].data.fd;
             if (fd == listener_) {

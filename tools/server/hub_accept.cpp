@@ -14,6 +14,9 @@ namespace vaultaide::tools {
 
 namespace {
 
+// Longer than another thread's batch of events takes (64 answers of one RSA operation each).
+constexpr auto kOtherBatch = std::chrono::milliseconds(10);
+
 void addressOf(const sockaddr_storage& address, std::string& text, int& port) {
     char buffer[INET6_ADDRSTRLEN] = "";
     if (address.ss_family == AF_INET) {
@@ -98,13 +101,13 @@ bool ConnectionHub::makeRoom(Loop& loop) {
     // Only a connection that has waited a while: busy clients between two requests would
     // otherwise be thrown out in turn by every newcomer.
     const auto waitedBefore = Clock::now() - std::chrono::seconds(1);
-    std::vector<std::unique_lock<std::mutex>> held;  // the other threads stay out meanwhile
+    std::vector<std::unique_lock<std::timed_mutex>> held;  // the other threads stay out meanwhile
     Connection* oldest = nullptr;
     Loop* owner = nullptr;
     for (auto& other : loops_) {
         if (other.get() != &loop) {
-            std::unique_lock<std::mutex> lock(other->mutex, std::try_to_lock);
-            if (!lock.owns_lock()) continue;
+            std::unique_lock<std::timed_mutex> lock(other->mutex, std::defer_lock);
+            if (!lock.try_lock_for(kOtherBatch)) continue;
             held.push_back(std::move(lock));
         }
         for (auto& [fd, conn] : other->connections) {

@@ -55,8 +55,9 @@ struct ConnectionHub::Connection {
 struct ConnectionHub::Loop {
     int epoll = -1;
     // Held while the thread handles events, so another thread can look for a connection to
-    // close when it needs room.
-    std::mutex mutex;
+    // close when it needs room (waiting a batch's length at most: two threads at the limit
+    // at once must not wait for each other).
+    std::timed_mutex mutex;
     std::unordered_map<int, std::unique_ptr<Connection>> connections;
     bool accepting = true;
     Clock::time_point acceptAgain;

@@ -37,7 +37,8 @@ void ConnectionHub::readFrom(Loop& loop, Connection& conn) {
         const int rc = SSL_do_handshake(conn.ssl);
         if (rc != 1) {
             if (SSL_get_error(conn.ssl, rc) != SSL_ERROR_WANT_READ) {
-                logHandshakeFailure(conn);
+                // One shut down to make room did not fail: it was closed.
+                if (!conn.evicted) logHandshakeFailure(conn);
                 closeConnection(loop, conn);
             }
             return;

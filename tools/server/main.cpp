@@ -110,6 +110,8 @@ bool loadCheckedConfig(const std::string& path, int rootFd, tools::ReleaseConfig
     if (!tools::loadReleaseConfig(path, read, error) ||
         !tools::checkServedReleases(read, rootFd, error))
         return false;
+    for (const std::string& missing : tools::missingServedManifests(read, rootFd))
+        say("warning: " + missing);
     config = std::move(read);
     return true;
 }

@@ -42,17 +42,24 @@ bool readServed(int rootFd, const std::string& path, std::string& text) {
     return whole;
 }
 
+std::string bankManifestName(const std::string& bank) {
+    char name[32];
+    std::snprintf(name, sizeof name, "Digest_%03lx.xml", std::strtoul(bank.c_str(), nullptr, 16));
+    return name;
+}
+
+bool servedHere(const BankRelease& release) {
+    return release.url.compare(0, sizeof kSelf - 1, kSelf) == 0;
+}
+
 }  // namespace
 
 bool checkServedReleases(const ReleaseConfig& config, int rootFd, std::string& error) {
     AsIs encoding;
     for (const auto& [bank, release] : config.banks) {
-        if (release.url.compare(0, sizeof kSelf - 1, kSelf) != 0) continue;
+        if (!servedHere(release)) continue;
         const std::string folder = release.url.substr(sizeof kSelf - 1);
-        char bankManifest[32];
-        std::snprintf(bankManifest, sizeof bankManifest, "Digest_%03lx.xml",
-                      std::strtoul(bank.c_str(), nullptr, 16));
-        for (const std::string& name : {std::string("Digest.xml"), std::string(bankManifest)}) {
+        for (const std::string& name : {std::string("Digest.xml"), bankManifestName(bank)}) {
             std::string text, named;
             DigestManifest manifest(encoding);
             if (!readServed(rootFd, folder + "/" + name, text) || !manifest.loadText(text) ||
@@ -65,6 +72,25 @@ bool checkServedReleases(const ReleaseConfig& config, int rootFd, std::string& e
         }
     }
     return true;
+}
+
+std::vector<std::string> missingServedManifests(const ReleaseConfig& config, int rootFd) {
+    std::vector<std::string> missing;
+    for (const auto& [bank, release] : config.banks) {
+        if (!servedHere(release)) continue;
+        const std::string folder = release.url.substr(sizeof kSelf - 1);
+        for (const std::string& name : {std::string("Digest.xml"), bankManifestName(bank)}) {
+            const ServedFile file = openServedFile(rootFd, folder + "/" + name);
+            if (file.fd >= 0) {
+                close(file.fd);
+                continue;
+            }
+            missing.push_back("bank " + bank + ": " + release.url + "/" + name +
+                              " is not served: its clients cannot update");
+            break;
+        }
+    }
+    return missing;
 }
 
 }  // namespace vaultaide::tools

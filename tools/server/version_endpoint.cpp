@@ -60,10 +60,11 @@ EndpointAnswer answerVersionRequest(const ServerEnvelopeKey& key, const ReleaseC
         return {400, "", "request does not open", ""};
     const auto found = config.banks.find(bank);
     if (found == config.banks.end()) return {404, "", "unknown bank " + bank, bank};
-    if (self.empty() && found->second.url.compare(0, sizeof kSelf - 1, kSelf) == 0)
-        return {400, "", "no usable Host for {self}", bank};
+    const bool namesSelf = found->second.url.compare(0, sizeof kSelf - 1, kSelf) == 0;
+    if (self.empty() && namesSelf) return {400, "", "no usable Host for {self}", bank};
     std::string note = "bank " + bank + " version " + found->second.version;
-    const std::string kept = sealed ? bank + '\n' + self : std::string();
+    // The Host is part of the answer only through {self}.
+    const std::string kept = sealed ? bank + '\n' + (namesSelf ? self : "") : std::string();
     if (sealed) {
         const auto earlier = sealed->find(kept);
         if (earlier != sealed->end()) return {200, earlier->second, std::move(note), bank};
