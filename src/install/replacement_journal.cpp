@@ -221,8 +221,9 @@ std::string registeredInstallation(Platform& platform, const AppState& app) {
 bool settleJournalBeforeInstalling(Platform& platform, const AppState& app,
                                    const std::string& installDir) {
     const std::string backupFolder = backupFolderOf(installDir);
-    if (!reachThroughRealFolders(platform.files, installDir, "DownLoad\\.backup\\journal") ||
-        !journalExists(platform.files, backupFolder))
+    const auto held =
+        reachThroughRealFolders(platform.files, installDir, "DownLoad\\.backup\\journal");
+    if (!held || !journalExists(platform.files, backupFolder))
         return !journalExists(platform.files, backupFolder);
     const std::string registered = registeredInstallation(platform, app);
     if (!registered.empty() && lowerAscii(registered) == lowerAscii(installDir))
@@ -238,10 +239,10 @@ void recoverInterruptedReplacement(Platform& platform, const AppState& app) {
     if (installDir.empty() || !platform.files.isDirectory(installDir)) return;
     const FolderGuard guard = protectInstallationFolder(platform, installDir);
     // A journal reached through a link is not this installation's.
-    if (guard == FolderGuard::Failed || platform.files.isLink(installDir) ||
-        !reachThroughRealFolders(platform.files, installDir, "DownLoad\\.backup\\journal") ||
-        !journalExists(platform.files, backupFolderOf(installDir)))
-        return;
+    if (guard == FolderGuard::Failed) return;
+    const auto held =
+        reachThroughRealFolders(platform.files, installDir, "DownLoad\\.backup\\journal");
+    if (!held || !journalExists(platform.files, backupFolderOf(installDir))) return;
     if (guard == FolderGuard::Protected) {
         // Any user could have written this journal and its backups: nothing is undone by them.
         ReplacementJournal journal;

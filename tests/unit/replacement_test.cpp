@@ -38,6 +38,9 @@ public:
     bool createDirectory(const std::string& p) override {
         return change("mkdir " + p), files_.createDirectory(p);
     }
+    bool createProtectedDirectory(const std::string& p) override {
+        return change("mkdir " + p), files_.createProtectedDirectory(p);
+    }
     bool readFile(const std::string& p, std::string& b) override { return files_.readFile(p, b); }
     bool readChunks(const std::string& p, size_t s,
                     const std::function<void(const char*, size_t)>& f, size_t l) override {
@@ -73,6 +76,17 @@ public:
         return !refuseProtection && files_.protectFolder(p);
     }
     bool othersMayChange(const std::string& p) override { return files_.othersMayChange(p); }
+    bool othersMayReplaceEntries(const std::string& p) override {
+        return files_.othersMayReplaceEntries(p);
+    }
+    // Called with each folder just before it is held: after the path checks, so a swap there is
+    // what a hold on the folder itself has to catch.
+    std::function<void(const std::string& folder)> beforeHold = [](const std::string&) {};
+    std::unique_ptr<HeldFolders> holdRealFolder(const std::string& p) override {
+        beforeHold(p);
+        auto held = files_.holdRealFolder(p);
+        return held ? std::make_unique<Held>(*this, std::move(held)) : nullptr;
+    }
     bool createPrivateFolder(std::string& p) override { return files_.createPrivateFolder(p); }
     std::string tempFolder() override { return files_.tempFolder(); }
     bool listDirectory(const std::string& p, std::vector<Entry>& e) override {
@@ -94,6 +108,19 @@ private:
     private:
         WatchedFiles& owner_;
         std::unique_ptr<LockedFile> file_;
+    };
+
+    class Held : public HeldFolders {
+    public:
+        Held(WatchedFiles& owner, std::unique_ptr<HeldFolders> held)
+            : owner_(owner), held_(std::move(held)) {}
+        bool holdNext(const std::string& folder) override {
+            return owner_.beforeHold(folder), held_->holdNext(folder);
+        }
+
+    private:
+        WatchedFiles& owner_;
+        std::unique_ptr<HeldFolders> held_;
     };
 
     void change(const std::string& what) { beforeChange(what); }
@@ -516,6 +543,46 @@ TEST(Replacement, APlantedJournalChangesNothingOutsideTheInstallation) {
         EXPECT_EQ(files.exists("C:\\Assist\\Data\\evil.dll"), !wasOpen);
         EXPECT_EQ(fs::is_symlink(data), wasOpen);
     }
+}
+
+// Each step holds every level it goes through, as the level itself shows it: a level swapped
+// for a link after its check by name is refused, so nothing outside changes, and while a step
+// runs none of its levels, nor a folder above them, can be renamed.
+TEST(Replacement, EveryLevelIsHeldAsCheckedForTheWholeStep) {
+    for (const char* level : {"C:\\Assist\\Data", "C:\\Assist\\DownLoad\\.backup", "C:\\Assist"}) {
+        Updating u;
+        auto& files = u.b.machine.files;
+        u.b.machine.writeFile("C:\\Outside\\skin.dat", "outside");
+        bool swapped = false;
+        u.watched.beforeHold = [&](const std::string& folder) {
+            if (swapped || folder != level || !u.journalLeft()) return;
+            swapped = true;
+            const fs::path host = files.hostPath(folder);
+            fs::rename(host, host.string() + ".real");
+            fs::create_directory_symlink(files.hostPath("C:\\Outside"), host);
+        };
+        u.update();
+        EXPECT_TRUE(swapped) << level;
+        Tree outside;
+        for (const auto& item : fs::recursive_directory_iterator(files.hostPath("C:\\Outside")))
+            outside[item.path().filename()] =
+                fs::is_regular_file(item) ? fakes::readHostFile(item.path()) : "";
+        EXPECT_EQ(outside, (Tree{{"skin.dat", "outside"}})) << level;
+    }
+
+    Updating u;
+    auto& files = u.b.machine.files;
+    int tries = 0;
+    u.watched.beforeChange = [&](const std::string& what) {
+        if (what != "move C:\\Assist\\Data\\skin.dat") return;
+        ++tries;
+        for (const char* folder : {"C:\\Assist\\Data", "C:\\Assist", "C:\\Assist\\DownLoad"})
+            EXPECT_FALSE(files.moveFile(folder, std::string(folder) + "2", false)) << folder;
+    };
+    EXPECT_EQ(u.update(), "ended");
+    EXPECT_EQ(tries, 1);
+    EXPECT_EQ(u.b.installed("Data\\skin.dat"), "new skin");
+    EXPECT_TRUE(files.moveFile("C:\\Assist\\Data", "C:\\Assist\\Data2", false));
 }
 
 // Files are replaced by rename: a target that is a hard link to a file elsewhere is replaced
