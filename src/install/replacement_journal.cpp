@@ -226,7 +226,7 @@ bool settleJournalBeforeInstalling(Platform& platform, const AppState& app,
     if (!held || !journalExists(platform.files, backupFolder))
         return !journalExists(platform.files, backupFolder);
     const std::string registered = registeredInstallation(platform, app);
-    if (!registered.empty() && lowerAscii(registered) == lowerAscii(installDir))
+    if (!registered.empty() && sameInstallationFolder(registered, installDir))
         return undoUnfinishedReplacement(platform, app, installDir);
     ReplacementJournal journal;
     if (readJournal(platform.files, backupFolder, journal))

@@ -466,15 +466,17 @@ TEST(Replacement, OnlyJournalsThisProgramWroteAreUndone) {
         EXPECT_FALSE(parseJournal(bad, read)) << bad;
 }
 
+// The options page's checks, all passed: a fixed drive that keeps access lists.
+struct PageChecks : InstallFolderChecks {
+    int ask(const std::string&, const std::string&, unsigned) override { return kIdYes; }
+    uint32_t driveType(const std::string&) override { return 3; }
+    bool keepsAccessLists(const std::string&) override { return true; }
+};
+
 // The installation folder is closed to standard users on every path: made by the options page
 // or by the installation, or found open at a start or a run; a folder that cannot be protected
 // stops the run before anything in it is replaced.
 TEST(Replacement, TheInstallationFolderIsProtectedOnEveryPath) {
-    struct PageChecks : InstallFolderChecks {
-        int ask(const std::string&, const std::string&, unsigned) override { return kIdYes; }
-        uint32_t driveType(const std::string&) override { return 3; }
-        bool keepsAccessLists(const std::string&) override { return true; }
-    };
     const struct {
         const char* folder;
         bool throughPage;
@@ -516,12 +518,45 @@ TEST(Replacement, TheInstallationFolderIsProtectedOnEveryPath) {
     EXPECT_EQ(u.version(), "1.0.0.2");
 }
 
+// The options page makes the first new level outside Program Files with the protected list
+// itself (protecting it afterwards is refused here), tells Program Files as Windows compares
+// names, and refuses a drive's root and paths whose levels step back.
+TEST(Replacement, TheFirstNewLevelIsMadeProtected) {
+    const struct {
+        const char* folder;
+        bool accepted;
+        const char* made;
+        bool closed;  // made carries the protected list
+    } cases[] = {
+        {"C:\\Assist\\Bank", true, "C:\\Assist", true},
+        {"C:/Assist//Bank/", true, "C:\\Assist", true},
+        {"C:\\PROGRAM FILES\\Bank", true, "C:\\PROGRAM FILES\\Bank", false},
+        {"C:\\Program Files\\..\\Assist", false, "C:\\Assist", false},
+        {"C:\\Program Files\\Bank\\.", false, "C:\\Program Files\\Bank", false},
+        {"C:\\", false, "", false},
+    };
+    for (const auto& c : cases) {
+        InstallBench b;
+        WatchedFiles watched{b.machine.files};
+        watched.refuseProtection = true;
+        Platform platform{b.machine.kernel, b.machine.processes, watched,
+                          b.machine.system, b.machine.ui,        b.machine.registry,
+                          b.http,           b.machine.text,      b.machine.shell};
+        PageChecks page;
+        EXPECT_EQ(confirmInstallFolder(platform, b.app, page, c.folder), c.accepted) << c.folder;
+        if (!*c.made) continue;
+        EXPECT_EQ(b.machine.files.isDirectory(c.made), c.accepted) << c.folder;
+        EXPECT_EQ(b.machine.files.isProtected(c.made), c.closed) << c.folder;
+    }
+}
+
 // A standard user's journal, backup and linked Data folder, planted while the folder was open
-// to them: the next start closes the folder and undoes nothing by that journal; in a folder
-// that was closed, the journal's own files are reached through real folders only. Nothing
-// outside the installation changes either way.
+// to them, or below a folder that lets them swap the installation's: the next start closes the
+// folder and undoes nothing by that journal; in a folder that was closed, the journal's own
+// files are reached through real folders only. Nothing outside the installation changes.
 TEST(Replacement, APlantedJournalChangesNothingOutsideTheInstallation) {
-    for (const bool wasOpen : {true, false}) {
+    for (const char* state : {"open", "open above", "closed"}) {
+        const bool wasOpen = std::string(state) != "closed";
         Updating u;
         auto& files = u.b.machine.files;
         u.b.machine.writeFile("C:\\Outside\\victim.dll", "system");
@@ -533,15 +568,16 @@ TEST(Replacement, APlantedJournalChangesNothingOutsideTheInstallation) {
         planted.targets = {{"Data\\evil.dll", true}, {"Data\\victim.dll", false}};
         u.b.machine.writeFile("C:\\Assist\\DownLoad\\.backup\\0", "evil");
         u.b.machine.writeFile("C:\\Assist\\DownLoad\\.backup\\journal", journalText(planted));
-        if (wasOpen) files.openToUsers("C:\\Assist");
+        if (std::string(state) == "open") files.openToUsers("C:\\Assist");
+        if (std::string(state) == "open above") files.letUsersReplaceEntries("C:\\");
 
         recoverInterruptedReplacement(u.b.platform, u.b.app);
         EXPECT_EQ(fakes::readHostFile(files.hostPath("C:\\Outside\\victim.dll")), "system");
         EXPECT_FALSE(files.exists("C:\\Outside\\evil.dll"));
-        EXPECT_FALSE(u.journalLeft()) << wasOpen;
-        EXPECT_EQ(u.version(), wasOpen ? "1.0.0.2" : "9.9.9.9");
-        EXPECT_EQ(files.exists("C:\\Assist\\Data\\evil.dll"), !wasOpen);
-        EXPECT_EQ(fs::is_symlink(data), wasOpen);
+        EXPECT_FALSE(u.journalLeft()) << state;
+        EXPECT_EQ(u.version(), wasOpen ? "1.0.0.2" : "9.9.9.9") << state;
+        EXPECT_EQ(files.exists("C:\\Assist\\Data\\evil.dll"), !wasOpen) << state;
+        EXPECT_EQ(fs::is_symlink(data), wasOpen) << state;
     }
 }
 
