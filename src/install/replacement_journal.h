@@ -36,6 +36,8 @@ struct ReplacementJournal {
 
 // installDir\DownLoad\.backup
 std::string backupFolderOf(const std::string& installDir);
+// The journal below the installation folder.
+constexpr const char* kJournalRelative = "DownLoad\\.backup\\journal";
 // The backup of target number index.
 std::string backupPathOf(const std::string& backupFolder, size_t index);
 // Target number index of the journal with its steps and their undo.
