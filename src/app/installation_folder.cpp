@@ -110,7 +110,10 @@ FolderGuard protectInstallationFolder(Platform& platform, const std::string& pat
     return guard;
 }
 
-bool createInstallationFolder(Platform& platform, const std::string& path) {
+bool createInstallationFolder(Platform& platform, const std::string& path, FolderGuard* guard) {
+    FolderGuard found;
+    if (!guard) guard = &found;
+    *guard = path.empty() ? FolderGuard::Closed : FolderGuard::Failed;
     if (path.empty()) return true;  // nothing to make; the folders' own checks follow
     const auto levels = levelsOf(path);
     if (levels.size() < 2 || hasDotLevels(levels)) {
@@ -129,8 +132,9 @@ bool createInstallationFolder(Platform& platform, const std::string& path) {
             return false;
         protectNext = false;
     }
-    return ensureRealFolder(platform.files, path) &&
-           protectInstallationFolder(platform, path) != FolderGuard::Failed;
+    *guard = ensureRealFolder(platform.files, path) ? protectInstallationFolder(platform, path)
+                                                    : FolderGuard::Failed;
+    return *guard != FolderGuard::Failed;
 }
 
 }  // namespace vaultaide

@@ -22,8 +22,9 @@ FolderGuard protectInstallationFolder(Platform& platform, const std::string& pat
 // Creates the installation folder and its missing parents, a real folder (a link in its place
 // is removed); outside Program Files the first level it makes carries the protected list from
 // its creation on. False when the folder cannot be made or protected, or its path is a drive's
-// root or has "." or ".." levels.
-bool createInstallationFolder(Platform& platform, const std::string& path);
+// root or has "." or ".." levels; guard, when given, receives how the folder was found.
+bool createInstallationFolder(Platform& platform, const std::string& path,
+                              FolderGuard* guard = nullptr);
 // Both paths name one folder as Windows compares names: "/" as "", repeated and trailing
 // separators aside, ASCII letters in either case, double-byte characters exactly.
 bool sameInstallationFolder(const std::string& a, const std::string& b);

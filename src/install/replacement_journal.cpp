@@ -220,13 +220,14 @@ std::string registeredInstallation(Platform& platform, const AppState& app) {
 }  // namespace
 
 bool settleJournalBeforeInstalling(Platform& platform, const AppState& app,
-                                   const std::string& installDir) {
+                                   const std::string& installDir, FolderGuard guard) {
     const std::string backupFolder = backupFolderOf(installDir);
     const auto held = reachThroughRealFolders(platform.files, installDir, kJournalRelative);
     if (!held || !journalExists(platform.files, backupFolder))
         return !journalExists(platform.files, backupFolder);
     const std::string registered = registeredInstallation(platform, app);
-    if (!registered.empty() && sameInstallationFolder(registered, installDir))
+    if (guard == FolderGuard::Closed && !registered.empty() &&
+        sameInstallationFolder(registered, installDir))
         return undoUnfinishedReplacement(platform, app, installDir);
     ReplacementJournal journal;
     if (readJournal(platform.files, backupFolder, journal))

@@ -555,30 +555,36 @@ TEST(Replacement, TheFirstNewLevelIsMadeProtected) {
 // folder and undoes nothing by that journal; in a folder that was closed, the journal's own
 // files are reached through real folders only. Nothing outside the installation changes.
 TEST(Replacement, APlantedJournalChangesNothingOutsideTheInstallation) {
-    for (const char* state : {"open", "open above", "closed"}) {
-        const bool wasOpen = std::string(state) != "closed";
-        Updating u;
-        auto& files = u.b.machine.files;
-        u.b.machine.writeFile("C:\\Outside\\victim.dll", "system");
-        const fs::path data = files.hostPath("C:\\Assist\\Data");
-        fs::remove_all(data);
-        fs::create_directory_symlink(files.hostPath("C:\\Outside"), data);
-        ReplacementJournal planted;
-        planted.version = "9.9.9.9";
-        planted.targets = {{"Data\\evil.dll", true}, {"Data\\victim.dll", false}};
-        u.b.machine.writeFile("C:\\Assist\\DownLoad\\.backup\\0", "evil");
-        u.b.machine.writeFile("C:\\Assist\\DownLoad\\.backup\\journal", journalText(planted));
-        if (std::string(state) == "open") files.openToUsers("C:\\Assist");
-        if (std::string(state) == "open above") files.letUsersReplaceEntries("C:\\");
+    for (const bool atStart : {true, false})
+        for (const std::string state : {"open", "open above", "closed"}) {
+            const std::string what = state + (atStart ? " at the start" : " then installed");
+            const bool wasOpen = state != "closed";
+            Updating u;
+            auto& files = u.b.machine.files;
+            u.b.machine.writeFile("C:\\Outside\\victim.dll", "system");
+            const fs::path data = files.hostPath("C:\\Assist\\Data");
+            fs::remove_all(data);
+            fs::create_directory_symlink(files.hostPath("C:\\Outside"), data);
+            ReplacementJournal planted;
+            planted.version = "9.9.9.9";
+            planted.targets = {{"Data\\evil.dll", true}, {"Data\\victim.dll", false}};
+            u.b.machine.writeFile("C:\\Assist\\DownLoad\\.backup\\0", "evil");
+            u.b.machine.writeFile("C:\\Assist\\DownLoad\\.backup\\journal", journalText(planted));
+            if (state == "open") files.openToUsers("C:\\Assist");
+            if (state == "open above") files.letUsersReplaceEntries("C:\\");
 
-        recoverInterruptedReplacement(u.b.platform, u.b.app);
-        EXPECT_EQ(fakes::readHostFile(files.hostPath("C:\\Outside\\victim.dll")), "system");
-        EXPECT_FALSE(files.exists("C:\\Outside\\evil.dll"));
-        EXPECT_FALSE(u.journalLeft()) << state;
-        EXPECT_EQ(u.version(), wasOpen ? "1.0.0.2" : "9.9.9.9") << state;
-        EXPECT_EQ(files.exists("C:\\Assist\\Data\\evil.dll"), !wasOpen) << state;
-        EXPECT_EQ(fs::is_symlink(data), wasOpen) << state;
-    }
+            if (atStart)
+                recoverInterruptedReplacement(u.b.platform, u.b.app);
+            else
+                u.b.run(kModeInstall);
+            EXPECT_EQ(fakes::readHostFile(files.hostPath("C:\\Outside\\victim.dll")), "system");
+            EXPECT_FALSE(files.exists("C:\\Outside\\evil.dll"));
+            EXPECT_FALSE(u.journalLeft()) << what;
+            EXPECT_EQ(files.exists("C:\\Assist\\Data\\evil.dll"), !wasOpen) << what;
+            if (!atStart) continue;
+            EXPECT_EQ(u.version(), wasOpen ? "1.0.0.2" : "9.9.9.9") << what;
+            EXPECT_EQ(fs::is_symlink(data), wasOpen) << what;
+        }
 }
 
 // Each step holds every level it goes through, as the level itself shows it: a level swapped
