@@ -85,8 +85,9 @@ bool othersHold(const uint8_t* owner, size_t ownerSize, const uint8_t* acl, size
                 const AccessQuery& query) {
     const size_t ownerLength = owner ? sidLength(owner, ownerSize) : 0;
     if (ownerLength == 0 || !trusted(owner, ownerLength, query)) return true;
-    if (!acl || aclSize < kAclHeader || read16(acl + 2) > aclSize) return true;
+    if (!acl || aclSize < kAclHeader) return true;
     const size_t end = read16(acl + 2);
+    if (end < kAclHeader || end > aclSize) return true;
     size_t at = kAclHeader;
     for (uint16_t index = 0, count = read16(acl + 4); index < count; ++index) {
         if (end - at < kAceHeader) return true;

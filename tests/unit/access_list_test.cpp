@@ -117,6 +117,9 @@ TEST(AccessList, OnlyTheTrustedAccountsMayChangeAClosedFolder) {
     EXPECT_TRUE(
         othersHold(shortOwner.data(), shortOwner.size(), closed.data(), closed.size(), change));
     EXPECT_TRUE(othersHold(admins.data(), admins.size(), cut.data(), cut.size() - 1, change));
+    Bytes header = acl({ace(0, 0, kReadExecute, users)});
+    put16(header, 2, 4);  // a list claiming to end inside its own header
+    EXPECT_TRUE(othersHold(admins.data(), admins.size(), header.data(), 8, change));
     put16(cut, 10, 64);  // the entry's size past the list's end
     EXPECT_TRUE(othersHold(admins.data(), admins.size(), cut.data(), cut.size(), change));
     cut = acl({ace(0, 0, kFull, admins)});
