@@ -78,6 +78,7 @@ target_include_directories(vaultaide_fakes PUBLIC tests)
 target_link_libraries(vaultaide_fakes PUBLIC vaultaide vaultaide_install)
 
 add_executable(unit_tests
+    tests/unit/access_list_test.cpp
     tests/unit/bank_profile_test.cpp
     tests/unit/crypto_test.cpp
     tests/unit/dialog_logic_test.cpp

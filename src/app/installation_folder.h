@@ -9,16 +9,24 @@ struct Platform;
 
 enum class FolderGuard {
     Closed,     // only administrators and the system could change it already
-    Protected,  // others could change it until now: what it holds may be anyone's
+    Protected,  // others could change it until now, or can swap it from above: what it holds
+                // may be anyone's
     Failed,     // it stays open to others
 };
-// Outside Program Files, a folder whose access list lets others than administrators and the
-// system change it gets the list installers give theirs (administrators as its owner), so that
-// standard users cannot plant files or links in what the elevated program installs and starts.
+// Outside Program Files, a folder whose access list lets others than administrators, the system
+// and the installer service change it gets the list installers give theirs (administrators as
+// its owner), so that standard users cannot plant files or links in what the elevated program
+// installs and starts; one below a folder that others may rename, remove or change the entries
+// of stays theirs (Protected). A drive's root and a path with "." or ".." levels fail.
 FolderGuard protectInstallationFolder(Platform& platform, const std::string& path);
 // Creates the installation folder and its missing parents, a real folder (a link in its place
-// is removed), and protects the first folder it creates, or the installation folder when it
-// made none. False when the folder cannot be made or protected.
-bool createInstallationFolder(Platform& platform, const std::string& path);
+// is removed); outside Program Files the first level it makes carries the protected list from
+// its creation on. False when the folder cannot be made or protected, or its path is a drive's
+// root or has "." or ".." levels; guard, when given, receives how the folder was found.
+bool createInstallationFolder(Platform& platform, const std::string& path,
+                              FolderGuard* guard = nullptr);
+// Both paths name one folder as Windows compares names: "/" as "", repeated and trailing
+// separators aside, ASCII letters in either case, double-byte characters exactly.
+bool sameInstallationFolder(const std::string& a, const std::string& b);
 
 }  // namespace vaultaide

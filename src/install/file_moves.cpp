@@ -7,16 +7,19 @@
 
 namespace vaultaide {
 
-bool reachThroughRealFolders(Files& files, const std::string& installDir,
-                             const std::string& relative) {
-    if (files.isLink(installDir) || !files.isDirectory(installDir)) return false;
+std::unique_ptr<HeldFolders> reachThroughRealFolders(Files& files, const std::string& installDir,
+                                                     const std::string& relative) {
+    auto held = files.holdRealFolder(installDir);
+    if (!held) return nullptr;
     std::string folder = installDir;
     for (size_t start = 0, slash; (slash = findBackslash(relative, start)) != std::string::npos;
          start = slash + 1) {
         folder += "\\" + relative.substr(start, slash - start);
-        if (!ensureRealFolder(files, folder)) return false;
+        // The path check and repair go through levels already held; the hold then confirms
+        // the level on the folder it opens.
+        if (!ensureRealFolder(files, folder) || !held->holdNext(folder)) return nullptr;
     }
-    return true;
+    return held;
 }
 
 FileMove::FileMove(Platform& platform, const AppState& app, std::string installDir,
@@ -31,13 +34,14 @@ FileMove::FileMove(Platform& platform, const AppState& app, std::string installD
       backup_(installDir_ + "\\" + backupRelative_),
       keepsOld_(keepsOld) {}
 
-bool FileMove::reach(const std::string& relative) {
+std::unique_ptr<HeldFolders> FileMove::reach(const std::string& relative) {
     return reachThroughRealFolders(platform_.files, installDir_, relative);
 }
 
 bool FileMove::stage(LockedFile& source) {
     Files& files = platform_.files;
-    if (!reach(relative_)) return false;
+    const auto held = reach(relative_);
+    if (!held) return false;
     // Whatever holds the staging name is an earlier run's leftover: it goes, never written
     // through.
     if (files.isLink(staging_) ? !files.removeLink(staging_)
@@ -48,7 +52,8 @@ bool FileMove::stage(LockedFile& source) {
 
 bool FileMove::backUp() {
     if (!keepsOld_) return true;
-    if (!reach(relative_) || !reach(backupRelative_)) return false;
+    const auto target = reach(relative_), backup = reach(backupRelative_);
+    if (!target || !backup) return false;
     // A second name keeps the old file under the target's name too, so place() swaps old for
     // new in one rename; a file system without such names gets the backup by rename.
     return platform_.files.linkFile(target_, backup_) ||
@@ -59,17 +64,20 @@ bool FileMove::place() { return moveOver(staging_, target_); }
 
 bool FileMove::moveOver(const std::string& from, const std::string& to) {
     Files& files = platform_.files;
-    if (!reach(relative_) || !reach(backupRelative_)) return false;
+    const auto target = reach(relative_), backup = reach(backupRelative_);
+    if (!target || !backup) return false;
     if (files.moveFile(from, to, true)) return true;
     return files.exists(to) && stepAside(to) && files.moveFile(from, to, true);
 }
 
 bool FileMove::removeTarget() {
     Files& files = platform_.files;
-    if (!reach(relative_)) return false;
+    const auto target = reach(relative_);
+    if (!target) return false;
     if (files.isLink(target_)) return files.removeLink(target_);
     if (!files.exists(target_) || files.deleteFile(target_)) return true;
-    return reach(backupRelative_) && stepAside(target_);
+    const auto backup = reach(backupRelative_);
+    return backup && stepAside(target_);
 }
 
 std::string FileMove::asideName() const {
@@ -88,12 +96,17 @@ bool FileMove::stepAside(const std::string& path) {
 bool FileMove::undo() {
     Files& files = platform_.files;
     bool back = true;
-    if (files.isLink(staging_) || files.exists(staging_))
-        back = reach(relative_) &&
+    if (files.isLink(staging_) || files.exists(staging_)) {
+        const auto target = reach(relative_);
+        back = target &&
                (files.isLink(staging_) ? files.removeLink(staging_) : files.deleteFile(staging_));
+    }
     if (!keepsOld_) return removeTarget() && back;
     // A kept file is never a link, so a link in the backup's place is not this program's.
-    if (files.isLink(backup_)) return reach(backupRelative_) && files.removeLink(backup_) && back;
+    if (files.isLink(backup_)) {
+        const auto backup = reach(backupRelative_);
+        return backup && files.removeLink(backup_) && back;
+    }
     // Without a backup the target was never moved.
     if (files.exists(backup_) && !moveOver(backup_, target_)) return false;
     return back;
@@ -101,7 +114,8 @@ bool FileMove::undo() {
 
 bool FileMove::dropBackup() {
     Files& files = platform_.files;
-    if (!reach(backupRelative_)) return false;
+    const auto backup = reach(backupRelative_);
+    if (!backup) return false;
     // An old file still held where it stepped aside goes with the next replacement's clean-up.
     if (files.exists(backup_ + kAsideSuffix)) files.deleteFile(backup_ + kAsideSuffix);
     return !files.exists(backup_) || files.deleteFile(backup_);

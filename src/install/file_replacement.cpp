@@ -111,7 +111,8 @@ bool replaceInstalledFiles(Platform& platform, const AppState& app, InstallJob& 
         journal.targets.push_back(
             {file.relative, platform.files.exists(target) && !platform.files.isLink(target)});
     }
-    if (!writeJournal(platform.files, backupFolder, journal)) fail(true);
+    const auto held = reachThroughRealFolders(platform.files, job.installDir, kJournalRelative);
+    if (!held || !writeJournal(platform.files, backupFolder, journal)) fail(true);
 
     for (size_t index = 0; index < plan.size(); ++index) {
         if (!replaceOne(platform, app, job, plan[index], journal, index)) fail(true);

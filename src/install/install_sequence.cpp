@@ -58,8 +58,10 @@ Outcome runSteps(InstallRun& run) {
 
     run.workerFinished = 0;
     if (job->mode == kModeInstall) removeLegacyAssistant(platform, app, progress);
-    if (!createInstallationFolder(platform, app.installPath)) return Outcome::Stopped;
-    if (job->mode == kModeInstall && !settleJournalBeforeInstalling(platform, app, job->installDir))
+    FolderGuard guard = FolderGuard::Failed;
+    if (!createInstallationFolder(platform, app.installPath, &guard)) return Outcome::Stopped;
+    if (job->mode == kModeInstall &&
+        !settleJournalBeforeInstalling(platform, app, job->installDir, guard))
         return Outcome::Stopped;
     createStandardFolders(platform, *job);
     // Updates and repairs install only what this run fetches and verifies: nothing an earlier

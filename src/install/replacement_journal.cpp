@@ -177,7 +177,8 @@ bool undoReplacement(Platform& platform, const AppState& app, const std::string&
 bool dropJournal(Platform& platform, const AppState& app, const std::string& installDir,
                  const ReplacementJournal& journal) {
     const std::string path = journalPathOf(backupFolderOf(installDir));
-    platform.files.deleteFile(path);
+    if (const auto held = reachThroughRealFolders(platform.files, installDir, kJournalRelative))
+        platform.files.deleteFile(path);
     if (platform.files.exists(path)) return false;
     for (size_t index = 0; index < journal.targets.size(); ++index)
         fileMoveOf(platform, app, installDir, journal, index).dropBackup();
@@ -219,13 +220,14 @@ std::string registeredInstallation(Platform& platform, const AppState& app) {
 }  // namespace
 
 bool settleJournalBeforeInstalling(Platform& platform, const AppState& app,
-                                   const std::string& installDir) {
+                                   const std::string& installDir, FolderGuard guard) {
     const std::string backupFolder = backupFolderOf(installDir);
-    if (!reachThroughRealFolders(platform.files, installDir, "DownLoad\\.backup\\journal") ||
-        !journalExists(platform.files, backupFolder))
+    const auto held = reachThroughRealFolders(platform.files, installDir, kJournalRelative);
+    if (!held || !journalExists(platform.files, backupFolder))
         return !journalExists(platform.files, backupFolder);
     const std::string registered = registeredInstallation(platform, app);
-    if (!registered.empty() && lowerAscii(registered) == lowerAscii(installDir))
+    if (guard == FolderGuard::Closed && !registered.empty() &&
+        sameInstallationFolder(registered, installDir))
         return undoUnfinishedReplacement(platform, app, installDir);
     ReplacementJournal journal;
     if (readJournal(platform.files, backupFolder, journal))
@@ -238,10 +240,9 @@ void recoverInterruptedReplacement(Platform& platform, const AppState& app) {
     if (installDir.empty() || !platform.files.isDirectory(installDir)) return;
     const FolderGuard guard = protectInstallationFolder(platform, installDir);
     // A journal reached through a link is not this installation's.
-    if (guard == FolderGuard::Failed || platform.files.isLink(installDir) ||
-        !reachThroughRealFolders(platform.files, installDir, "DownLoad\\.backup\\journal") ||
-        !journalExists(platform.files, backupFolderOf(installDir)))
-        return;
+    if (guard == FolderGuard::Failed) return;
+    const auto held = reachThroughRealFolders(platform.files, installDir, kJournalRelative);
+    if (!held || !journalExists(platform.files, backupFolderOf(installDir))) return;
     if (guard == FolderGuard::Protected) {
         // Any user could have written this journal and its backups: nothing is undone by them.
         ReplacementJournal journal;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/installation_folder.h"
 #include "install/file_moves.h"
 
 namespace vaultaide {
@@ -36,6 +37,8 @@ struct ReplacementJournal {
 
 // installDir\DownLoad\.backup
 std::string backupFolderOf(const std::string& installDir);
+// The journal below the installation folder.
+constexpr const char* kJournalRelative = "DownLoad\\.backup\\journal";
 // The backup of target number index.
 std::string backupPathOf(const std::string& backupFolder, size_t index);
 // Target number index of the journal with its steps and their undo.
@@ -74,10 +77,11 @@ bool undoUnfinishedReplacement(Platform& platform, const AppState& app,
                                const std::string& installDir);
 
 // A first installation into a folder holding a journal: the journal of the registered
-// installation is undone; one in any other folder describes nothing this machine knows, so it
-// and its backups are removed without undoing anything. True when no journal is left.
+// installation is undone when the folder was closed to others (guard); one in any other
+// folder, or in one that others could change, describes nothing this machine knows, so it and
+// its backups are removed without undoing anything. True when no journal is left.
 bool settleJournalBeforeInstalling(Platform& platform, const AppState& app,
-                                   const std::string& installDir);
+                                   const std::string& installDir, FolderGuard guard);
 
 // At start, before the version check: the registered installation folder is protected when
 // others may change it, then a replacement of it that was cut off is undone, the assistant's

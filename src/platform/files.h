@@ -22,6 +22,18 @@ public:
     virtual bool copyTo(const std::string& target) = 0;
 };
 
+// Folders held open, each a level below the one before: while the object lives none of them
+// can be renamed, removed or replaced by a link, nor can any folder above the first, so a path
+// through them reaches what was checked.
+class HeldFolders {
+public:
+    virtual ~HeldFolders() = default;
+    // Holds folder, the next level below the last one held, once the opened folder itself shows
+    // it is a real folder; false (holding nothing more) when it is missing, no folder, or a link,
+    // junction or mount point.
+    virtual bool holdNext(const std::string& folder) = 0;
+};
+
 class Files {
 public:
     virtual ~Files() = default;
@@ -60,12 +72,21 @@ public:
     // Opens a file for reading, shared with readers only; null when it is missing, a folder or a
     // link, or open for writing elsewhere.
     virtual std::unique_ptr<LockedFile> openLocked(const std::string& path) = 0;
+    // Holds the folder as HeldFolders does its levels; null when it is no real folder.
+    virtual std::unique_ptr<HeldFolders> holdRealFolder(const std::string& path) = 0;
+    // Creates one directory level carrying, from its creation on, the access list protectFolder
+    // gives; false when it could not be created so.
+    virtual bool createProtectedDirectory(const std::string& path) = 0;
     // Gives a folder the access list installers give theirs, nothing inherited from above:
     // administrators and SYSTEM full control, users read and execute; administrators own it.
     virtual bool protectFolder(const std::string& path) = 0;
-    // Someone other than administrators and the system may write or delete in the folder or
-    // change its access list (or its access list cannot be read).
+    // Someone other than administrators, the system and the installer service may write or
+    // delete in the folder or below it, or change its access list (or it cannot be read).
     virtual bool othersMayChange(const std::string& path) = 0;
+    // Someone other than those may rename or remove the folder or what it holds, or change its
+    // access list (or it cannot be read): a folder above the installation that lets them
+    // could have the installation's folder swapped for theirs.
+    virtual bool othersMayReplaceEntries(const std::string& path) = 0;
     // The user's folder for temporary files, ending with "\".
     virtual std::string tempFolder() = 0;
     // Creates a folder under a name of its own, in the system's temporary folder, that only

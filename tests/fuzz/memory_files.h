@@ -15,6 +15,7 @@ public:
     bool isDirectory(const std::string&) override { return false; }
     bool exists(const std::string& path) override { return path == path_; }
     bool createDirectory(const std::string&) override { return false; }
+    bool createProtectedDirectory(const std::string&) override { return false; }
     bool readFile(const std::string& path, std::string& bytes) override {
         if (path != path_) return false;
         bytes = bytes_;
@@ -42,6 +43,8 @@ public:
     }
     bool protectFolder(const std::string&) override { return false; }
     bool othersMayChange(const std::string&) override { return true; }
+    bool othersMayReplaceEntries(const std::string&) override { return true; }
+    std::unique_ptr<HeldFolders> holdRealFolder(const std::string&) override { return nullptr; }
     std::string tempFolder() override { return "C:\\Temp\\"; }
     bool createPrivateFolder(std::string&) override { return false; }
     bool listDirectory(const std::string&, std::vector<Entry>&) override { return false; }

@@ -38,6 +38,9 @@ public:
     bool createDirectory(const std::string& p) override {
         return change("mkdir " + p), files_.createDirectory(p);
     }
+    bool createProtectedDirectory(const std::string& p) override {
+        return change("mkdir " + p), files_.createProtectedDirectory(p);
+    }
     bool readFile(const std::string& p, std::string& b) override { return files_.readFile(p, b); }
     bool readChunks(const std::string& p, size_t s,
                     const std::function<void(const char*, size_t)>& f, size_t l) override {
@@ -73,6 +76,17 @@ public:
         return !refuseProtection && files_.protectFolder(p);
     }
     bool othersMayChange(const std::string& p) override { return files_.othersMayChange(p); }
+    bool othersMayReplaceEntries(const std::string& p) override {
+        return files_.othersMayReplaceEntries(p);
+    }
+    // Called with each folder just before it is held: after the path checks, so a swap there is
+    // what a hold on the folder itself has to catch.
+    std::function<void(const std::string& folder)> beforeHold = [](const std::string&) {};
+    std::unique_ptr<HeldFolders> holdRealFolder(const std::string& p) override {
+        beforeHold(p);
+        auto held = files_.holdRealFolder(p);
+        return held ? std::make_unique<Held>(*this, std::move(held)) : nullptr;
+    }
     bool createPrivateFolder(std::string& p) override { return files_.createPrivateFolder(p); }
     std::string tempFolder() override { return files_.tempFolder(); }
     bool listDirectory(const std::string& p, std::vector<Entry>& e) override {
@@ -94,6 +108,19 @@ private:
     private:
         WatchedFiles& owner_;
         std::unique_ptr<LockedFile> file_;
+    };
+
+    class Held : public HeldFolders {
+    public:
+        Held(WatchedFiles& owner, std::unique_ptr<HeldFolders> held)
+            : owner_(owner), held_(std::move(held)) {}
+        bool holdNext(const std::string& folder) override {
+            return owner_.beforeHold(folder), held_->holdNext(folder);
+        }
+
+    private:
+        WatchedFiles& owner_;
+        std::unique_ptr<HeldFolders> held_;
     };
 
     void change(const std::string& what) { beforeChange(what); }
@@ -439,15 +466,17 @@ TEST(Replacement, OnlyJournalsThisProgramWroteAreUndone) {
         EXPECT_FALSE(parseJournal(bad, read)) << bad;
 }
 
+// The options page's checks, all passed: a fixed drive that keeps access lists.
+struct PageChecks : InstallFolderChecks {
+    int ask(const std::string&, const std::string&, unsigned) override { return kIdYes; }
+    uint32_t driveType(const std::string&) override { return 3; }
+    bool keepsAccessLists(const std::string&) override { return true; }
+};
+
 // The installation folder is closed to standard users on every path: made by the options page
 // or by the installation, or found open at a start or a run; a folder that cannot be protected
 // stops the run before anything in it is replaced.
 TEST(Replacement, TheInstallationFolderIsProtectedOnEveryPath) {
-    struct PageChecks : InstallFolderChecks {
-        int ask(const std::string&, const std::string&, unsigned) override { return kIdYes; }
-        uint32_t driveType(const std::string&) override { return 3; }
-        bool keepsAccessLists(const std::string&) override { return true; }
-    };
     const struct {
         const char* folder;
         bool throughPage;
@@ -489,33 +518,113 @@ TEST(Replacement, TheInstallationFolderIsProtectedOnEveryPath) {
     EXPECT_EQ(u.version(), "1.0.0.2");
 }
 
+// The options page makes the first new level outside Program Files with the protected list
+// itself (protecting it afterwards is refused here), tells Program Files as Windows compares
+// names, and refuses a drive's root and paths whose levels step back.
+TEST(Replacement, TheFirstNewLevelIsMadeProtected) {
+    const struct {
+        const char* folder;
+        bool accepted;
+        const char* made;
+        bool closed;  // made carries the protected list
+    } cases[] = {
+        {"C:\\Assist\\Bank", true, "C:\\Assist", true},
+        {"C:/Assist//Bank/", true, "C:\\Assist", true},
+        {"C:\\PROGRAM FILES\\Bank", true, "C:\\PROGRAM FILES\\Bank", false},
+        {"C:\\Program Files\\..\\Assist", false, "C:\\Assist", false},
+        {"C:\\Program Files\\Bank\\.", false, "C:\\Program Files\\Bank", false},
+        {"C:\\", false, "", false},
+    };
+    for (const auto& c : cases) {
+        InstallBench b;
+        WatchedFiles watched{b.machine.files};
+        watched.refuseProtection = true;
+        Platform platform{b.machine.kernel, b.machine.processes, watched,
+                          b.machine.system, b.machine.ui,        b.machine.registry,
+                          b.http,           b.machine.text,      b.machine.shell};
+        PageChecks page;
+        EXPECT_EQ(confirmInstallFolder(platform, b.app, page, c.folder), c.accepted) << c.folder;
+        if (!*c.made) continue;
+        EXPECT_EQ(b.machine.files.isDirectory(c.made), c.accepted) << c.folder;
+        EXPECT_EQ(b.machine.files.isProtected(c.made), c.closed) << c.folder;
+    }
+}
+
 // A standard user's journal, backup and linked Data folder, planted while the folder was open
-// to them: the next start closes the folder and undoes nothing by that journal; in a folder
-// that was closed, the journal's own files are reached through real folders only. Nothing
-// outside the installation changes either way.
+// to them, or below a folder that lets them swap the installation's: the next start closes the
+// folder and undoes nothing by that journal; in a folder that was closed, the journal's own
+// files are reached through real folders only. Nothing outside the installation changes.
 TEST(Replacement, APlantedJournalChangesNothingOutsideTheInstallation) {
-    for (const bool wasOpen : {true, false}) {
+    for (const bool atStart : {true, false})
+        for (const std::string state : {"open", "open above", "closed"}) {
+            const std::string what = state + (atStart ? " at the start" : " then installed");
+            const bool wasOpen = state != "closed";
+            Updating u;
+            auto& files = u.b.machine.files;
+            u.b.machine.writeFile("C:\\Outside\\victim.dll", "system");
+            const fs::path data = files.hostPath("C:\\Assist\\Data");
+            fs::remove_all(data);
+            fs::create_directory_symlink(files.hostPath("C:\\Outside"), data);
+            ReplacementJournal planted;
+            planted.version = "9.9.9.9";
+            planted.targets = {{"Data\\evil.dll", true}, {"Data\\victim.dll", false}};
+            u.b.machine.writeFile("C:\\Assist\\DownLoad\\.backup\\0", "evil");
+            u.b.machine.writeFile("C:\\Assist\\DownLoad\\.backup\\journal", journalText(planted));
+            if (state == "open") files.openToUsers("C:\\Assist");
+            if (state == "open above") files.letUsersReplaceEntries("C:\\");
+
+            if (atStart)
+                recoverInterruptedReplacement(u.b.platform, u.b.app);
+            else
+                u.b.run(kModeInstall);
+            EXPECT_EQ(fakes::readHostFile(files.hostPath("C:\\Outside\\victim.dll")), "system");
+            EXPECT_FALSE(files.exists("C:\\Outside\\evil.dll"));
+            EXPECT_FALSE(u.journalLeft()) << what;
+            EXPECT_EQ(files.exists("C:\\Assist\\Data\\evil.dll"), !wasOpen) << what;
+            if (!atStart) continue;
+            EXPECT_EQ(u.version(), wasOpen ? "1.0.0.2" : "9.9.9.9") << what;
+            EXPECT_EQ(fs::is_symlink(data), wasOpen) << what;
+        }
+}
+
+// Each step holds every level it goes through, as the level itself shows it: a level swapped
+// for a link after its check by name is refused, so nothing outside changes, and while a step
+// runs none of its levels, nor a folder above them, can be renamed.
+TEST(Replacement, EveryLevelIsHeldAsCheckedForTheWholeStep) {
+    for (const char* level : {"C:\\Assist\\Data", "C:\\Assist\\DownLoad\\.backup", "C:\\Assist"}) {
         Updating u;
         auto& files = u.b.machine.files;
-        u.b.machine.writeFile("C:\\Outside\\victim.dll", "system");
-        const fs::path data = files.hostPath("C:\\Assist\\Data");
-        fs::remove_all(data);
-        fs::create_directory_symlink(files.hostPath("C:\\Outside"), data);
-        ReplacementJournal planted;
-        planted.version = "9.9.9.9";
-        planted.targets = {{"Data\\evil.dll", true}, {"Data\\victim.dll", false}};
-        u.b.machine.writeFile("C:\\Assist\\DownLoad\\.backup\\0", "evil");
-        u.b.machine.writeFile("C:\\Assist\\DownLoad\\.backup\\journal", journalText(planted));
-        if (wasOpen) files.openToUsers("C:\\Assist");
-
-        recoverInterruptedReplacement(u.b.platform, u.b.app);
-        EXPECT_EQ(fakes::readHostFile(files.hostPath("C:\\Outside\\victim.dll")), "system");
-        EXPECT_FALSE(files.exists("C:\\Outside\\evil.dll"));
-        EXPECT_FALSE(u.journalLeft()) << wasOpen;
-        EXPECT_EQ(u.version(), wasOpen ? "1.0.0.2" : "9.9.9.9");
-        EXPECT_EQ(files.exists("C:\\Assist\\Data\\evil.dll"), !wasOpen);
-        EXPECT_EQ(fs::is_symlink(data), wasOpen);
+        u.b.machine.writeFile("C:\\Outside\\skin.dat", "outside");
+        bool swapped = false;
+        u.watched.beforeHold = [&](const std::string& folder) {
+            if (swapped || folder != level || !u.journalLeft()) return;
+            swapped = true;
+            const fs::path host = files.hostPath(folder);
+            fs::rename(host, host.string() + ".real");
+            fs::create_directory_symlink(files.hostPath("C:\\Outside"), host);
+        };
+        u.update();
+        EXPECT_TRUE(swapped) << level;
+        Tree outside;
+        for (const auto& item : fs::recursive_directory_iterator(files.hostPath("C:\\Outside")))
+            outside[item.path().filename()] =
+                fs::is_regular_file(item) ? fakes::readHostFile(item.path()) : "";
+        EXPECT_EQ(outside, (Tree{{"skin.dat", "outside"}})) << level;
     }
+
+    Updating u;
+    auto& files = u.b.machine.files;
+    int tries = 0;
+    u.watched.beforeChange = [&](const std::string& what) {
+        if (what != "move C:\\Assist\\Data\\skin.dat") return;
+        ++tries;
+        for (const char* folder : {"C:\\Assist\\Data", "C:\\Assist", "C:\\Assist\\DownLoad"})
+            EXPECT_FALSE(files.moveFile(folder, std::string(folder) + "2", false)) << folder;
+    };
+    EXPECT_EQ(u.update(), "ended");
+    EXPECT_EQ(tries, 1);
+    EXPECT_EQ(u.b.installed("Data\\skin.dat"), "new skin");
+    EXPECT_TRUE(files.moveFile("C:\\Assist\\Data", "C:\\Assist\\Data2", false));
 }
 
 // Files are replaced by rename: a target that is a hard link to a file elsewhere is replaced

@@ -1,5 +1,6 @@
 #include "app/system_utils.h"
 
+#include "app/installation_folder.h"
 #include "base/gbk_text.h"
 
 #include <gtest/gtest.h>
@@ -129,6 +130,26 @@ TEST(DirectoryTree, FailsWhereALevelCannotBeMadeAndKeepsWhatExists) {
     EXPECT_FALSE(createDirectoryTree(m.files, "nowhere\\a"));
     // One part that is no directory still counts as done.
     EXPECT_TRUE(createDirectoryTree(m.files, "Q:"));
+}
+
+// ASCII letters in either case, separators as Windows reads them, but a double-byte
+// character's bytes exactly: its second byte may be a letter's or "\\".
+TEST(DirectoryTree, InstallationFoldersCompareAsWindowsComparesNames) {
+    const std::string upper = "\x81\x41", lower = "\x81\x61", slash = "\x81\x5C";
+    const struct {
+        std::string a, b;
+        bool same;
+    } cases[] = {
+        {"C:\\Assist\\网银助手", "c:\\ASSIST\\网银助手", true},
+        {"C:\\Assist\\", "C:/Assist", true},
+        {"C:\\\\Assist\\\\Bank", "C:\\Assist\\Bank\\\\", true},
+        {"C:\\Assist\\" + upper, "C:\\Assist\\" + lower, false},
+        {"C:\\Assist\\" + slash, "C:\\Assist\\\x81", false},
+        {"C:\\Assist\\" + slash + "\\", "C:\\Assist\\" + slash, true},
+        {"C:\\Assist", "C:\\Assist\\Bank", false},
+        {"C:\\Assist", "D:\\Assist", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(sameInstallationFolder(c.a, c.b), c.same) << c.a;
 }
 
 TEST(VersionText, DottedAndPositionalForms) {

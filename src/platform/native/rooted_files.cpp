@@ -10,6 +10,8 @@
 
 #include <fstream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 namespace vaultaide {
 
@@ -59,6 +61,32 @@ private:
     std::string hostPath_;
 };
 
+// Descriptors of real folders, opened without following a link at their last level.
+class RootedFiles::Held : public HeldFolders {
+public:
+    explicit Held(RootedFiles& files) : files_(files), held_(files.held_) {}
+    ~Held() override {
+        for (const auto& [descriptor, host] : levels_) {
+            held_->erase(held_->find(host));
+            close(descriptor);
+        }
+    }
+
+    bool holdNext(const std::string& folder) override {
+        const std::string host = files_.hostPath(folder);
+        const int descriptor = open(host.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+        if (descriptor < 0) return false;
+        levels_.emplace_back(descriptor, host);
+        held_->insert(host);
+        return true;
+    }
+
+private:
+    RootedFiles& files_;
+    std::shared_ptr<std::multiset<std::string>> held_;
+    std::vector<std::pair<int, std::string>> levels_;
+};
+
 RootedFiles::RootedFiles(std::string root, std::string currentDirectory)
     : root_(std::move(root)), currentDirectory_(std::move(currentDirectory)) {}
 
@@ -82,6 +110,27 @@ bool RootedFiles::exists(const std::string& path) {
 
 bool RootedFiles::createDirectory(const std::string& path) {
     return mkdir(hostPath(path).c_str(), 0755) == 0;
+}
+
+bool RootedFiles::createProtectedDirectory(const std::string& path) {
+    if (!createDirectory(path)) return false;
+    protected_.insert(hostPath(path));
+    return true;
+}
+
+std::unique_ptr<HeldFolders> RootedFiles::holdRealFolder(const std::string& path) {
+    auto held = std::make_unique<Held>(*this);
+    if (!held->holdNext(path)) return nullptr;
+    return held;
+}
+
+bool RootedFiles::holdsBelow(const std::string& path) const {
+    const std::string host = hostPath(path);
+    for (const auto& folder : *held_)
+        if (folder.compare(0, host.size(), host) == 0 &&
+            (folder.size() == host.size() || folder[host.size()] == '/'))
+            return true;
+    return false;
 }
 
 bool RootedFiles::createPrivateFolder(std::string& path) {
@@ -134,7 +183,7 @@ bool RootedFiles::deleteFile(const std::string& path) {
 
 bool RootedFiles::moveFile(const std::string& from, const std::string& to, bool replaceExisting) {
     if (!exists(from) || (!replaceExisting && exists(to)) || unwritable(to) ||
-        locked_->count(hostPath(from)))
+        locked_->count(hostPath(from)) || holdsBelow(from) || holdsBelow(to))
         return false;
     if (std::rename(hostPath(from).c_str(), hostPath(to).c_str()) != 0) return false;
     // The program keeps running from its file under the new name.
@@ -170,7 +219,7 @@ bool RootedFiles::isLink(const std::string& path) {
 }
 
 bool RootedFiles::removeLink(const std::string& path) {
-    return isLink(path) && unlink(hostPath(path).c_str()) == 0;
+    return isLink(path) && !holdsBelow(path) && unlink(hostPath(path).c_str()) == 0;
 }
 
 std::unique_ptr<LockedFile> RootedFiles::openLocked(const std::string& path) {

@@ -3,7 +3,8 @@
 // ROOT/C/A/b.txt, and relative names resolve against a Windows current directory. Files marked
 // in use behave as a running program's file: they can be read and renamed, not overwritten or
 // deleted. A locked file (openLocked) can be read only, as Windows keeps it while a handle that
-// shares it with readers only is open. Folders protected by protectFolder are recorded.
+// shares it with readers only is open. Folders protected by protectFolder are recorded. A held
+// folder (holdRealFolder) cannot be renamed, nor can one above it, as on Windows.
 #include <memory>
 #include <set>
 #include <string>
@@ -26,6 +27,7 @@ public:
     bool isDirectory(const std::string& path) override;
     bool exists(const std::string& path) override;
     bool createDirectory(const std::string& path) override;
+    bool createProtectedDirectory(const std::string& path) override;
     bool readFile(const std::string& path, std::string& bytes) override;
     bool readChunks(const std::string& path, size_t chunkSize,
                     const std::function<void(const char*, size_t)>& piece, size_t limit) override;
@@ -44,6 +46,12 @@ public:
     void openToUsers(const std::string& path) { protected_.erase(hostPath(path)); }
     // Unless the folder or one above it was protected: every folder starts open to users.
     bool othersMayChange(const std::string& path) override;
+    // Folders above an installation are closed unless a test opens one.
+    bool othersMayReplaceEntries(const std::string& path) override {
+        return openAbove_.count(hostPath(path)) > 0;
+    }
+    void letUsersReplaceEntries(const std::string& path) { openAbove_.insert(hostPath(path)); }
+    std::unique_ptr<HeldFolders> holdRealFolder(const std::string& path) override;
     // C:\Temp\, which the machine's set-up creates.
     std::string tempFolder() override { return "C:\\Temp\\"; }
     // A new folder C:\Windows\Temp\vaultaide-N\ that only the owner may use.
@@ -52,6 +60,9 @@ public:
 
 private:
     class Locked;
+    class Held;
+    // A held folder lies at or below the path.
+    bool holdsBelow(const std::string& path) const;
     bool inUse(const std::string& path) const { return inUse_.count(hostPath(path)) > 0; }
     // In use or locked: the file cannot be written, renamed or deleted.
     bool unwritable(const std::string& path) const {
@@ -65,6 +76,10 @@ private:
     std::shared_ptr<std::multiset<std::string>> locked_ =
         std::make_shared<std::multiset<std::string>>();
     std::set<std::string> protected_;  // host paths
+    std::set<std::string> openAbove_;  // host paths
+    // Host paths of held folders, shared with the holds.
+    std::shared_ptr<std::multiset<std::string>> held_ =
+        std::make_shared<std::multiset<std::string>>();
 };
 
 }  // namespace vaultaide

@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
+#include "platform/access_list.h"
 #include "platform/sharing_retry.h"
 #include "platform/win32/scoped_handle.h"
 
@@ -22,11 +24,6 @@ constexpr const char* kProtectedFolderAcl =
     "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FRFX;;;BU)";
 // Administrators and the system only, nothing inherited from the parent.
 constexpr const char* kPrivateFolderAcl = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
-
-// Rights that let a holder change what the folder holds or who may.
-constexpr DWORD kChangingRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
-                                  FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER |
-                                  GENERIC_WRITE | GENERIC_ALL;
 
 // Repeats a call that failed on another program's hold of the file.
 template <class Call>
@@ -51,33 +48,75 @@ HANDLE openShared(const std::string& path, DWORD access, DWORD share, DWORD crea
     return handle;
 }
 
-// The account this elevated program runs as: an administrator, who owns what it creates where
-// the system makes the creator the owner.
-bool isRunningAccount(PSID sid) {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-    alignas(TOKEN_USER) char buffer[256];
-    DWORD size = 0;
-    const bool same = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
-                      EqualSid(sid, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
-    CloseHandle(token);
-    return same;
+// Opens the folder itself, never what a link there names: null when it is no real folder.
+ScopedHandle openRealFolder(const std::string& path, DWORD access, DWORD share) {
+    ScopedHandle folder(openShared(path, access, share, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!folder || !GetFileInformationByHandle(folder.get(), &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return ScopedHandle();
+    return folder;
 }
 
-// Administrators, the system, the installer service, the running administrator, and the
-// creator-owner entry (which grants only what its creator could create anyway).
-bool isTrustedSid(PSID sid) {
-    if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
-        IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinCreatorOwnerSid) ||
-        isRunningAccount(sid))
+// Each level held without delete sharing: a folder open so cannot be renamed or removed, and
+// neither can a folder above an open one. Data access is shared, so files in it can still be
+// made, renamed and deleted.
+class Win32HeldFolders : public HeldFolders {
+public:
+    bool holdNext(const std::string& folder) override {
+        ScopedHandle level = openRealFolder(folder, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE);
+        if (!level) return false;
+        levels_.push_back(std::move(level));
         return true;
-    PSID installer = nullptr;
-    if (!ConvertStringSidToSidA("S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",
-                                &installer))
-        return false;
-    const bool same = EqualSid(sid, installer);
-    LocalFree(installer);
-    return same;
+    }
+
+private:
+    std::vector<ScopedHandle> levels_;
+};
+
+#ifdef VAULTAIDE_TRUST_RUNNING_ACCOUNT
+// Builds with the test keys run under Wine, which reports every file as the running account's
+// and keeps no access list it is given: that account is trusted there, or no folder would ever
+// read as closed.
+std::vector<uint8_t> runningAccount() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    alignas(TOKEN_USER) char buffer[256];
+    DWORD size = 0;
+    std::vector<uint8_t> sid;
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size)) {
+        PSID user = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
+        const auto* bytes = static_cast<const uint8_t*>(user);
+        sid.assign(bytes, bytes + GetLengthSid(user));
+    }
+    CloseHandle(token);
+    return sid;
+}
+#endif
+
+// Whether anyone but administrators, the system and the installer service holds the query's
+// rights over the folder; a folder that is a link, or whose list cannot be read, counts as open.
+bool othersHoldOver(const std::string& path, AccessQuery query) {
+    ScopedHandle folder =
+        openRealFolder(path, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    PSID owner = nullptr;
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!folder || GetSecurityInfo(folder.get(), SE_FILE_OBJECT,
+                                   OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                                   nullptr, &acl, nullptr, &descriptor) != ERROR_SUCCESS)
+        return true;
+#ifdef VAULTAIDE_TRUST_RUNNING_ACCOUNT
+    query.alsoTrusted.push_back(runningAccount());
+#endif
+    const bool open = othersHold(
+        static_cast<const uint8_t*>(owner), owner && IsValidSid(owner) ? GetLengthSid(owner) : 0,
+        reinterpret_cast<const uint8_t*>(acl), acl ? acl->AclSize : 0, query);
+    LocalFree(descriptor);
+    return open;
 }
 
 bool writeAll(HANDLE file, const char* data, size_t size) {
@@ -133,6 +172,18 @@ bool Win32Files::exists(const std::string& path) {
 
 bool Win32Files::createDirectory(const std::string& path) {
     return CreateDirectoryA(path.c_str(), nullptr);
+}
+
+bool Win32Files::createProtectedDirectory(const std::string& path) {
+    // The list is the folder's from the start: no moment with the one it would inherit.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kProtectedFolderAcl, SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
+        return false;
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+    const bool made = CreateDirectoryA(path.c_str(), &attributes) != FALSE;
+    LocalFree(descriptor);
+    return made;
 }
 
 bool Win32Files::readFile(const std::string& path, std::string& bytes) {
@@ -235,15 +286,9 @@ bool inheritBelow(Files& files, const std::string& folder, PSID owner, int depth
 bool Win32Files::protectFolder(const std::string& path) {
     // Set through a handle on the folder itself: a link put in its place would carry the list
     // and the owner to whatever it names.
-    ScopedHandle folder(openShared(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!folder || !GetFileInformationByHandle(folder.get(), &information) ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return false;
+    ScopedHandle folder = openRealFolder(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    if (!folder) return false;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kProtectedFolderAcl, SDDL_REVISION_1,
                                                               &descriptor, nullptr))
@@ -263,27 +308,21 @@ bool Win32Files::protectFolder(const std::string& path) {
     return done;
 }
 
-bool Win32Files::othersMayChange(const std::string& path) {
-    PSID owner = nullptr;
-    PACL acl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT,
-                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                              nullptr, &acl, nullptr, &descriptor) != ERROR_SUCCESS)
-        return true;
-    // No list lets everyone in; an owner may always change the list.
-    bool open = !acl || !owner || !isTrustedSid(owner);
-    for (DWORD index = 0; !open && index < acl->AceCount; ++index) {
-        void* entry = nullptr;
-        if (!GetAce(acl, index, &entry)) {
-            open = true;
-        } else if (static_cast<ACE_HEADER*>(entry)->AceType == ACCESS_ALLOWED_ACE_TYPE) {
-            auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
-            open = (allowed->Mask & kChangingRights) && !isTrustedSid(&allowed->SidStart);
-        }
-    }
-    LocalFree(descriptor);
-    return open;
+bool Win32Files::othersMayChange(const std::string& path) { return othersHoldOver(path, {}); }
+
+bool Win32Files::othersMayReplaceEntries(const std::string& path) {
+    AccessQuery query;
+    // Only what applies to the folder itself; a drive's root cannot be renamed or removed.
+    query.rights = kReplacingRights;
+    if (path.size() <= 3 && path.size() >= 2 && path[1] == ':') query.rights &= ~kRightDelete;
+    query.inherited = false;
+    return othersHoldOver(path, query);
+}
+
+std::unique_ptr<HeldFolders> Win32Files::holdRealFolder(const std::string& path) {
+    auto held = std::make_unique<Win32HeldFolders>();
+    if (!held->holdNext(path)) return nullptr;
+    return held;
 }
 
 bool Win32Files::deleteFile(const std::string& path) {

@@ -55,6 +55,7 @@ public:
     bool isDirectory(const std::string& path) override;
     bool exists(const std::string& path) override;
     bool createDirectory(const std::string& path) override;
+    bool createProtectedDirectory(const std::string& path) override;
     bool readFile(const std::string& path, std::string& bytes) override;
     bool readChunks(const std::string& path, size_t chunkSize,
                     const std::function<void(const char*, size_t)>& piece, size_t limit) override;
@@ -69,6 +70,8 @@ public:
     std::unique_ptr<LockedFile> openLocked(const std::string& path) override;
     bool protectFolder(const std::string& path) override;
     bool othersMayChange(const std::string& path) override;
+    bool othersMayReplaceEntries(const std::string& path) override;
+    std::unique_ptr<HeldFolders> holdRealFolder(const std::string& path) override;
     std::string tempFolder() override;
     bool createPrivateFolder(std::string& path) override;
     bool listDirectory(const std::string& path, std::vector<Entry>& entries) override;
