@@ -88,7 +88,10 @@ ConnectionHub::Sent ConnectionHub::pump(Connection& conn) {
                                : Sent::Failed;
                 }
             } else {
-                n = ::send(conn.fd, conn.out.data() + conn.outSent, size, MSG_NOSIGNAL);
+                // The last bytes of an answer the connection ends after wait for the FIN that
+                // closing it sends, and leave with it in one segment.
+                const int more = conn.keepOpen || conn.fileLeft > 0 ? 0 : MSG_MORE;
+                n = ::send(conn.fd, conn.out.data() + conn.outSent, size, MSG_NOSIGNAL | more);
             }
             if (n >= 0) conn.outSent += static_cast<size_t>(n);
             if (conn.outSent == conn.out.size()) {
