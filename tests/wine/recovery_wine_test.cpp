@@ -1,11 +1,13 @@
 // Updates that end wholly one release, with the Windows program under Wine against
 // vaultaide-server: a stopped update's stale downloads, the program killed while it downloads
-// and while it replaces files, Cancel answered Yes while it replaces them, and the program
-// updating its own file.
+// and while it replaces files, Cancel answered Yes while it replaces them, the program
+// updating its own file, and killed at each point of replacing it.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <set>
 
 #include "protocol/crypto.h"
 #include "wine/screen.h"
@@ -24,6 +26,7 @@ constexpr int kCancel = 2, kYes = 6;
 constexpr int kBulkFiles = 40;
 constexpr size_t kSlowReplacementBytes = 2u << 20;
 constexpr size_t kSlowDownloadBytes = 512u << 10;
+constexpr size_t kOwnFilePadding = 64u << 20;
 
 Tree treeOf(const fs::path& root, bool skipDownloadFolder) {
     Tree tree;
@@ -246,6 +249,151 @@ TEST_F(WineRecovery, TheProgramUpdatesAndRepairsItsOwnFile) {
     }
     EXPECT_EQ(readHostFile(own), program + "release 2");
 }
+
+// Where an update that replaces the program's own file is killed, and what the kill leaves.
+struct OwnFileKill {
+    const char* name;
+    // Held without delete sharing as soon as it can be opened, so that renaming it waits about
+    // two seconds: empty for none.
+    const char* held;
+    // Polled until the kill; still true after it.
+    std::function<bool(const fs::path& own, const std::string& next)> reached;
+    int ownLeft;  // the release whose whole copy vaultaide_810.exe is after the kill; 0: none
+};
+
+constexpr const char* kStaged = ".vaultaide~";
+
+// The program renames these while they are looked at.
+bool existsNow(const fs::path& path) {
+    std::error_code error;
+    return fs::exists(path, error);
+}
+
+uintmax_t sizeNow(const fs::path& path) {
+    std::error_code error;
+    const uintmax_t size = fs::file_size(path, error);
+    return error ? 0 : size;
+}
+
+const OwnFileKill kOwnFileKills[] = {
+    // The new copy part written beside the running one.
+    {"WhileTheNewCopyIsWritten", "",
+     [](const fs::path& own, const std::string& next) {
+         const uintmax_t written = sizeNow(own.string() + kStaged);
+         return written > 0 && written < next.size();
+     },
+     1},
+    // The running copy renamed aside, the held new one not yet renamed into its name.
+    {"BetweenTheStepAsideAndTheRenameIn", "vaultaide_810.exe.vaultaide~",
+     [](const fs::path& own, const std::string&) {
+         return existsNow(own.parent_path() / "vaultaide_old.exe") && !existsNow(own);
+     },
+     0},
+    // The new copy in place, the bank manifest (replaced last) held.
+    {"AfterTheNewCopyIsInPlace", "Digest_810.xml",
+     [](const fs::path& own, const std::string&) {
+         return existsNow(own.parent_path() / (std::string("Digest_810.xml") + kStaged));
+     },
+     2},
+};
+
+void PrintTo(const OwnFileKill& kill, std::ostream* out) { *out << kill.name; }
+
+class WineOwnFileKill : public WineRecovery, public ::testing::WithParamInterface<OwnFileKill> {
+protected:
+    // Release N's copy of the program: the program with bytes after its image, which leave it
+    // runnable and make writing it take a while.
+    std::string ownFileOf(int release) const {
+        static const std::string program = readHostFile(windowsProgram("vaultaide_810.exe"));
+        return program + std::string(kOwnFilePadding, '\0') + "release " + std::to_string(release);
+    }
+
+    // The installed files less the user's own and the program's stepped-aside copy, which
+    // may only ever be one release's whole program.
+    Tree installedRelease() {
+        Tree tree = treeOf(installation(), true);
+        EXPECT_EQ(tree.erase("mine.txt"), 1u) << "the user's file is gone";
+        const auto aside = tree.find("vaultaide_old.exe");
+        if (aside != tree.end()) {
+            const std::set<std::string> whole = {base64Digest(sha1Digest(ownFileOf(1))),
+                                                 base64Digest(sha1Digest(ownFileOf(2)))};
+            EXPECT_EQ(whole.count(aside->second), 1u) << "vaultaide_old.exe is no whole copy";
+            tree.erase(aside);
+        }
+        return tree;
+    }
+
+    // Runs the program at path from the test's folder to its end.
+    void runToItsEnd(const fs::path& program) {
+        BackgroundProgram run(program.string(), {}, machine.work());
+        int code = -1;
+        ASSERT_TRUE(run.waitForExit(120s, code));
+        EXPECT_EQ(code, 0);
+    }
+};
+
+// An update that changes the program's own file, run by the installed program, is killed while
+// it replaces that file. The next start of whatever vaultaide_810.exe is there (the installed
+// one, or one downloaded again when there is none), with no server to reach, leaves release 1
+// whole with its version, the user's file kept; a later update installs release 2 whole.
+TEST_P(WineOwnFileKill, LeavesOneWholeReleaseAfterTheNextStart) {
+    const OwnFileKill& kill = GetParam();
+    publish("r1", {}, 0, ownFileOf(1));
+    publish("r2", {}, 0, ownFileOf(2));
+    install("r1", "1.0.0.1");
+    writeHostFile((installation() / "mine.txt").string(), "the user's");
+    const fs::path own = installation() / "vaultaide_810.exe";
+    const fs::path holding = fs::path(machine.work()) / "holding";
+    const std::string next = ownFileOf(2);
+
+    std::unique_ptr<BackgroundProgram> hold;
+    if (*kill.held) {
+        hold = std::make_unique<BackgroundProgram>(
+            windowsProgram("wadriver.exe"),
+            std::vector<std::string>{"hold-when-free", std::string("C:\\Assist\\") + kill.held,
+                                     "60", holding.filename().string()},
+            machine.work());
+        if (fs::exists(installation() / kill.held)) {
+            ASSERT_TRUE(eventually([&] { return fs::exists(holding); }));
+        }
+    }
+    machine.serve("1.0.0.2", "2", "{self}/r2");
+    {
+        BackgroundProgram update(own.string(), {}, machine.work());
+        ASSERT_TRUE(eventually([&] { return kill.reached(own, next); }, 120s, 1ms))
+            << kill.name << " never came";
+    }  // SIGKILL
+    hold.reset();
+    EXPECT_TRUE(kill.reached(own, next)) << "the kill came later";
+    EXPECT_EQ(*kill.held != '\0', fs::exists(holding));
+    if (kill.ownLeft == 0) {
+        EXPECT_FALSE(fs::exists(own));
+    } else {
+        EXPECT_EQ(readHostFile(own.string()), ownFileOf(kill.ownLeft));
+    }
+    ASSERT_TRUE(fs::exists(backup("journal")));
+
+    serverUnreachable();
+    const fs::path downloaded = fs::path(machine.work()) / "download" / "vaultaide_810.exe";
+    if (!fs::exists(own)) {
+        fs::create_directories(downloaded.parent_path());
+        fs::copy_file(windowsProgram("vaultaide_810.exe"), downloaded);
+    }
+    runToItsEnd(fs::exists(own) ? own : downloaded);
+    EXPECT_EQ(installedRelease(), treeOf(served("r1"), false));
+    EXPECT_EQ(version(), "1.0.0.1");
+    EXPECT_FALSE(fs::exists(backup("journal")));
+
+    // The installed program, under whatever name the recovery left it beside, steps aside again.
+    machine.serve("1.0.0.2", "2", "{self}/r2");
+    runToItsEnd(own);
+    EXPECT_EQ(installedRelease(), treeOf(served("r2"), false));
+    EXPECT_EQ(version(), "1.0.0.2");
+    EXPECT_FALSE(fs::exists(backup("journal")));
+}
+
+INSTANTIATE_TEST_SUITE_P(KillPoints, WineOwnFileKill, ::testing::ValuesIn(kOwnFileKills),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vaultaide::wine
