@@ -303,15 +303,19 @@ int linkTarget(const Args& a) {
     return 0;
 }
 
-int holdFileSharing(const Args& a, DWORD access, DWORD sharing) {
-    HANDLE file = CreateFileA(a[0].c_str(), access, sharing, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 2;
+// Of PATH SECONDS READYFILE: makes READYFILE, keeps the open file SECONDS, then closes it.
+int keepOpen(HANDLE file, const Args& a) {
     CloseHandle(CreateFileA(a[2].c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
     Sleep(static_cast<DWORD>(std::atoi(a[1].c_str())) * 1000);
     CloseHandle(file);
     return 0;
+}
+
+int holdFileSharing(const Args& a, DWORD access, DWORD sharing) {
+    HANDLE file = CreateFileA(a[0].c_str(), access, sharing, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file == INVALID_HANDLE_VALUE ? 2 : keepOpen(file, a);
 }
 
 int holdFile(const Args& a) { return holdFileSharing(a, GENERIC_READ | GENERIC_WRITE, 0); }
@@ -330,12 +334,7 @@ int holdWhenFree(const Args& a) {
         // A writer's handle goes at any moment: try again at once. A missing file is awaited.
         if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_SHARING_VIOLATION) Sleep(1);
     }
-    if (file == INVALID_HANDLE_VALUE) return 3;
-    CloseHandle(CreateFileA(a[2].c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    Sleep(bound);
-    CloseHandle(file);
-    return 0;
+    return file == INVALID_HANDLE_VALUE ? 3 : keepOpen(file, a);
 }
 
 int trustRoot(const Args& a) {
