@@ -254,8 +254,8 @@ TEST_F(WineRecovery, TheProgramUpdatesAndRepairsItsOwnFile) {
 // Where an update that replaces the program's own file is killed, and what the kill leaves.
 struct OwnFileKill {
     const char* name;
-    // Held without delete sharing as soon as it can be opened, so that renaming it waits about
-    // two seconds: empty for none.
+    // Held without delete sharing as soon as it can be opened: the program's renames of it are
+    // refused (each tried again for about two seconds). Empty for none.
     const char* held;
     // Polled until the kill; still true after it.
     std::function<bool(const fs::path& own, const std::string& next)> reached;
