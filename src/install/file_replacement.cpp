@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "app/system_utils.h"
 #include "app/version_check.h"
+#include "install/file_moves.h"
 #include "install/registration.h"
 #include "install/replacement_journal.h"
 #include "install/run_control.h"
@@ -92,6 +93,12 @@ bool replaceInstalledFiles(Platform& platform, const AppState& app, InstallJob& 
     }
 
     const std::string backupFolder = backupFolderOf(job.installDir);
+    // An undone update may have put the program back under its name while its stepped-aside
+    // copy kept the old one: then both name the running program, which can be renamed but not
+    // deleted, and nothing could step aside again. The old name goes with the backups.
+    const std::string aside = job.installDir + "\\" + kOwnProgramAside;
+    if (platform.files.exists(aside))
+        platform.files.moveFile(aside, backupFolder + "\\" + kOwnProgramAside, true);
     emptyFolderTree(platform.files, backupFolder);  // backups no journal names any more
     const std::vector<ReplacementFile> plan = replacementPlan(job);
     // A backup that could not be removed (held open elsewhere) would be taken for this run's

@@ -1,11 +1,14 @@
 // Updates that end wholly one release, with the Windows program under Wine against
 // vaultaide-server: a stopped update's stale downloads, the program killed while it downloads
-// and while it replaces files, Cancel answered Yes while it replaces them, and the program
-// updating its own file.
+// and while it replaces files, Cancel answered Yes while it replaces them, the program
+// updating its own file, and killed at each point of replacing it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <set>
 
 #include "protocol/crypto.h"
 #include "wine/screen.h"
@@ -24,6 +27,7 @@ constexpr int kCancel = 2, kYes = 6;
 constexpr int kBulkFiles = 40;
 constexpr size_t kSlowReplacementBytes = 2u << 20;
 constexpr size_t kSlowDownloadBytes = 512u << 10;
+constexpr size_t kOwnFilePadding = 64u << 20;
 
 Tree treeOf(const fs::path& root, bool skipDownloadFolder) {
     Tree tree;
@@ -245,6 +249,201 @@ TEST_F(WineRecovery, TheProgramUpdatesAndRepairsItsOwnFile) {
         EXPECT_EQ(code, 0);
     }
     EXPECT_EQ(readHostFile(own), program + "release 2");
+}
+
+// Where an update that replaces the program's own file is killed, and what the kill leaves.
+struct OwnFileKill {
+    const char* name;
+    // Held without delete sharing as soon as it can be opened: the program's renames of it are
+    // refused (each tried again for about two seconds). Empty for none.
+    const char* held;
+    // Polled until the kill; still true after it.
+    std::function<bool(const fs::path& own, const std::string& next)> reached;
+    int ownLeft;  // the release whose whole copy vaultaide_810.exe is after the kill; 0: none
+};
+
+constexpr const char* kStaged = ".vaultaide~";
+
+// The program renames these while they are looked at.
+bool existsNow(const fs::path& path) {
+    std::error_code error;
+    return fs::exists(path, error);
+}
+
+uintmax_t sizeNow(const fs::path& path) {
+    std::error_code error;
+    const uintmax_t size = fs::file_size(path, error);
+    return error ? 0 : size;
+}
+
+const OwnFileKill kOwnFileKills[] = {
+    // The new copy part written beside the running one.
+    {"WhileTheNewCopyIsWritten", "",
+     [](const fs::path& own, const std::string& next) {
+         const uintmax_t written = sizeNow(own.string() + kStaged);
+         return written > 0 && written < next.size();
+     },
+     1},
+    // The running copy renamed aside, the held new one not yet renamed into its name.
+    {"BetweenTheStepAsideAndTheRenameIn", "vaultaide_810.exe.vaultaide~",
+     [](const fs::path& own, const std::string&) {
+         return existsNow(own.parent_path() / "vaultaide_old.exe") && !existsNow(own);
+     },
+     0},
+    // The new copy in place, the bank manifest (replaced last) held.
+    {"AfterTheNewCopyIsInPlace", "Digest_810.xml",
+     [](const fs::path& own, const std::string&) {
+         return existsNow(own.parent_path() / (std::string("Digest_810.xml") + kStaged));
+     },
+     2},
+};
+
+void PrintTo(const OwnFileKill& kill, std::ostream* out) { *out << kill.name; }
+
+class WineOwnFile : public WineRecovery {
+protected:
+    const fs::path own = installation() / "vaultaide_810.exe";
+    const fs::path holding = fs::path(machine.work()) / "holding";
+
+    // Release N's copy of the program: the program with bytes after its image, which leave it
+    // runnable and make writing it take a while.
+    std::string ownFileOf(int release) const {
+        static const std::string program = readHostFile(windowsProgram("vaultaide_810.exe"));
+        return program + std::string(kOwnFilePadding, '\0') + "release " + std::to_string(release);
+    }
+
+    // Releases 1 and 2 published, 1 installed with a file of the user's beside it.
+    void installFirstRelease() {
+        publish("r1", {}, 0, ownFileOf(1));
+        publish("r2", {}, 0, ownFileOf(2));
+        install("r1", "1.0.0.1");
+        writeHostFile((installation() / "mine.txt").string(), "the user's");
+    }
+
+    // Holds the installation's file relative (see the driver's hold-when-free), at once when
+    // it is there.
+    std::unique_ptr<BackgroundProgram> hold(const fs::path& relative) {
+        std::string windows = "C:\\Assist\\" + relative.string();
+        std::replace(windows.begin(), windows.end(), '/', '\\');
+        auto holder = std::make_unique<BackgroundProgram>(
+            windowsProgram("wadriver.exe"),
+            std::vector<std::string>{"hold-when-free", windows, "150", holding.filename().string()},
+            machine.work());
+        if (fs::exists(installation() / relative)) {
+            EXPECT_TRUE(eventually([&] { return fs::exists(holding); })) << windows;
+        }
+        return holder;
+    }
+
+    // Starts the program and kills it once reached() holds (looked at every millisecond).
+    bool killWhen(const fs::path& program, const std::function<bool()>& reached) {
+        BackgroundProgram run(program.string(), {}, machine.work());
+        return eventually(reached, 120s, 1ms);
+    }
+
+    // Runs the program to its end.
+    void runToItsEnd(const fs::path& program) {
+        BackgroundProgram run(program.string(), {}, machine.work());
+        int code = -1;
+        ASSERT_TRUE(run.waitForExit(120s, code));
+        EXPECT_EQ(code, 0);
+    }
+
+    // The installed files less the user's own and the program's stepped-aside copy, which
+    // may only ever be one release's whole program.
+    Tree installedRelease() {
+        Tree tree = treeOf(installation(), true);
+        EXPECT_EQ(tree.erase("mine.txt"), 1u) << "the user's file is gone";
+        const auto aside = tree.find("vaultaide_old.exe");
+        if (aside != tree.end()) {
+            const std::set<std::string> whole = {base64Digest(sha1Digest(ownFileOf(1))),
+                                                 base64Digest(sha1Digest(ownFileOf(2)))};
+            EXPECT_EQ(whole.count(aside->second), 1u) << "vaultaide_old.exe is no whole copy";
+            tree.erase(aside);
+        }
+        return tree;
+    }
+
+    // After a kill that left the journal: the next start of whatever vaultaide_810.exe is there
+    // (the installed one, or one downloaded again when there is none), with no server to reach,
+    // leaves release 1 whole with its version; then the installed program, under whatever name
+    // the recovery left beside it, updates to release 2 whole.
+    void expectTheNextStartsToEndInWholeReleases() {
+        ASSERT_TRUE(fs::exists(backup("journal")));
+        serverUnreachable();
+        const fs::path downloaded = fs::path(machine.work()) / "download" / "vaultaide_810.exe";
+        if (!fs::exists(own)) {
+            fs::create_directories(downloaded.parent_path());
+            fs::copy_file(windowsProgram("vaultaide_810.exe"), downloaded);
+        }
+        runToItsEnd(fs::exists(own) ? own : downloaded);
+        EXPECT_EQ(installedRelease(), treeOf(served("r1"), false));
+        EXPECT_EQ(version(), "1.0.0.1");
+        EXPECT_FALSE(fs::exists(backup("journal")));
+
+        machine.serve("1.0.0.2", "2", "{self}/r2");
+        runToItsEnd(own);
+        EXPECT_EQ(installedRelease(), treeOf(served("r2"), false));
+        EXPECT_EQ(version(), "1.0.0.2");
+        EXPECT_FALSE(fs::exists(backup("journal")));
+    }
+};
+
+class WineOwnFileKill : public WineOwnFile, public ::testing::WithParamInterface<OwnFileKill> {};
+
+// An update that changes the program's own file, run by the installed program, is killed while
+// it replaces that file; the next starts end in whole releases.
+TEST_P(WineOwnFileKill, LeavesOneWholeReleaseAfterTheNextStart) {
+    const OwnFileKill& kill = GetParam();
+    installFirstRelease();
+    const std::string next = ownFileOf(2);
+    auto holder = *kill.held ? hold(kill.held) : nullptr;
+    machine.serve("1.0.0.2", "2", "{self}/r2");
+    ASSERT_TRUE(killWhen(own, [&] { return kill.reached(own, next); }))
+        << kill.name << " never came";
+    holder.reset();
+    EXPECT_TRUE(kill.reached(own, next)) << "the kill came later";
+    EXPECT_EQ(*kill.held != '\0', fs::exists(holding));
+    if (kill.ownLeft == 0) {
+        EXPECT_FALSE(fs::exists(own));
+    } else {
+        EXPECT_EQ(readHostFile(own.string()), ownFileOf(kill.ownLeft));
+    }
+    expectTheNextStartsToEndInWholeReleases();
+}
+
+INSTANTIATE_TEST_SUITE_P(KillPoints, WineOwnFileKill, ::testing::ValuesIn(kOwnFileKills),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// An update started from outside the installation is killed with the new copy of the program
+// in place; the next start, by that new copy, is killed while its undo puts the old copy back
+// (the running new one stepped aside, the old one's rename in held): the starts after that end
+// in whole releases.
+TEST_F(WineOwnFile, AKillWhileTheUndoPutsTheProgramBackIsUndoneAtTheNextStart) {
+    installFirstRelease();
+    const fs::path aside = installation() / "vaultaide_old.exe";
+    const fs::path stagedManifest = installation() / (std::string("Digest_810.xml") + kStaged);
+    {
+        const auto holder = hold("Digest_810.xml");
+        machine.serve("1.0.0.2", "2", "{self}/r2");
+        ASSERT_TRUE(killWhen(windowsProgram("vaultaide_810.exe"),
+                             [&] { return existsNow(stagedManifest); }));
+    }
+    ASSERT_EQ(readHostFile(own.string()), ownFileOf(2));
+    fs::path ownBackup;
+    for (const auto& item : fs::directory_iterator(backup("")))
+        if (item.file_size() == ownFileOf(1).size()) ownBackup = item.path();
+    ASSERT_FALSE(ownBackup.empty());
+
+    fs::remove(holding);
+    serverUnreachable();
+    {
+        const auto holder = hold(fs::relative(ownBackup, installation()));
+        ASSERT_TRUE(killWhen(own, [&] { return existsNow(aside) && !existsNow(own); }))
+            << "the undo never stepped the running copy aside";
+    }
+    EXPECT_EQ(readHostFile(aside.string()), ownFileOf(2));
+    expectTheNextStartsToEndInWholeReleases();
 }
 
 }  // namespace

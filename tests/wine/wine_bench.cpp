@@ -166,12 +166,13 @@ bool BackgroundProgram::waitForExit(std::chrono::seconds bound, int& exitCode) {
     return ended;
 }
 
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds bound) {
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds bound,
+                std::chrono::milliseconds interval) {
     const auto deadline = std::chrono::steady_clock::now() + bound;
     for (;;) {
         if (condition()) return true;
         if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_for(interval);
     }
 }
 

@@ -60,9 +60,10 @@ private:
     pid_t pid_ = -1;
 };
 
-// Polls a condition every 50 ms until it holds or the bound passes.
+// Polls a condition every interval until it holds or the bound passes.
 bool eventually(const std::function<bool()>& condition,
-                std::chrono::milliseconds bound = std::chrono::seconds(30));
+                std::chrono::milliseconds bound = std::chrono::seconds(30),
+                std::chrono::milliseconds interval = std::chrono::milliseconds(50));
 
 // The Windows path of a host path, through Wine's Z: drive.
 std::string windowsPathOf(const std::string& host);

@@ -28,6 +28,11 @@
 //   hold-file PATH SECONDS READYFILE   holds a file open without sharing
 //   scan-file PATH SECONDS READYFILE   holds a file open for reading with every sharing, as a
 //                                      virus scanner does
+//   hold-when-free PATH SECONDS READYFILE
+//                                      opens a file for reading without delete sharing as soon
+//                                      as no other program's handle stands in the way (trying
+//                                      for at most SECONDS), then holds it SECONDS: nobody can
+//                                      rename or delete it meanwhile
 //   ps                                 prints "ID NAME" for every process
 //   temp-folder                        prints the temporary folder
 //   trust-root CERTFILE                adds a DER certificate to the machine's trusted roots
@@ -298,10 +303,8 @@ int linkTarget(const Args& a) {
     return 0;
 }
 
-int holdFileSharing(const Args& a, DWORD access, DWORD sharing) {
-    HANDLE file = CreateFileA(a[0].c_str(), access, sharing, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 2;
+// Of PATH SECONDS READYFILE: makes READYFILE, keeps the open file SECONDS, then closes it.
+int keepOpen(HANDLE file, const Args& a) {
     CloseHandle(CreateFileA(a[2].c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
     Sleep(static_cast<DWORD>(std::atoi(a[1].c_str())) * 1000);
@@ -309,10 +312,29 @@ int holdFileSharing(const Args& a, DWORD access, DWORD sharing) {
     return 0;
 }
 
+int holdFileSharing(const Args& a, DWORD access, DWORD sharing) {
+    HANDLE file = CreateFileA(a[0].c_str(), access, sharing, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file == INVALID_HANDLE_VALUE ? 2 : keepOpen(file, a);
+}
+
 int holdFile(const Args& a) { return holdFileSharing(a, GENERIC_READ | GENERIC_WRITE, 0); }
 
 int scanFile(const Args& a) {
     return holdFileSharing(a, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+}
+
+int holdWhenFree(const Args& a) {
+    const DWORD bound = static_cast<DWORD>(std::atoi(a[1].c_str())) * 1000;
+    const DWORD start = GetTickCount();
+    HANDLE file = INVALID_HANDLE_VALUE;
+    while (file == INVALID_HANDLE_VALUE && GetTickCount() - start < bound) {
+        file = CreateFileA(a[0].c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // A writer's handle goes at any moment: try again at once. A missing file is awaited.
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_SHARING_VIOLATION) Sleep(1);
+    }
+    return file == INVALID_HANDLE_VALUE ? 3 : keepOpen(file, a);
 }
 
 int trustRoot(const Args& a) {
@@ -378,6 +400,7 @@ int main(int argc, char** argv) {
         {"link-target", {1, linkTarget}},
         {"hold-file", {3, holdFile}},
         {"scan-file", {3, scanFile}},
+        {"hold-when-free", {3, holdWhenFree}},
         {"ps", {0, ps}},
         {"trust-root", {1, trustRoot}},
         {"signed-by", {2, signedBy}},
