@@ -200,6 +200,10 @@ bool undoAndDropJournal(Platform& platform, const AppState& app, const std::stri
 bool undoUnfinishedReplacement(Platform& platform, const AppState& app,
                                const std::string& installDir) {
     const std::string backupFolder = backupFolderOf(installDir);
+    // The journal is read through real folders held for the whole undo; one that cannot be
+    // reached so is kept for a later attempt.
+    const auto held = reachThroughRealFolders(platform.files, installDir, kJournalRelative);
+    if (!held) return !journalExists(platform.files, backupFolder);
     ReplacementJournal journal;
     if (!readJournal(platform.files, backupFolder, journal))
         return !journalExists(platform.files, backupFolder);
@@ -208,8 +212,6 @@ bool undoUnfinishedReplacement(Platform& platform, const AppState& app,
     return true;
 }
 
-namespace {
-
 std::string registeredInstallation(Platform& platform, const AppState& app) {
     std::string installDir;
     auto key = platform.registry.openKey(ownRegistryKeyPath(app), kKeyRead);
@@ -217,7 +219,20 @@ std::string registeredInstallation(Platform& platform, const AppState& app) {
     return installDir;
 }
 
-}  // namespace
+bool settleUpdatersJournal(Platform& platform, const AppState& app, const std::string& installDir,
+                           FolderGuard guard) {
+    if (guard == FolderGuard::Closed) return undoUnfinishedReplacement(platform, app, installDir);
+    const std::string backupFolder = backupFolderOf(installDir);
+    const auto held = reachThroughRealFolders(platform.files, installDir, kJournalRelative);
+    if (!held || !journalExists(platform.files, backupFolder))
+        return !journalExists(platform.files, backupFolder);
+    // Any user could have written this journal and its backups: nothing is undone by them.
+    ReplacementJournal journal;
+    if (readJournal(platform.files, backupFolder, journal))
+        dropJournal(platform, app, installDir, journal);
+    platform.kernel.trace("journal of an open folder discarded(" + installDir + ")");
+    return !journalExists(platform.files, backupFolder);
+}
 
 bool settleJournalBeforeInstalling(Platform& platform, const AppState& app,
                                    const std::string& installDir, FolderGuard guard) {
