@@ -292,6 +292,11 @@ bool inheritBelow(Files& files, const std::string& folder, PSID owner, int depth
             continue;
         }
         if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+        // A file swapped for a folder since the listing is not held: it fails the protection.
+        if (!entry.isDirectory && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            done = false;
+            continue;
+        }
         done = SetSecurityInfo(opened.get(), SE_FILE_OBJECT,
                                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
                                    UNPROTECTED_DACL_SECURITY_INFORMATION,
