@@ -1,9 +1,9 @@
 #include "app/installation_folder.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/system_utils.h"
 #include "base/gbk_text.h"
 #include "platform/platform.h"
 
@@ -78,21 +78,22 @@ bool openAbove(Platform& platform, const std::vector<std::string>& levels) {
     return false;
 }
 
-}  // namespace
-
-bool sameInstallationFolder(const std::string& a, const std::string& b) {
-    return comparable(levelsOf(a)) == comparable(levelsOf(b));
+// Holds the drive's root; holdLevel then holds each level below it as the level itself shows
+// it, so that a link anywhere above the installation folder, not only at its last level, is
+// refused rather than followed.
+std::unique_ptr<HeldFolders> holdRoot(Platform& platform, const std::vector<std::string>& levels) {
+    return platform.files.holdRealFolder(levels.front() + "\\");
 }
 
-FolderGuard protectInstallationFolder(Platform& platform, const std::string& path) {
-    const auto levels = levelsOf(path);
-    // A drive's root or a path whose levels step back is never given a list: it would reach
-    // far more than an installation. Access lists are set through the name: a link there would
-    // carry them to its target.
-    if (levels.size() < 2 || hasDotLevels(levels) || platform.files.isLink(path)) {
-        platform.kernel.trace("folder not protected(" + path + ")");
-        return FolderGuard::Failed;
-    }
+bool holdLevel(Platform& platform, HeldFolders& held, const std::string& folder) {
+    if (held.holdNext(folder)) return true;
+    platform.kernel.trace("folder behind a link(" + folder + ")");
+    return false;
+}
+
+// The folder, every level of it held, gets the protected list unless it is closed already.
+FolderGuard guardHeldFolder(Platform& platform, const std::vector<std::string>& levels,
+                            const std::string& path) {
     // Below Program Files the folder inherits that protected list already.
     if (inProgramFiles(platform, levels)) return FolderGuard::Closed;
     FolderGuard guard = FolderGuard::Closed;
@@ -110,30 +111,70 @@ FolderGuard protectInstallationFolder(Platform& platform, const std::string& pat
     return guard;
 }
 
-bool createInstallationFolder(Platform& platform, const std::string& path, FolderGuard* guard) {
+}  // namespace
+
+bool sameInstallationFolder(const std::string& a, const std::string& b) {
+    return comparable(levelsOf(a)) == comparable(levelsOf(b));
+}
+
+FolderGuard protectInstallationFolder(Platform& platform, const std::string& path) {
+    const auto levels = levelsOf(path);
+    // A drive's root or a path whose levels step back is never given a list: it would reach
+    // far more than an installation.
+    if (levels.size() < 2 || hasDotLevels(levels)) {
+        platform.kernel.trace("folder not protected(" + path + ")");
+        return FolderGuard::Failed;
+    }
+    const auto held = holdRoot(platform, levels);
+    if (!held) return FolderGuard::Failed;
+    std::string current = levels.front();
+    for (size_t index = 1; index < levels.size(); ++index) {
+        current += "\\" + levels[index];
+        if (!holdLevel(platform, *held, current)) return FolderGuard::Failed;
+    }
+    return guardHeldFolder(platform, levels, path);
+}
+
+bool createInstallationFolder(Platform& platform, const std::string& path, FolderGuard* guard,
+                              FolderUse use) {
     FolderGuard found;
     if (!guard) guard = &found;
-    *guard = path.empty() ? FolderGuard::Closed : FolderGuard::Failed;
-    if (path.empty()) return true;  // nothing to make; the folders' own checks follow
+    *guard = FolderGuard::Failed;
     const auto levels = levelsOf(path);
     if (levels.size() < 2 || hasDotLevels(levels)) {
         platform.kernel.trace("folder not protected(" + path + ")");
         return false;
     }
+    const auto held = holdRoot(platform, levels);
+    if (!held) return false;
     // The first level made outside Program Files carries the protected list from its creation
     // on, and the levels below inherit it: no moment with the list it would inherit.
-    bool protectNext = !inProgramFiles(platform, levels);
+    const bool outside = !inProgramFiles(platform, levels);
+    bool made = false;
     std::string current = levels.front();
     for (size_t index = 1; index < levels.size(); ++index) {
-        current += "\\" + levels[index];
-        if (platform.files.isDirectory(current)) continue;
-        if (!(protectNext ? platform.files.createProtectedDirectory(current)
-                          : platform.files.createDirectory(current)))
+        // A new installation is not begun below a folder that others may swap it from: the
+        // levels this run makes are its own, those found are checked before going below them.
+        const std::string parent = index == 1 ? current + "\\" : current;
+        if (use == FolderUse::New && outside && !made &&
+            platform.files.othersMayReplaceEntries(parent)) {
+            platform.kernel.trace("folder open above(" + path + ")");
             return false;
-        protectNext = false;
+        }
+        current += "\\" + levels[index];
+        // A link in the installation folder's own place is removed; one above it is refused.
+        const bool last = index + 1 == levels.size();
+        if (last && platform.files.isLink(current) && !platform.files.removeLink(current))
+            return false;
+        if (!platform.files.isDirectory(current) && !platform.files.isLink(current)) {
+            if (!(outside && !made ? platform.files.createProtectedDirectory(current)
+                                   : platform.files.createDirectory(current)))
+                return false;
+            made = true;
+        }
+        if (!holdLevel(platform, *held, current)) return false;
     }
-    *guard = ensureRealFolder(platform.files, path) ? protectInstallationFolder(platform, path)
-                                                    : FolderGuard::Failed;
+    *guard = guardHeldFolder(platform, levels, path);
     return *guard != FolderGuard::Failed;
 }
 

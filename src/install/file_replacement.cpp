@@ -81,13 +81,13 @@ std::vector<ReplacementFile> replacementPlan(const InstallJob& job) {
 }
 
 bool replaceInstalledFiles(Platform& platform, const AppState& app, InstallJob& job,
-                           RunControl& control, ReplacementJournal& journal) {
+                           RunControl& control, ReplacementJournal& journal, FolderGuard guard) {
     if (job.mode == kModeInstall) return true;
     const auto fail = [&](bool tellUser) { undoAndEnd(platform, app, job, journal, tellUser); };
     // An earlier run's replacement that could not be undone keeps its backups: nothing may
     // overwrite them.
     if (!prepareFolders(platform, job) ||
-        !undoUnfinishedReplacement(platform, app, job.installDir)) {
+        !settleUpdatersJournal(platform, app, job.installDir, guard)) {
         platform.ui.messageBox(kReplaceFailedText, app.assistantName, kMbOk | kMbIconWarning);
         platform.kernel.exitOrderly(0);
     }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/installation_folder.h"
+
 namespace vaultaide {
 
 struct AppState;
@@ -32,10 +34,11 @@ std::vector<ReplacementFile> replacementPlan(const InstallJob& job);
 // well) that stays until finishReplacement. When a file cannot be replaced (in use, changed since
 // it was checked, a link where a folder must be), or the journal of an earlier run cannot be
 // undone, every replaced file is put back, the message box is shown and the process ends (exit code
-// 0); when the user ends the run meanwhile, the same without the message. Mode 0: true, nothing
-// done.
+// 0); when the user ends the run meanwhile, the same without the message. An earlier run's
+// journal is undone only when guard says the folder was closed to others; otherwise it and its
+// backups are removed. Mode 0: true, nothing done.
 bool replaceInstalledFiles(Platform& platform, const AppState& app, InstallJob& job,
-                           RunControl& control, ReplacementJournal& journal);
+                           RunControl& control, ReplacementJournal& journal, FolderGuard guard);
 // After registration: the run has succeeded, so the journal and the backups go (true). A
 // replacement is undone, with the registered version, and the process ends when registration
 // failed or the journal cannot be removed (with the message), or the user ended the run just

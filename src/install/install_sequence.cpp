@@ -58,8 +58,14 @@ Outcome runSteps(InstallRun& run) {
 
     run.workerFinished = 0;
     if (job->mode == kModeInstall) removeLegacyAssistant(platform, app, progress);
+    // The folder the run installs in, as it is used: a new one others could swap from above is
+    // refused, the registered one is kept in use and told as it was found.
+    const bool known =
+        sameInstallationFolder(registeredInstallation(platform, app), job->installDir);
+    const FolderUse use =
+        job->mode == kModeInstall && !known ? FolderUse::New : FolderUse::Existing;
     FolderGuard guard = FolderGuard::Failed;
-    if (!createInstallationFolder(platform, app.installPath, &guard)) return Outcome::Stopped;
+    if (!createInstallationFolder(platform, job->installDir, &guard, use)) return Outcome::Stopped;
     if (job->mode == kModeInstall &&
         !settleJournalBeforeInstalling(platform, app, job->installDir, guard))
         return Outcome::Stopped;
@@ -87,7 +93,7 @@ Outcome runSteps(InstallRun& run) {
 
     if (job->mode != kModeInstall && !run.control.beginReplacement()) return Outcome::EndedByUser;
     ReplacementJournal journal;
-    replaceInstalledFiles(platform, app, *job, run.control, journal);
+    replaceInstalledFiles(platform, app, *job, run.control, journal, guard);
     emptyFolderTree(platform.files, job->downloadDir);
     const bool registered = registerInstallation(platform, app, *job);
     if (!finishReplacement(platform, app, *job, run.control, journal, registered))

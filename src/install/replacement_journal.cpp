@@ -200,6 +200,10 @@ bool undoAndDropJournal(Platform& platform, const AppState& app, const std::stri
 bool undoUnfinishedReplacement(Platform& platform, const AppState& app,
                                const std::string& installDir) {
     const std::string backupFolder = backupFolderOf(installDir);
+    // The journal is read through real folders held for the whole undo; one that cannot be
+    // reached so is kept for a later attempt.
+    const auto held = reachThroughRealFolders(platform.files, installDir, kJournalRelative);
+    if (!held) return !journalExists(platform.files, backupFolder);
     ReplacementJournal journal;
     if (!readJournal(platform.files, backupFolder, journal))
         return !journalExists(platform.files, backupFolder);
@@ -208,8 +212,6 @@ bool undoUnfinishedReplacement(Platform& platform, const AppState& app,
     return true;
 }
 
-namespace {
-
 std::string registeredInstallation(Platform& platform, const AppState& app) {
     std::string installDir;
     auto key = platform.registry.openKey(ownRegistryKeyPath(app), kKeyRead);
@@ -217,7 +219,30 @@ std::string registeredInstallation(Platform& platform, const AppState& app) {
     return installDir;
 }
 
+namespace {
+
+// Removes the journal and its backups, nothing undone by them; true when none is left.
+bool discardJournal(Platform& platform, const AppState& app, const std::string& installDir) {
+    const std::string backupFolder = backupFolderOf(installDir);
+    ReplacementJournal journal;
+    if (readJournal(platform.files, backupFolder, journal))
+        dropJournal(platform, app, installDir, journal);
+    return !journalExists(platform.files, backupFolder);
+}
+
 }  // namespace
+
+bool settleUpdatersJournal(Platform& platform, const AppState& app, const std::string& installDir,
+                           FolderGuard guard) {
+    if (guard == FolderGuard::Closed) return undoUnfinishedReplacement(platform, app, installDir);
+    const std::string backupFolder = backupFolderOf(installDir);
+    const auto held = reachThroughRealFolders(platform.files, installDir, kJournalRelative);
+    if (!held || !journalExists(platform.files, backupFolder))
+        return !journalExists(platform.files, backupFolder);
+    // Any user could have written this journal and its backups: nothing is undone by them.
+    platform.kernel.trace("journal of an open folder discarded(" + installDir + ")");
+    return discardJournal(platform, app, installDir);
+}
 
 bool settleJournalBeforeInstalling(Platform& platform, const AppState& app,
                                    const std::string& installDir, FolderGuard guard) {
@@ -229,10 +254,7 @@ bool settleJournalBeforeInstalling(Platform& platform, const AppState& app,
     if (guard == FolderGuard::Closed && !registered.empty() &&
         sameInstallationFolder(registered, installDir))
         return undoUnfinishedReplacement(platform, app, installDir);
-    ReplacementJournal journal;
-    if (readJournal(platform.files, backupFolder, journal))
-        dropJournal(platform, app, installDir, journal);
-    return !journalExists(platform.files, backupFolder);
+    return discardJournal(platform, app, installDir);
 }
 
 void recoverInterruptedReplacement(Platform& platform, const AppState& app) {
@@ -241,20 +263,14 @@ void recoverInterruptedReplacement(Platform& platform, const AppState& app) {
     const FolderGuard guard = protectInstallationFolder(platform, installDir);
     // A journal reached through a link is not this installation's.
     if (guard == FolderGuard::Failed) return;
-    const auto held = reachThroughRealFolders(platform.files, installDir, kJournalRelative);
-    if (!held || !journalExists(platform.files, backupFolderOf(installDir))) return;
-    if (guard == FolderGuard::Protected) {
-        // Any user could have written this journal and its backups: nothing is undone by them.
-        ReplacementJournal journal;
-        if (readJournal(platform.files, backupFolderOf(installDir), journal))
-            dropJournal(platform, app, installDir, journal);
-        platform.kernel.trace("journal of an open folder discarded(" + installDir + ")");
-        return;
+    if (guard == FolderGuard::Closed) {
+        const auto held = reachThroughRealFolders(platform.files, installDir, kJournalRelative);
+        if (!held || !journalExists(platform.files, backupFolderOf(installDir))) return;
+        terminateAndWait(platform.processes, app.mainExeName);
+        terminateAndWait(platform.processes, "QuorlePop_" + hexTag(app.bankCode) + ".exe");
+        terminateAndWait(platform.processes, "QuorlePop.exe");
     }
-    terminateAndWait(platform.processes, app.mainExeName);
-    terminateAndWait(platform.processes, "QuorlePop_" + hexTag(app.bankCode) + ".exe");
-    terminateAndWait(platform.processes, "QuorlePop.exe");
-    undoUnfinishedReplacement(platform, app, installDir);
+    settleUpdatersJournal(platform, app, installDir, guard);
 }
 
 }  // namespace vaultaide

@@ -76,6 +76,15 @@ bool undoAndDropJournal(Platform& platform, const AppState& app, const std::stri
 bool undoUnfinishedReplacement(Platform& platform, const AppState& app,
                                const std::string& installDir);
 
+// Before an update or repair replaces anything: an earlier run's journal is undone when the
+// folder was closed to others (guard); one in a folder that others could change is removed with
+// its backups, nothing undone by it. True when no journal is left.
+bool settleUpdatersJournal(Platform& platform, const AppState& app, const std::string& installDir,
+                           FolderGuard guard);
+
+// The installation folder the registry names; empty when none is registered.
+std::string registeredInstallation(Platform& platform, const AppState& app);
+
 // A first installation into a folder holding a journal: the journal of the registered
 // installation is undone when the folder was closed to others (guard); one in any other
 // folder, or in one that others could change, describes nothing this machine knows, so it and

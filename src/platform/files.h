@@ -79,6 +79,8 @@ public:
     virtual bool createProtectedDirectory(const std::string& path) = 0;
     // Gives a folder the access list installers give theirs, nothing inherited from above:
     // administrators and SYSTEM full control, users read and execute; administrators own it.
+    // What it holds inherits that list; a link, junction or mount point below is neither
+    // changed nor entered.
     virtual bool protectFolder(const std::string& path) = 0;
     // Someone other than administrators, the system and the installer service may write or
     // delete in the folder or below it, or change its access list (or it cannot be read).

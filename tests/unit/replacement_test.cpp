@@ -520,20 +520,25 @@ TEST(Replacement, TheInstallationFolderIsProtectedOnEveryPath) {
 
 // The options page makes the first new level outside Program Files with the protected list
 // itself (protecting it afterwards is refused here), tells Program Files as Windows compares
-// names, and refuses a drive's root and paths whose levels step back.
+// names, and refuses a drive's root, paths whose levels step back, a path through a link above
+// the folder (nothing is made where it leads) and a new folder below one that standard users
+// may swap it from.
 TEST(Replacement, TheFirstNewLevelIsMadeProtected) {
     const struct {
         const char* folder;
         bool accepted;
         const char* made;
-        bool closed;  // made carries the protected list
+        bool closed;        // made carries the protected list
+        const char* above;  // "link": C:\Link leads to C:\Outside; "open": C:\ lets users swap
     } cases[] = {
-        {"C:\\Assist\\Bank", true, "C:\\Assist", true},
-        {"C:/Assist//Bank/", true, "C:\\Assist", true},
-        {"C:\\PROGRAM FILES\\Bank", true, "C:\\PROGRAM FILES\\Bank", false},
-        {"C:\\Program Files\\..\\Assist", false, "C:\\Assist", false},
-        {"C:\\Program Files\\Bank\\.", false, "C:\\Program Files\\Bank", false},
-        {"C:\\", false, "", false},
+        {"C:\\Assist\\Bank", true, "C:\\Assist", true, ""},
+        {"C:/Assist//Bank/", true, "C:\\Assist", true, ""},
+        {"C:\\PROGRAM FILES\\Bank", true, "C:\\PROGRAM FILES\\Bank", false, ""},
+        {"C:\\Program Files\\..\\Assist", false, "C:\\Assist", false, ""},
+        {"C:\\Program Files\\Bank\\.", false, "C:\\Program Files\\Bank", false, ""},
+        {"C:\\", false, "", false, ""},
+        {"C:\\Link\\Bank", false, "C:\\Outside\\Bank", false, "link"},
+        {"C:\\Assist\\Bank", false, "C:\\Assist", false, "open"},
     };
     for (const auto& c : cases) {
         InstallBench b;
@@ -542,22 +547,43 @@ TEST(Replacement, TheFirstNewLevelIsMadeProtected) {
         Platform platform{b.machine.kernel, b.machine.processes, watched,
                           b.machine.system, b.machine.ui,        b.machine.registry,
                           b.http,           b.machine.text,      b.machine.shell};
+        b.machine.writeFile("C:\\Outside\\keep.txt", "");
+        fs::create_directory_symlink(b.machine.files.hostPath("C:\\Outside"),
+                                     b.machine.files.hostPath("C:\\Link"));
+        if (std::string(c.above) == "open") b.machine.files.letUsersReplaceEntries("C:\\");
         PageChecks page;
         EXPECT_EQ(confirmInstallFolder(platform, b.app, page, c.folder), c.accepted) << c.folder;
         if (!*c.made) continue;
         EXPECT_EQ(b.machine.files.isDirectory(c.made), c.accepted) << c.folder;
         EXPECT_EQ(b.machine.files.isProtected(c.made), c.closed) << c.folder;
     }
+    // The installation step refuses them alike and stops with nothing made or registered; an
+    // existing folder reached through a link is given no list.
+    for (const char* above : {"link", "open"}) {
+        InstallBench b;
+        b.machine.writeFile("C:\\Outside\\Bank\\keep.txt", "");
+        fs::create_directory_symlink(b.machine.files.hostPath("C:\\Outside"),
+                                     b.machine.files.hostPath("C:\\Link"));
+        if (std::string(above) == "open") b.machine.files.letUsersReplaceEntries("C:\\");
+        b.app.installPath = std::string(above) == "link" ? "C:\\Link\\Bank" : "C:\\Assist";
+        b.run(kModeInstall);
+        EXPECT_FALSE(b.machine.files.exists("C:\\Outside\\Bank\\QuorlePop.exe")) << above;
+        EXPECT_FALSE(b.machine.files.exists("C:\\Assist")) << above;
+        EXPECT_TRUE(b.values(ownRegistryKeyPath(b.app)).empty()) << above;
+        EXPECT_EQ(protectInstallationFolder(b.platform, "C:\\Link\\Bank"), FolderGuard::Failed);
+        EXPECT_FALSE(b.machine.files.isProtected("C:\\Outside\\Bank")) << above;
+    }
 }
 
 // A standard user's journal, backup and linked Data folder, planted while the folder was open
-// to them, or below a folder that lets them swap the installation's: the next start closes the
+// to them, or below a folder that lets them swap the installation's: the next start, a first
+// installation or an update (its folder taken from the registry when none is given) closes the
 // folder and undoes nothing by that journal; in a folder that was closed, the journal's own
 // files are reached through real folders only. Nothing outside the installation changes.
 TEST(Replacement, APlantedJournalChangesNothingOutsideTheInstallation) {
-    for (const bool atStart : {true, false})
+    for (const std::string when : {"at the start", "then installed", "then updated"})
         for (const std::string state : {"open", "open above", "closed"}) {
-            const std::string what = state + (atStart ? " at the start" : " then installed");
+            const std::string what = state + " " + when;
             const bool wasOpen = state != "closed";
             Updating u;
             auto& files = u.b.machine.files;
@@ -573,15 +599,24 @@ TEST(Replacement, APlantedJournalChangesNothingOutsideTheInstallation) {
             if (state == "open") files.openToUsers("C:\\Assist");
             if (state == "open above") files.letUsersReplaceEntries("C:\\");
 
-            if (atStart)
+            if (when == "at the start") {
                 recoverInterruptedReplacement(u.b.platform, u.b.app);
-            else
+            } else if (when == "then installed") {
                 u.b.run(kModeInstall);
+            } else {
+                u.b.platform.registry
+                    .createKey(suiteRegistryKeyPath(u.b.app.channelCode), kKeyAllAccess)
+                    ->setString("Path", "C:\\Assist");
+                u.b.app.installPath.clear();
+                EXPECT_EQ(u.update(), "ended") << what;
+                EXPECT_EQ(u.version(), "1.0.0.3") << what;
+            }
             EXPECT_EQ(fakes::readHostFile(files.hostPath("C:\\Outside\\victim.dll")), "system");
             EXPECT_FALSE(files.exists("C:\\Outside\\evil.dll"));
             EXPECT_FALSE(u.journalLeft()) << what;
             EXPECT_EQ(files.exists("C:\\Assist\\Data\\evil.dll"), !wasOpen) << what;
-            if (!atStart) continue;
+            EXPECT_TRUE(files.isProtected("C:\\Assist")) << what;
+            if (when != "at the start") continue;
             EXPECT_EQ(u.version(), wasOpen ? "1.0.0.2" : "9.9.9.9") << what;
             EXPECT_EQ(fs::is_symlink(data), wasOpen) << what;
         }

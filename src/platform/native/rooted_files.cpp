@@ -118,6 +118,14 @@ bool RootedFiles::createProtectedDirectory(const std::string& path) {
     return true;
 }
 
+bool RootedFiles::othersMayReplaceEntries(const std::string& path) {
+    std::string host = hostPath(path);
+    while (host.size() > 1 && host.back() == '/') host.pop_back();
+    struct stat info;
+    return openAbove_.count(host) > 0 || openAbove_.count(host + "/") > 0 ||
+           (lstat(host.c_str(), &info) == 0 && S_ISLNK(info.st_mode));
+}
+
 std::unique_ptr<HeldFolders> RootedFiles::holdRealFolder(const std::string& path) {
     auto held = std::make_unique<Held>(*this);
     if (!held->holdNext(path)) return nullptr;

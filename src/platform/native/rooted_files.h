@@ -46,10 +46,9 @@ public:
     void openToUsers(const std::string& path) { protected_.erase(hostPath(path)); }
     // Unless the folder or one above it was protected: every folder starts open to users.
     bool othersMayChange(const std::string& path) override;
-    // Folders above an installation are closed unless a test opens one.
-    bool othersMayReplaceEntries(const std::string& path) override {
-        return openAbove_.count(hostPath(path)) > 0;
-    }
+    // Folders above an installation are closed unless a test opens one; a link counts as open,
+    // as its own list tells nothing of what it names.
+    bool othersMayReplaceEntries(const std::string& path) override;
     void letUsersReplaceEntries(const std::string& path) { openAbove_.insert(hostPath(path)); }
     std::unique_ptr<HeldFolders> holdRealFolder(const std::string& path) override;
     // C:\Temp\, which the machine's set-up creates.

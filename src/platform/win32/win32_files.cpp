@@ -61,13 +61,15 @@ ScopedHandle openRealFolder(const std::string& path, DWORD access, DWORD share) 
 }
 
 // Each level held without delete sharing: a folder open so cannot be renamed or removed, and
-// neither can a folder above an open one. Data access is shared, so files in it can still be
-// made, renamed and deleted.
+// neither can a folder above an open one. The share mode binds others only when the open asks
+// for data access, hence listing and traversal. Data access is shared, so files in it can
+// still be made, renamed and deleted.
 class Win32HeldFolders : public HeldFolders {
 public:
     bool holdNext(const std::string& folder) override {
-        ScopedHandle level = openRealFolder(folder, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE);
+        ScopedHandle level = openRealFolder(
+            folder, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE);
         if (!level) return false;
         levels_.push_back(std::move(level));
         return true;
@@ -259,8 +261,11 @@ std::unique_ptr<LockedFile> Win32Files::openLocked(const std::string& path) {
 }
 
 // Everything below folder gets owner as its owner and only the entries it inherits, so nothing a
-// user made or closed while the folder was open keeps a way for that user to change it. Links
-// are not entered: the installation steps remove them.
+// user made or closed while the folder was open keeps a way for that user to change it. Each
+// entry is changed through a handle on the entry itself, and a folder is entered only while it is
+// held as a real folder (it cannot be renamed or swapped meanwhile): a link, junction or mount
+// point, even one made since the listing, is neither changed nor entered; the installation steps
+// remove them.
 namespace {
 bool inheritBelow(Files& files, const std::string& folder, PSID owner, int depth) {
     if (depth > 32) return false;
@@ -272,10 +277,30 @@ bool inheritBelow(Files& files, const std::string& folder, PSID owner, int depth
     for (const auto& entry : entries) {
         if (entry.isLink) continue;
         const std::string path = folder + "\\" + entry.name;
-        done = SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT,
-                                     OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                                         UNPROTECTED_DACL_SECURITY_INFORMATION,
-                                     owner, nullptr, &empty, nullptr) == ERROR_SUCCESS &&
+        Win32HeldFolders held;
+        if (entry.isDirectory && !held.holdNext(path)) {
+            done = done && files.isLink(path);
+            continue;
+        }
+        ScopedHandle opened(openShared(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
+        BY_HANDLE_FILE_INFORMATION information;
+        if (!opened || !GetFileInformationByHandle(opened.get(), &information)) {
+            done = false;
+            continue;
+        }
+        if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+        // A file swapped for a folder since the listing is not held: it fails the protection.
+        if (!entry.isDirectory && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            done = false;
+            continue;
+        }
+        done = SetSecurityInfo(opened.get(), SE_FILE_OBJECT,
+                               OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                   UNPROTECTED_DACL_SECURITY_INFORMATION,
+                               owner, nullptr, &empty, nullptr) == ERROR_SUCCESS &&
                done;
         if (entry.isDirectory) done = inheritBelow(files, path, owner, depth + 1) && done;
     }
@@ -285,7 +310,9 @@ bool inheritBelow(Files& files, const std::string& folder, PSID owner, int depth
 
 bool Win32Files::protectFolder(const std::string& path) {
     // Set through a handle on the folder itself: a link put in its place would carry the list
-    // and the owner to whatever it names.
+    // and the owner to whatever it names. Held meanwhile, so the entries below are this folder's.
+    Win32HeldFolders held;
+    if (!held.holdNext(path)) return false;
     ScopedHandle folder = openRealFolder(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     if (!folder) return false;
