@@ -292,6 +292,9 @@ bool inheritBelow(Files& files, const std::string& folder, PSID owner, int depth
             continue;
         }
         if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+        // A file with another name may be one outside the folder that a user linked in: its
+        // owner and list stay as they are.
+        if (!entry.isDirectory && information.nNumberOfLinks > 1) continue;
         // A file swapped for a folder since the listing is not held: it fails the protection.
         if (!entry.isDirectory && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             done = false;

@@ -3,6 +3,7 @@
 #include "app/installation_folder.h"
 #include "app/system_utils.h"
 #include "base/gbk_text.h"
+#include "install/replacement_journal.h"
 #include "platform/platform.h"
 #include "ui/dialog_texts.h"
 
@@ -48,8 +49,13 @@ bool confirmInstallFolder(Platform& platform, AppState& state, InstallFolderChec
         return false;
     }
     state.installPath = foldDoubleBackslashes(folderText);
-    // Made and protected here, so the installation step finds it ready and protected.
-    if (!createInstallationFolder(platform, state.installPath)) {
+    // Made and protected here, so the installation step finds it ready and protected. The
+    // registered installation's folder is one in use, as the installation step takes it.
+    const FolderUse use =
+        sameInstallationFolder(registeredInstallation(platform, state), state.installPath)
+            ? FolderUse::Existing
+            : FolderUse::New;
+    if (!createInstallationFolder(platform, state.installPath, nullptr, use)) {
         checks.ask(kInvalidFolderText, state.promptCaption, kMbOk);
         return false;
     }
