@@ -4,10 +4,19 @@
 #include <string>
 #include <vector>
 
+#include "app/app_state.h"
+#include "app/version_check.h"
 #include "base/gbk_text.h"
 #include "platform/platform.h"
 
 namespace vaultaide {
+
+std::string registeredInstallation(Platform& platform, const AppState& app) {
+    std::string installDir;
+    auto key = platform.registry.openKey(ownRegistryKeyPath(app), kKeyRead);
+    if (!key || !key->queryString("Path", installDir)) return std::string();
+    return installDir;
+}
 
 namespace {
 

@@ -5,7 +5,11 @@
 
 namespace vaultaide {
 
+struct AppState;
 struct Platform;
+
+// The installation folder the registry names; empty when none is registered.
+std::string registeredInstallation(Platform& platform, const AppState& app);
 
 enum class FolderGuard {
     Closed,     // only administrators and the system could change it already

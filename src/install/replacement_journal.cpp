@@ -212,13 +212,6 @@ bool undoUnfinishedReplacement(Platform& platform, const AppState& app,
     return true;
 }
 
-std::string registeredInstallation(Platform& platform, const AppState& app) {
-    std::string installDir;
-    auto key = platform.registry.openKey(ownRegistryKeyPath(app), kKeyRead);
-    if (!key || !key->queryString("Path", installDir)) return std::string();
-    return installDir;
-}
-
 namespace {
 
 // Removes the journal and its backups, nothing undone by them; true when none is left.

@@ -82,9 +82,6 @@ bool undoUnfinishedReplacement(Platform& platform, const AppState& app,
 bool settleUpdatersJournal(Platform& platform, const AppState& app, const std::string& installDir,
                            FolderGuard guard);
 
-// The installation folder the registry names; empty when none is registered.
-std::string registeredInstallation(Platform& platform, const AppState& app);
-
 // A first installation into a folder holding a journal: the journal of the registered
 // installation is undone when the folder was closed to others (guard); one in any other
 // folder, or in one that others could change, describes nothing this machine knows, so it and

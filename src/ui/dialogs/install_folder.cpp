@@ -3,7 +3,6 @@
 #include "app/installation_folder.h"
 #include "app/system_utils.h"
 #include "base/gbk_text.h"
-#include "install/replacement_journal.h"
 #include "platform/platform.h"
 #include "ui/dialog_texts.h"
 
