@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "log_text.h"
@@ -42,10 +41,10 @@ bool readServed(int rootFd, const std::string& path, std::string& text) {
     return whole;
 }
 
+// The name the program asks for, from the bank code as the configuration writes it (hex).
 std::string bankManifestName(const std::string& bank) {
-    char name[32];
-    std::snprintf(name, sizeof name, "Digest_%03lx.xml", std::strtoul(bank.c_str(), nullptr, 16));
-    return name;
+    return manifestFileName(kBankManifest,
+                            static_cast<int32_t>(std::strtoul(bank.c_str(), nullptr, 16)));
 }
 
 bool servedHere(const BankRelease& release) {
