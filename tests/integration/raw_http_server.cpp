@@ -43,6 +43,16 @@ void RawHttpServer::releaseHeld() {
     held_.clear();
 }
 
+bool RawHttpServer::sendNow(const std::string& bytes) {
+    size_t sent = 0;
+    while (answering_ >= 0 && sent < bytes.size()) {
+        const ssize_t n = send(answering_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        sent += static_cast<size_t>(n);
+    }
+    return sent == bytes.size();
+}
+
 std::vector<std::string> RawHttpServer::requests() {
     std::lock_guard<std::mutex> lock(mutex_);
     return requests_;
@@ -82,14 +92,10 @@ void RawHttpServer::serve() {
             std::lock_guard<std::mutex> lock(mutex_);
             requests_.push_back(head.substr(0, head.find("\r\n\r\n")));
         }
+        answering_ = fd;
         const Reply reply = answer_(head);
-        size_t sent = 0;
-        while (sent < reply.bytes.size()) {
-            const ssize_t n =
-                send(fd, reply.bytes.data() + sent, reply.bytes.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) break;
-            sent += static_cast<size_t>(n);
-        }
+        sendNow(reply.bytes);
+        answering_ = -1;
         if (reply.hold) {
             std::lock_guard<std::mutex> lock(mutex_);
             held_.push_back(fd);

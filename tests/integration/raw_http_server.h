@@ -32,6 +32,8 @@ public:
     std::string base() const { return "http://127.0.0.1:" + std::to_string(port_); }
     std::vector<std::string> requests();  // request heads, in order
     void releaseHeld();                   // closes the connections held so far
+    // For an answer function: sends bytes at once on the connection it is answering.
+    bool sendNow(const std::string& bytes);
 
     static std::string response(int status, const std::string& body, bool withLength = true,
                                 long announcedLength = -1);
@@ -46,6 +48,7 @@ private:
     std::mutex mutex_;
     std::vector<std::string> requests_;
     std::vector<int> held_;
+    int answering_ = -1;  // the connection the answer function is deciding about
     std::thread thread_;
 };
 
